@@ -1,0 +1,12 @@
+#pragma once
+// COM port numbers and device names. The name of port n is always built as
+// "\\.\COM<n>"; on POSIX it is then resolved through the ports folder.
+#include <string>
+
+std::string ComDeviceName(unsigned n);  // "\\.\COM<n>"
+// POSIX: ${XDG_CONFIG_HOME:-$HOME/.config}/Quillon/ports
+std::string PortsFolder();
+// The path the device layer opens for a device name; "" when the name names no device.
+std::string ResolveDeviceName(const std::string& deviceName);
+// The default device of port n when the ports folder is missing ("" above 96).
+std::string DefaultDeviceOfPort(unsigned n);

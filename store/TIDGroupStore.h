@@ -1,0 +1,61 @@
+#pragma once
+// The ID group store of one configuration window: the groups table, the loaded
+// group's ID list table, and the operations that move one group between disk and
+// the window's 128 slots.
+#include <string>
+#include <vector>
+
+#include "store/DataPaths.h"
+#include "store/DateTimeSource.h"
+#include "store/MessageBoxes.h"
+#include "store/StoreWindow.h"
+#include "store/TTable.h"
+
+// Field names of an ID list table, in field order.
+inline constexpr const char* kTrailerIDField = "Trailer ID";
+inline constexpr const char* kVehicleIDField = "Vehicle ID";
+// Fields of the groups table.
+inline constexpr const char* kGroupNameField = "Group Name";
+inline constexpr const char* kIDListNameField = "IDListName";
+
+inline constexpr int kVehicleSlots = 96;
+inline constexpr int kTrailerSlots = 32;
+inline constexpr int kIDLength = 16;
+
+class TIDGroupStore {
+public:
+    TIDGroupStore(TStoreWindow& window, TMessageBoxes& boxes,
+                  TStorePaths paths = DefaultStorePaths(),
+                  TDateTimeSource clock = DefaultDateTimeSource());
+    ~TIDGroupStore();  // closes both handles
+
+    void OpenStore();
+    std::vector<std::string> GroupList() const;  // Group Name of every record, table order
+    void Select(const std::string& groupName);   // "" or an unknown name empties the selection
+    std::string SelectedName() const;            // "" when the selection is empty
+    bool HasSelection() const;
+    bool IsLoaded() const;
+
+    void LoadGroup();
+    void NewGroup();
+    void SaveGroup();
+    void DeleteGroup();
+
+    // The ID list table name for a new group named `groupName`, at the clock's now.
+    std::string BuildIDListName(const std::string& groupName) const;
+
+    TTable& IDGroupTable() { return groups_; }
+    TTable& IDListTable() { return idList_; }
+    const TStorePaths& Paths() const { return paths_; }
+
+private:
+    void RefreshGroupList();
+
+    TStoreWindow& window_;
+    TMessageBoxes& boxes_;
+    TStorePaths paths_;
+    TDateTimeSource clock_;
+    TTable groups_{"IDGroupTable"};
+    TTable idList_{"IDListTable"};
+    std::string selected_;
+};

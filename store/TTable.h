@@ -1,0 +1,86 @@
+#pragma once
+// A table handle over one table file: the dataset behaviour the store and the
+// transfers use (cursor, field access by name, append/edit/post, locate, create,
+// delete). One table is one SQLite file `<name>.db` holding an SQL table `records`.
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+// Data-access error; the text carries the handle's name and ": " in front.
+class EDatabaseError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// Error of the table engine itself (missing table, not a table, refused name,
+// duplicate key, disk full, read-only file); the text names the table.
+class EDBEngineError : public EDatabaseError {
+public:
+    using EDatabaseError::EDatabaseError;
+};
+
+struct TFieldDef {
+    std::string Name;
+    int Size = 0;  // characters
+};
+
+// The engine's shared control directory; must name an existing directory.
+void SetNetFileDir(const std::string& dir);
+std::string NetFileDir();
+
+class TTable {
+public:
+    explicit TTable(std::string handleName);
+    ~TTable();
+    TTable(const TTable&) = delete;
+    TTable& operator=(const TTable&) = delete;
+
+    const std::string& Name() const;
+    void SetDatabaseName(std::string directory);
+    const std::string& DatabaseName() const;
+    void SetTableName(std::string tableName);
+    const std::string& TableName() const;
+    // Fields that must be present as string fields when the table opens.
+    void SetRequiredFields(std::vector<std::string> fieldNames);
+
+    void Open();
+    void Close();  // closing a closed table does nothing
+    bool Active() const;
+
+    void First();
+    void Next();  // posts a pending edit first
+    bool Eof() const;
+    int RecordCount() const;
+
+    std::string FieldAsString(const std::string& field) const;  // blank or NULL gives ""
+    void SetFieldAsString(const std::string& field, const std::string& value);
+
+    void Append();  // a new blank record at the end, in insert state
+    void Edit();
+    void Post();    // stores a pending append or edit; does nothing otherwise
+    void Cancel();  // drops a pending append or edit
+    void Delete();  // the current record; the cursor moves to the next one
+
+    // Moves to the first record whose field equals value exactly; false leaves the cursor.
+    bool Locate(const std::string& field, const std::string& value);
+
+    // Creates the table (replacing one of the same name) with string fields, and an
+    // optional unique key over the named fields. The handle must be closed.
+    void CreateTable(const std::vector<TFieldDef>& fields,
+                     const std::vector<std::string>& uniqueKey = {});
+    void DeleteTable();  // the handle must be closed
+
+    // One transaction over this table's file; nested calls are refused.
+    void StartTransaction();
+    void Commit();
+    void Rollback();
+    bool InTransaction() const;
+
+    // Full path of the file behind DatabaseName/TableName; refuses unsafe names.
+    std::string FilePath() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> d;
+};
