@@ -45,3 +45,7 @@ format:
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan
+
+# Benchmarks: figures come from these, never from tests.
+bench-%: build
+	$(BUILD)/bench/$*_bench

@@ -1,0 +1,61 @@
+#pragma once
+// The link session of the configuration window: finds the tester on the serial
+// ports, identifies it, checks its version, and carries one command at a time
+// with time-out and resend. Its fields are the window's session state.
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+
+#include "serial/TVarnComPort.h"
+#include "store/MessageBoxes.h"
+#include "store/TIDGroupStore.h"
+#include "tester/ReplyParser.h"
+#include "tester/SessionView.h"
+
+enum class TAwaitResult { Stopped, Failed, Succeeded };
+
+class TLinkSession {
+public:
+    TLinkSession(TSessionView& view, TMessageBoxes& boxes, TVarnCustomComPort& port,
+                 TIDGroupStore& store);
+
+    // Session fields; LastPayload and ReplyValid live in Reply.
+    uint8_t CurrentPort = 0;
+    uint8_t RetryCount = 0;
+    uint8_t TickCount = 0;
+    bool Stopped = true;
+    bool ShortReplies = false;
+    bool Identified = false;
+    TReplyState Reply;
+    std::string ReplyData;    // Windows-1252 bytes, as on the line
+    std::string LastCommand;  // Windows-1252 bytes
+    std::string DataToSend;   // Windows-1252 bytes
+
+    void BeginSession();
+    void FindTester();
+    void IdentifyTester();
+    void SendCommand(int command, uint16_t address);
+    void SendDateTime(const std::tm& moment);
+    TAwaitResult AwaitReply();
+    void EndSession();
+
+    void Timer1Timer();  // the poll, every 100 ms while Timer1 runs
+    void Timer2Timer();  // the panel restore
+    // ExitButtonClick: true when the caption read "Cancel" and the session was cancelled;
+    // false when the button should close the window instead.
+    bool ExitButtonClick();
+
+    TVarnCustomComPort& Port() { return port_; }
+
+    // Seams for tests; the defaults are the real availability test and sleep.
+    std::function<bool(unsigned)> Probe;
+    std::function<void(std::chrono::milliseconds)> Sleep;
+
+private:
+    TSessionView& view_;
+    TMessageBoxes& boxes_;
+    TVarnCustomComPort& port_;
+    TIDGroupStore& store_;
+};
