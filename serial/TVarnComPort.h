@@ -12,7 +12,12 @@
 class TVarnBaseDispatcher;
 
 enum TParity { pNone, pOdd, pEven, pMark, pSpace };
-enum THWFlowOption : unsigned { hwfUseDTR = 1, hwfUseRTS = 2, hwfRequireDSR = 4, hwfRequireCTS = 8 };
+enum THWFlowOption : unsigned {
+    hwfUseDTR = 1,
+    hwfUseRTS = 2,
+    hwfRequireDSR = 4,
+    hwfRequireCTS = 8
+};
 using THWFlowOptions = unsigned;  // a set of THWFlowOption bits
 enum TSWFlowOptions { swfNone, swfReceive, swfTransmit, swfBoth };
 enum TDeviceLayer { dlWin16, dlFossil, dlWin32, dlWinsock };
@@ -83,6 +88,9 @@ protected:
     virtual void ClosePort();
 
 private:
+    void OpenPort();
+    bool ReadyForUse();
+
     struct Impl;
     std::unique_ptr<Impl> d;
 };

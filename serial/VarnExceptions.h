@@ -6,26 +6,49 @@
 
 class EVarnException : public std::runtime_error {
 public:
-    EVarnException(const std::string& message, int code) : std::runtime_error(message), code_(code) {}
+    EVarnException(const std::string& message, int code)
+        : std::runtime_error(message), code_(code) {}
     int Code() const { return code_; }
 
 private:
     int code_;
 };
 
-class EGeneral : public EVarnException { using EVarnException::EVarnException; };
-class EBadArgument : public EGeneral { using EGeneral::EGeneral; };
+class EGeneral : public EVarnException {
+    using EVarnException::EVarnException;
+};
+class EBadArgument : public EGeneral {
+    using EGeneral::EGeneral;
+};
 
-class EOpenComm : public EVarnException { using EVarnException::EVarnException; };
-class EBadId : public EOpenComm { using EOpenComm::EOpenComm; };
-class ECommNotOpen : public EOpenComm { using EOpenComm::EOpenComm; };
-class EAlreadyOpen : public EOpenComm { using EOpenComm::EOpenComm; };
-class ENoPortSelected : public EOpenComm { using EOpenComm::EOpenComm; };
+class EOpenComm : public EVarnException {
+    using EVarnException::EVarnException;
+};
+class EBadId : public EOpenComm {
+    using EOpenComm::EOpenComm;
+};
+class ECommNotOpen : public EOpenComm {
+    using EOpenComm::EOpenComm;
+};
+class EAlreadyOpen : public EOpenComm {
+    using EOpenComm::EOpenComm;
+};
+class ENoPortSelected : public EOpenComm {
+    using EOpenComm::EOpenComm;
+};
 
-class ESerialIO : public EVarnException { using EVarnException::EVarnException; };
-class ENullApi : public ESerialIO { using ESerialIO::ESerialIO; };
-class EOutputBufferTooSmall : public ESerialIO { using ESerialIO::ESerialIO; };
-class EBufferIsEmpty : public ESerialIO { using ESerialIO::ESerialIO; };
+class ESerialIO : public EVarnException {
+    using EVarnException::EVarnException;
+};
+class ENullApi : public ESerialIO {
+    using ESerialIO::ESerialIO;
+};
+class EOutputBufferTooSmall : public ESerialIO {
+    using ESerialIO::ESerialIO;
+};
+class EBufferIsEmpty : public ESerialIO {
+    using ESerialIO::ESerialIO;
+};
 
 // The system-wide input/output error; not a EVarnException.
 class EInOutError : public std::runtime_error {

@@ -1,0 +1,57 @@
+#pragma once
+// The three workers of a device layer. Each runs on a thread of its own from Start
+// until its loop ends; an unexpected exception is reported and ends only the worker.
+#include <atomic>
+#include <thread>
+
+class TVarnBaseDispatcher;
+
+class TVarnDispatcherThread {
+public:
+    explicit TVarnDispatcherThread(TVarnBaseDispatcher& dispatcher) : dispatcher_(dispatcher) {}
+    virtual ~TVarnDispatcherThread();  // waits for the thread to end
+    TVarnDispatcherThread(const TVarnDispatcherThread&) = delete;
+    TVarnDispatcherThread& operator=(const TVarnDispatcherThread&) = delete;
+
+    void Start();  // may throw std::system_error when no thread can be made
+    void Join();
+    bool Running() const { return running_.load(); }
+
+protected:
+    virtual void Execute() = 0;
+    TVarnBaseDispatcher& Dispatcher() { return dispatcher_; }
+
+private:
+    void Run();
+
+    TVarnBaseDispatcher& dispatcher_;
+    std::thread thread_;
+    std::atomic<bool> running_{false};
+};
+
+// Waits for device events and hands each to the dispatcher worker.
+class TComThread : public TVarnDispatcherThread {
+public:
+    using TVarnDispatcherThread::TVarnDispatcherThread;
+
+protected:
+    void Execute() override;
+};
+
+// Moves received characters into the input ring, at least every 50 ms.
+class TDispThread : public TVarnDispatcherThread {
+public:
+    using TVarnDispatcherThread::TVarnDispatcherThread;
+
+protected:
+    void Execute() override;
+};
+
+// Writes the output ring to the device.
+class TOutThread : public TVarnDispatcherThread {
+public:
+    using TVarnDispatcherThread::TVarnDispatcherThread;
+
+protected:
+    void Execute() override;
+};

@@ -1,0 +1,50 @@
+#pragma once
+// The device layer on POSIX serial devices (terminals, USB adapters, pseudo-terminals).
+// All operating-system calls of the device layer are made here.
+#include <atomic>
+#include <memory>
+#include <string>
+
+#include "serial/TVarnBaseDispatcher.h"
+
+class TVarnPosixDispatcher : public TVarnBaseDispatcher {
+public:
+    TVarnPosixDispatcher();
+    ~TVarnPosixDispatcher() override;
+
+    // The path of the open device, for messages; "" when closed.
+    const std::string& DevicePath() const { return path_; }
+    // True once the device's other end has gone (hang-up); until it is closed, reads
+    // give nothing and writes are dropped.
+    bool DeviceGone() const { return gone_.load(); }
+
+protected:
+    int OpenDevice(const std::string& deviceName) override;
+    int ConfigureDevice() override;
+    void CloseDevice() override;
+    int SetQueueSizes(int inSize, int outSize) override;
+    int ReadSettings(TVarnLineSettings& settings) override;
+    int WriteSettings(const TVarnLineSettings& settings) override;
+    int LineControl(TLine line, bool raise) override;
+    int Purge(bool input) override;
+    int ReadStatus(unsigned& lineErrors, int& inQueue) override;
+    int ReadDevice(char* buffer, int n) override;
+    int WaitDeviceEvent(bool wantInput, unsigned& events) override;
+    void WakeEventWait() override;
+    TWriteOutcome WriteDevice(const char* data, int n) override;
+    void WakeWriter() override;
+
+private:
+    struct Saved;  // the device's settings as found at open
+
+    void MarkGone();
+
+    int fd_ = -1;
+    int eventWakeFd_ = -1;  // ends the event worker's wait
+    int writeWakeFd_ = -1;  // ends the writer's wait for the device
+    std::string path_;
+    std::unique_ptr<Saved> saved_;
+    TVarnLineSettings extra_;  // what the device cannot hold itself (handshake modes, limits)
+    std::atomic<bool> gone_{false};
+    std::atomic<bool> hangupSeen_{false};
+};
