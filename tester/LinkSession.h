@@ -49,11 +49,21 @@ public:
 
     TVarnCustomComPort& Port() { return port_; }
 
+    // Highest port number the scan tries; it then starts again at 1.
+    static constexpr uint8_t kLastScannedPort = 254;
+    static constexpr uint8_t kTimeoutTicks = 11;  // poll ticks without a valid reply
+    static constexpr uint8_t kMaxTimeouts = 3;    // the wait fails at the third
+
     // Seams for tests; the defaults are the real availability test and sleep.
     std::function<bool(unsigned)> Probe;
     std::function<void(std::chrono::milliseconds)> Sleep;
 
 private:
+    // Keeps the window's events running until Cancel, the third time-out or a valid
+    // reply; `processed` tells whether events were processed at all.
+    TAwaitResult WaitForReply(bool& processed);
+    void ResetReplyState();
+
     TSessionView& view_;
     TMessageBoxes& boxes_;
     TVarnCustomComPort& port_;

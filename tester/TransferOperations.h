@@ -4,6 +4,7 @@
 #include <ctime>
 #include <exception>
 #include <functional>
+#include <string>
 
 #include "store/MessageBoxes.h"
 #include "store/TIDGroupStore.h"
@@ -28,8 +29,25 @@ public:
     std::function<void(const std::exception&)> ShowError;
 
 private:
+    // Runs one handler: the session buttons are off meanwhile, and an exception that
+    // ends a begun session is shown (ShowError) and the session ended.
+    void Run(void (TTransferOperations::*body)());
+    void SendIDs();
+    void ReadIDs();
+    void SendName();
+    void ReadName();
+    void SetDate();
+    // BeginSession, and whether the operation may go on.
+    bool Begin();
+    // AwaitReply with the stop and failure paths; true when the command was answered.
+    bool Answered(const std::string& failureText);
+    void Succeed(const std::string& text);
+    // The 16 characters of the cell in the last reply, as window text.
+    std::string ReceivedCell() const;
+
     TLinkSession& session_;
     TSessionView& view_;
     TMessageBoxes& boxes_;
     TIDGroupStore& store_;
+    bool begun_ = false;  // the running handler has begun a session
 };

@@ -1,0 +1,203 @@
+#include "tester/TransferOperations.h"
+
+#include <string>
+
+#include "tester/Cp1252.h"
+#include "tester/Frames.h"
+
+namespace {
+
+// Switches the session buttons off for as long as one handler runs.
+class TSessionButtonsOff {
+public:
+    explicit TSessionButtonsOff(TSessionView& view) : view_(view) {
+        view_.SetSessionButtonsEnabled(false);
+    }
+    ~TSessionButtonsOff() { view_.SetSessionButtonsEnabled(true); }
+    TSessionButtonsOff(const TSessionButtonsOff&) = delete;
+    TSessionButtonsOff& operator=(const TSessionButtonsOff&) = delete;
+
+private:
+    TSessionView& view_;
+};
+
+const char* const kUnableToSend = "Unable to send data";
+const char* const kUnableToRead = "Unable to read data";
+
+}  // namespace
+
+TTransferOperations::TTransferOperations(TLinkSession& session, TSessionView& view,
+                                         TMessageBoxes& boxes, TIDGroupStore& store)
+    : Now(DefaultDateTimeSource().Now),
+      session_(session),
+      view_(view),
+      boxes_(boxes),
+      store_(store) {}
+
+void TTransferOperations::SendButtonClick() {
+    Run(&TTransferOperations::SendIDs);
+}
+void TTransferOperations::ReadButtonClick() {
+    Run(&TTransferOperations::ReadIDs);
+}
+void TTransferOperations::SendNameButtonClick() {
+    Run(&TTransferOperations::SendName);
+}
+void TTransferOperations::ReadNameButtonClick() {
+    Run(&TTransferOperations::ReadName);
+}
+void TTransferOperations::DateSpeedButtonClick() {
+    Run(&TTransferOperations::SetDate);
+}
+
+void TTransferOperations::Run(void (TTransferOperations::*body)()) {
+    TSessionButtonsOff buttonsOff(view_);
+    begun_ = false;
+    try {
+        (this->*body)();
+    } catch (const std::exception& error) {
+        if (!begun_) throw;
+        // Without this the poll would go on resending and beeping behind the box.
+        view_.SetPollTimer(false);
+        if (!ShowError) {
+            session_.EndSession();
+            throw;
+        }
+        ShowError(error);
+        session_.EndSession();
+    } catch (...) {
+        if (begun_) {
+            view_.SetPollTimer(false);
+            session_.EndSession();
+        }
+        throw;
+    }
+}
+
+bool TTransferOperations::Begin() {
+    begun_ = true;
+    session_.BeginSession();
+    if (!session_.Stopped) return true;
+    session_.EndSession();
+    return false;
+}
+
+bool TTransferOperations::Answered(const std::string& failureText) {
+    switch (session_.AwaitReply()) {
+        case TAwaitResult::Succeeded:
+            return true;
+        case TAwaitResult::Stopped:
+            view_.SetInstrumentLine("");
+            session_.EndSession();
+            return false;
+        case TAwaitResult::Failed:
+            break;
+    }
+    // Failed: the port stays open and Cancel stays offered, so the user sees where it
+    // stopped and leaves the state with Cancel.
+    boxes_.Information(failureText);
+    view_.SetPollTimer(false);
+    return false;
+}
+
+void TTransferOperations::Succeed(const std::string& text) {
+    view_.SetStatusLine(text);
+    view_.SetInstrumentLine("");
+    session_.EndSession();
+}
+
+std::string TTransferOperations::ReceivedCell() const {
+    const std::string& payload = session_.Reply.LastPayload;
+    return Cp1252ToUtf8(payload.size() > 4 ? payload.substr(4, kCellLength) : std::string());
+}
+
+void TTransferOperations::SendIDs() {
+    if (!store_.IsLoaded()) {
+        boxes_.Information("Please select a group to read from");
+        return;
+    }
+    if (!Begin()) return;
+    view_.SetStatusLine("Sending IDs on Com" + std::to_string(session_.Port().ComNumber()));
+    TTable& table = store_.IDListTable();
+    // A table short of records (edited outside the program) gives blank cells for
+    // the missing ones, as the slots show them.
+    auto field = [&table](const char* name) {
+        return table.Eof() ? std::string() : Utf8ToCp1252(table.FieldAsString(name));
+    };
+    table.First();
+    for (int k = 0; k < kVehicleSlots; ++k) {
+        if (k < kTrailerSlots) {
+            session_.DataToSend = PadToCell(field(kTrailerIDField));
+            session_.SendCommand(2, TrailerCellAddress(k));
+            if (!Answered(kUnableToSend)) return;
+        }
+        session_.DataToSend = PadToCell(field(kVehicleIDField));
+        session_.SendCommand(2, VehicleCellAddress(k));
+        if (!Answered(kUnableToSend)) return;
+        if (!table.Eof()) table.Next();
+    }
+    table.First();
+    Succeed("IDs successfully sent");
+}
+
+void TTransferOperations::ReadIDs() {
+    if (!store_.IsLoaded()) {
+        boxes_.Information("Please select a group to write to");
+        return;
+    }
+    if (boxes_.Confirm("Overwrite all current IDs?") != TConfirmAnswer::Yes) return;
+    if (!Begin()) return;
+    view_.SetStatusLine("Receiving IDs on Com" + std::to_string(session_.Port().ComNumber()));
+    TTable& table = store_.IDListTable();
+    // One pass over the records for one field; false when the operation has ended.
+    auto readCells = [&](int count, uint16_t (*address)(int), const char* fieldName) {
+        table.First();
+        for (int k = 0; k < count; ++k) {
+            session_.SendCommand(3, address(k));
+            if (!Answered(kUnableToRead)) return false;
+            // A table short of records has nowhere to keep the cell; it is not
+            // written over the last record.
+            if (table.Eof()) continue;
+            table.Edit();
+            table.SetFieldAsString(fieldName, ReceivedCell());
+            table.Next();
+        }
+        return true;
+    };
+    const bool done = readCells(kTrailerSlots, TrailerCellAddress, kTrailerIDField) &&
+                      readCells(kVehicleSlots, VehicleCellAddress, kVehicleIDField);
+    if (done) Succeed("IDs successfully acquired");
+    if (session_.Stopped) table.First();
+}
+
+void TTransferOperations::SendName() {
+    if (!Begin()) return;
+    session_.DataToSend = PadToCell(Utf8ToCp1252(view_.CompanyName()));
+    session_.SendCommand(2, kCompanyNameAddress);
+    if (!Answered(kUnableToSend)) return;
+    Succeed("Company ID successfully sent");
+}
+
+void TTransferOperations::ReadName() {
+    if (!Begin()) return;
+    session_.SendCommand(3, kCompanyNameAddress);
+    if (!Answered(kUnableToRead)) return;
+    view_.SetCompanyName(ReceivedCell());
+    Succeed("Company ID successfully acquired");
+}
+
+void TTransferOperations::SetDate() {
+    begun_ = true;
+    session_.BeginSession();
+    if (!session_.Stopped && session_.ShortReplies && session_.Identified &&
+        session_.Port().Open()) {
+        session_.SendDateTime(Now());
+        const TAwaitResult result = session_.AwaitReply();
+        if (session_.RetryCount > 2)
+            view_.SetStatusLine("Unable to set date");
+        else if (result != TAwaitResult::Stopped)
+            view_.SetStatusLine("Date set");
+    }
+    view_.SetInstrumentLine("");
+    session_.EndSession();
+}
