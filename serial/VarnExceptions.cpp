@@ -82,10 +82,9 @@ const char* TableText(int number) {
     }
 }
 
-// The system's own message, made fit for a one-line box: control characters become
-// blanks, runs of blanks one blank, and it is cut at 255 characters.
-std::string SystemText(int number) {
-    const std::string raw = std::system_category().message(number);
+}  // namespace
+
+std::string TidyMessageText(const std::string& raw) {
     std::string text;
     for (char c : raw) {
         const unsigned char u = static_cast<unsigned char>(c);
@@ -97,12 +96,11 @@ std::string SystemText(int number) {
     return text;
 }
 
-}  // namespace
-
 std::string VarnErrorText(int code) {
     const int number = std::abs(code);
     if (const char* text = TableText(number)) return text;
-    if (number >= 2 && number <= 162) return SystemText(number);
+    if (number >= 2 && number <= 162)
+        return TidyMessageText(std::system_category().message(number));
     return "Varn exception";
 }
 

@@ -71,3 +71,6 @@ public:
 [[noreturn]] void RaiseVarnError(int code);
 // The message text for a code's absolute value.
 std::string VarnErrorText(int code);
+// A system message made fit for one line: control characters become blanks, runs of
+// blanks one blank, at most 255 characters.
+std::string TidyMessageText(const std::string& raw);
