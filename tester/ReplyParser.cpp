@@ -27,7 +27,7 @@ void ParseReplyFrame(const std::string& frame, std::size_t length, TReplyState& 
     // A NUL ends the text: what follows it is not part of the frame.
     const std::string_view text(frame.data(), std::min(frame.find('\0'), frame.size()));
     state.LastPayload = std::string(Positions(text, 7, length >= 3 ? length - 3 : 0));
-    if (length < 9 || text.size() != length) return;
+    if (length < 9 || frame.size() != length || text.size() != length) return;
     const std::string_view checksum = Positions(text, length - 2, length - 1);
     if (text.front() == ':' && text.back() == kCR && VerifyChecksum(state.LastPayload, checksum))
         state.ReplyValid = true;

@@ -90,6 +90,10 @@ TEST(ReplyFrame, FramesOfTheWrongLengthNeverPass) {
     TReplyState state;
     ParseReplyFrame(frame + "x", kShortReplyLength, state);
     EXPECT_FALSE(state.ReplyValid);
+    // Whole frame, then a NUL and more: still longer than a reply.
+    ParseReplyFrame(frame + std::string(1, '\0') + "xy", kShortReplyLength, state);
+    EXPECT_FALSE(state.ReplyValid);
+    EXPECT_EQ(state.LastPayload, payload);
     ParseReplyFrame(frame.substr(1), kShortReplyLength, state);
     EXPECT_FALSE(state.ReplyValid);
     ParseReplyFrame(frame, kLongReplyLength, state);
