@@ -27,13 +27,14 @@ int AddressField(const std::string& frame) {
 
 // Four characters as two hexadecimal words, low byte first in each word.
 std::string HexWords(const std::string& four) {
+    static const char digits[] = "0123456789ABCDEF";
+    auto hexByte = [](char c) {
+        const auto b = static_cast<unsigned char>(c);
+        return std::string{digits[b >> 4], digits[b & 0xF]};
+    };
     std::string out;
-    for (std::size_t i = 0; i + 1 < four.size(); i += 2) {
-        const auto low = static_cast<unsigned char>(four[i]);
-        const auto high = static_cast<unsigned char>(four[i + 1]);
-        out += ChecksumText(std::string(1, static_cast<char>(high)));
-        out += ChecksumText(std::string(1, static_cast<char>(low)));
-    }
+    for (std::size_t i = 0; i + 1 < four.size(); i += 2)
+        out += hexByte(four[i + 1]) + hexByte(four[i]);
     return out;
 }
 
