@@ -37,20 +37,32 @@ void TVarnBaseDispatcher::SettlePause(int milliseconds) {
 
 // ---- events -------------------------------------------------------------------
 
+// Each waiter has a wake-up of its own, so that an event wakes only who waits for it.
+std::condition_variable& TVarnBaseDispatcher::WakeOf(unsigned mask) {
+    if (mask & EvDispatcherDone) return comWake_;
+    if (mask & EvDeviceEvent) return dispWake_;
+    if (mask & (EvOutputReady | EvFlushOrStop)) return outWake_;
+    return callerWake_;
+}
+
 void TVarnBaseDispatcher::Signal(unsigned event) {
     {
         std::lock_guard<std::mutex> guard(eventLock_);
         events_ |= event;
     }
-    eventWake_.notify_all();
+    if (event & EvDispatcherDone) comWake_.notify_all();
+    if (event & EvDeviceEvent) dispWake_.notify_all();
+    if (event & (EvOutputReady | EvFlushOrStop)) outWake_.notify_all();
+    if (event & EvWorkerAck) callerWake_.notify_all();
 }
 
 unsigned TVarnBaseDispatcher::WaitAny(unsigned mask, std::chrono::milliseconds timeout) {
+    std::condition_variable& wake = WakeOf(mask);
     std::unique_lock<std::mutex> lock(eventLock_);
     auto ready = [&] { return (events_ & mask) != 0; };
     if (timeout == std::chrono::milliseconds::max())
-        eventWake_.wait(lock, ready);
-    else if (!eventWake_.wait_for(lock, timeout, ready))
+        wake.wait(lock, ready);
+    else if (!wake.wait_for(lock, timeout, ready))
         return 0;
     // The higher event wins: flush-or-stop goes before output-ready.
     const unsigned taken = std::bit_floor(events_ & mask);
@@ -195,7 +207,7 @@ void TVarnBaseDispatcher::WriterStarted() {
         std::lock_guard<std::mutex> guard(eventLock_);
         writerRunning_ = true;
     }
-    eventWake_.notify_all();
+    callerWake_.notify_all();
 }
 
 void TVarnBaseDispatcher::WriterEnded() {
@@ -204,7 +216,7 @@ void TVarnBaseDispatcher::WriterEnded() {
         writerRunning_ = false;
     }
     // A flush waiting for the writer must not wait for a writer that has gone.
-    eventWake_.notify_all();
+    callerWake_.notify_all();
 }
 
 // ---- counts -------------------------------------------------------------------
@@ -392,7 +404,7 @@ void TVarnBaseDispatcher::AcknowledgeFlush() {
         events_ &= ~static_cast<unsigned>(EvFlushOrStop);
         flushAcked_ = flushAsked_;
     }
-    eventWake_.notify_all();
+    callerWake_.notify_all();
 }
 
 int TVarnBaseDispatcher::FlushOutput() {
@@ -402,11 +414,11 @@ int TVarnBaseDispatcher::FlushOutput() {
         if (writerRunning_) {
             const uint64_t ticket = ++flushAsked_;
             events_ |= EvFlushOrStop;
-            eventWake_.notify_all();
+            outWake_.notify_all();
             lock.unlock();
             WakeWriter();
             lock.lock();
-            eventWake_.wait(lock, [&] { return flushAcked_ >= ticket || !writerRunning_; });
+            callerWake_.wait(lock, [&] { return flushAcked_ >= ticket || !writerRunning_; });
         }
     }
     std::lock_guard<std::mutex> guard(outLock_);

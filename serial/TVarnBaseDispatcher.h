@@ -160,6 +160,7 @@ private:
     // Events: flags that reset when a waiter takes them, under one lock so that a
     // worker can wait for either of two.
     void Signal(unsigned event);
+    std::condition_variable& WakeOf(unsigned mask);
     // Takes the first of the events in mask that is set, waiting at most timeout
     // (forever when absent); gives the event taken, or 0.
     unsigned WaitAny(unsigned mask,
@@ -212,7 +213,7 @@ private:
     bool outFull_ = false;
 
     mutable std::mutex eventLock_;
-    std::condition_variable eventWake_;
+    std::condition_variable comWake_, dispWake_, outWake_, callerWake_;
     unsigned events_ = 0;
     uint64_t flushAsked_ = 0, flushAcked_ = 0;  // under eventLock_
     bool writerRunning_ = false;                // under eventLock_

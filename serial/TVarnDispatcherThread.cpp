@@ -56,12 +56,20 @@ void TComThread::Execute() {
 }
 
 void TDispThread::Execute() {
+    using std::chrono::milliseconds;
     TVarnBaseDispatcher& d = Dispatcher();
     d.Signal(TVarnBaseDispatcher::EvWorkerAck);
+    int idlePasses = 0;
     for (;;) {
+        // The timed pass is a safety net: the event worker reports every arrival, since
+        // the device is asked level-triggered and cannot miss one. After a second
+        // without any event the net is cast less often, which keeps an idle port
+        // nearly free; without the event worker it stays at 50 ms.
+        const bool resting = idlePasses >= 20 && d.comThread_ && d.comThread_->Running();
         const unsigned taken =
-            d.WaitAny(TVarnBaseDispatcher::EvDeviceEvent, std::chrono::milliseconds(50));
+            d.WaitAny(TVarnBaseDispatcher::EvDeviceEvent, milliseconds(resting ? 500 : 50));
         if (d.stop_.load()) return;
+        idlePasses = taken ? 0 : idlePasses + 1;
         // Filling refreshes the line status as well, so a status event needs no more.
         d.lastDeviceEvents_.exchange(0);
         d.FillInput();

@@ -38,7 +38,8 @@ protected:
     void Execute() override;
 };
 
-// Moves received characters into the input ring, at least every 50 ms.
+// Moves received characters into the input ring when the event worker reports them,
+// and on its own every 50 ms (every 500 ms once the port has been idle a while).
 class TDispThread : public TVarnDispatcherThread {
 public:
     using TVarnDispatcherThread::TVarnDispatcherThread;
