@@ -49,3 +49,20 @@ clean:
 # Benchmarks: figures come from these, never from tests.
 bench-%: build
 	$(BUILD)/bench/$*_bench
+
+# Fuzzing of the frame parsers: libFuzzer under AddressSanitizer, FUZZ_SECONDS each.
+FUZZ_SECONDS ?= 60
+FUZZERS := fuzz_replyframe fuzz_identification
+.PHONY: fuzz
+fuzz:
+	@HG_EXTRA_PACKAGES="clang libclang-rt-14-dev" scripts/install-deps.sh
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DHG_WITH_QT=OFF -DHG_WITH_SQLITE=OFF -DHG_FUZZ=ON -DHG_SANITIZE=address,undefined \
+	    -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
+	cmake --build build-fuzz -j $(JOBS) --target $(FUZZERS)
+	for f in $(FUZZERS); do \
+	    mkdir -p build-fuzz/corpus/$$f && \
+	    build-fuzz/tests/tester/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	        -artifact_prefix=build-fuzz/$$f- \
+	        build-fuzz/corpus/$$f || exit 1; \
+	done
