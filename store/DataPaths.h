@@ -8,7 +8,8 @@ struct TStorePaths {
     std::string IDListDir;
 };
 
-// Windows: C:\Quillon\Haltguard IDs; POSIX: ${XDG_DATA_HOME:-$HOME/.local/share}/Quillon/Haltguard IDs.
+// Windows: C:\Quillon\Haltguard IDs; POSIX: ${XDG_DATA_HOME:-$HOME/.local/share}/Quillon/Haltguard
+// IDs.
 TStorePaths DefaultStorePaths();
 
 inline constexpr const char* kGroupsTableName = "IDGroup.db";

@@ -55,7 +55,7 @@ private:
     TMessageBoxes& boxes_;
     TStorePaths paths_;
     TDateTimeSource clock_;
-    TTable groups_{"IDGroupTable"};
+    mutable TTable groups_{"IDGroupTable"};  // walking the list moves its cursor
     TTable idList_{"IDListTable"};
     std::string selected_;
 };

@@ -1,0 +1,207 @@
+#include "store/TIDGroupStore.h"
+
+#include <utility>
+
+namespace {
+
+constexpr int kGroupNameLength = 30;
+
+std::size_t CharacterCount(const std::string& utf8) {
+    std::size_t n = 0;
+    for (unsigned char c : utf8)
+        if ((c & 0xC0) != 0x80) ++n;
+    return n;
+}
+
+void ReplaceAll(std::string& text, char from, char to) {
+    for (char& c : text)
+        if (c == from) c = to;
+}
+
+}  // namespace
+
+TIDGroupStore::TIDGroupStore(TStoreWindow& window, TMessageBoxes& boxes, TStorePaths paths,
+                             TDateTimeSource clock)
+    : window_(window), boxes_(boxes), paths_(std::move(paths)), clock_(std::move(clock)) {
+    groups_.SetRequiredFields({kGroupNameField, kIDListNameField});
+    // A table without the two fields cannot hold a group: refuse it at open rather
+    // than half-way through a load or a transfer.
+    idList_.SetRequiredFields({kTrailerIDField, kVehicleIDField});
+}
+
+TIDGroupStore::~TIDGroupStore() {
+    idList_.Close();
+    groups_.Close();
+}
+
+void TIDGroupStore::OpenStore() {
+    selected_.clear();
+    SetNetFileDir(paths_.GroupsDir);
+    groups_.SetDatabaseName(paths_.GroupsDir);
+    groups_.SetTableName(kGroupsTableName);
+    groups_.Open();
+    RefreshGroupList();
+}
+
+std::vector<std::string> TIDGroupStore::GroupList() const {
+    std::vector<std::string> names;
+    if (!groups_.Active()) return names;
+    // Walking the list moves the handle; it is put back on the selected record.
+    TTable& table = groups_;
+    names.reserve(static_cast<std::size_t>(table.RecordCount()));
+    for (table.First(); !table.Eof(); table.Next())
+        names.push_back(table.FieldAsString(kGroupNameField));
+    if (!selected_.empty()) table.Locate(kGroupNameField, selected_);
+    return names;
+}
+
+void TIDGroupStore::Select(const std::string& groupName) {
+    selected_.clear();
+    if (groupName.empty() || !groups_.Active()) return;
+    if (groups_.Locate(kGroupNameField, groupName)) selected_ = groupName;
+}
+
+std::string TIDGroupStore::SelectedName() const {
+    return selected_;
+}
+bool TIDGroupStore::HasSelection() const {
+    return !selected_.empty();
+}
+bool TIDGroupStore::IsLoaded() const {
+    return idList_.Active();
+}
+
+void TIDGroupStore::RefreshGroupList() {
+    window_.ShowGroupList(GroupList(), selected_);
+}
+
+void TIDGroupStore::LoadGroup() {
+    if (selected_.empty()) return;
+    idList_.Close();
+    groups_.Locate(kGroupNameField, selected_);
+    const std::string listName = groups_.FieldAsString(kIDListNameField);
+    idList_.SetDatabaseName(paths_.IDListDir);
+    idList_.SetTableName(listName);
+    if (listName.empty()) return;
+    idList_.Open();
+    idList_.First();
+    for (int k = 0; k < kVehicleSlots; ++k) {
+        // A table cut short by hand gives blank slots rather than repeats of its last record.
+        const bool present = !idList_.Eof();
+        window_.SetVehicleSlot(k, present ? idList_.FieldAsString(kVehicleIDField) : "");
+        if (k < kTrailerSlots)
+            window_.SetTrailerSlot(k, present ? idList_.FieldAsString(kTrailerIDField) : "");
+        if (present) idList_.Next();
+    }
+}
+
+std::string TIDGroupStore::BuildIDListName(const std::string& groupName) const {
+    const std::tm now = clock_.Now();
+    std::string moment = clock_.ShortDate(now);
+    if (now.tm_hour != 0 || now.tm_min != 0 || now.tm_sec != 0)
+        moment += " " + clock_.LongTime(now);
+    ReplaceAll(moment, ':', '_');
+    ReplaceAll(moment, '/', '-');
+    return groupName + " " + moment + " by ";
+}
+
+void TIDGroupStore::NewGroup() {
+    const std::string name =
+        boxes_.InputBox("Identities - New Group", "Please Enter a new group name", "New");
+    // An empty name would make an entry that can never be chosen, loaded or deleted.
+    if (name == "New" || name.empty()) return;
+    if (CharacterCount(name) > kGroupNameLength) {
+        boxes_.Information(name + " is more than 30 characters please reduce it");
+        return;
+    }
+
+    // The groups record and its ID list table come into being together or not at all:
+    // the record is committed only once the table is complete.
+    groups_.StartTransaction();
+    bool tableCreated = false;
+    try {
+        groups_.Append();
+        groups_.SetFieldAsString(kGroupNameField, name);
+        const std::string listName = BuildIDListName(name);
+        groups_.SetFieldAsString(kIDListNameField, listName);
+        groups_.Post();
+
+        idList_.Close();
+        idList_.SetDatabaseName(paths_.IDListDir);
+        idList_.SetTableName(groups_.FieldAsString(kIDListNameField));
+        idList_.CreateTable({{kTrailerIDField, kIDLength}, {kVehicleIDField, kIDLength}});
+        tableCreated = true;
+        idList_.Open();
+        idList_.StartTransaction();
+        for (int k = 0; k < kVehicleSlots; ++k) {
+            idList_.Append();
+            idList_.Post();
+        }
+        idList_.Commit();
+        idList_.Close();
+        groups_.Commit();
+    } catch (...) {
+        idList_.Close();
+        if (groups_.Active()) groups_.Rollback();
+        if (tableCreated) {
+            try {
+                idList_.DeleteTable();
+            } catch (const EDatabaseError&) {
+                // The original failure is the one to report; an orphan file harms no group.
+            }
+        }
+        throw;
+    }
+    RefreshGroupList();
+    LoadGroup();
+}
+
+void TIDGroupStore::SaveGroup() {
+    if (selected_.empty()) {
+        boxes_.Information("Please select a group to save to");
+        return;
+    }
+    idList_.StartTransaction();
+    try {
+        idList_.First();
+        for (int k = 0; k < kVehicleSlots && !idList_.Eof(); ++k) {
+            idList_.Edit();
+            idList_.SetFieldAsString(kVehicleIDField, window_.VehicleSlot(k));
+            if (k < kTrailerSlots)
+                idList_.SetFieldAsString(kTrailerIDField, window_.TrailerSlot(k));
+            idList_.Post();
+            idList_.Next();
+        }
+        idList_.Commit();
+    } catch (...) {
+        idList_.Rollback();
+        throw;
+    }
+}
+
+void TIDGroupStore::DeleteGroup() {
+    if (selected_.empty()) {
+        boxes_.Information("Please select a group to delete");
+        return;
+    }
+    if (boxes_.Confirm("Delete the " + selected_ + " Group?") != TConfirmAnswer::Yes) return;
+    if (!IsLoaded()) {
+        boxes_.Information("Please select a group to delete");
+        return;
+    }
+    groups_.Locate(kGroupNameField, selected_);
+    const std::string listName = groups_.FieldAsString(kIDListNameField);
+    groups_.Delete();
+
+    idList_.Close();
+    idList_.SetDatabaseName(paths_.IDListDir);
+    idList_.SetTableName(listName);
+    idList_.DeleteTable();
+
+    groups_.Close();
+    selected_.clear();
+    groups_.Open();
+    RefreshGroupList();
+    for (int k = 0; k < kVehicleSlots; ++k) window_.SetVehicleSlot(k, "");
+    for (int k = 0; k < kTrailerSlots; ++k) window_.SetTrailerSlot(k, "");
+}
