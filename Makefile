@@ -44,7 +44,7 @@ format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz build-package
 
 # Benchmarks: figures come from these, never from tests.
 bench-%: build
@@ -66,3 +66,19 @@ fuzz:
 	        -artifact_prefix=build-fuzz/$$f- \
 	        build-fuzz/corpus/$$f || exit 1; \
 	done
+
+# The Debian package: the program, the setup tool, the simulator, the desktop entry.
+.PHONY: package
+package: deps
+	@HG_EXTRA_PACKAGES="dpkg-dev" scripts/install-deps.sh
+	cmake -S . -B build-package $(GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
+	cmake --build build-package -j $(JOBS) --target haltguard-ids haltguard-ids-setup haltguard-tester-sim
+	cd build-package && cpack -G DEB
+	@ls build-package/*.deb
+
+# clang-tidy over the product's sources, with the checks in .clang-tidy.
+.PHONY: tidy
+tidy: build
+	@HG_EXTRA_PACKAGES="clang-tidy" scripts/install-deps.sh
+	git ls-files 'store/*.cpp' 'serial/*.cpp' 'tester/*.cpp' 'shell/*.cpp' 'tools/*.cpp' \
+	    | xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet
