@@ -69,12 +69,10 @@ fuzz:
 
 # The Debian package: the program, the setup tool, the simulator, the desktop entry.
 .PHONY: package
-package: deps
+package: build
 	@HG_EXTRA_PACKAGES="dpkg-dev" scripts/install-deps.sh
-	cmake -S . -B build-package $(GEN) -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr
-	cmake --build build-package -j $(JOBS) --target haltguard-ids haltguard-ids-setup haltguard-tester-sim
-	cd build-package && cpack -G DEB
-	@ls build-package/*.deb
+	cd $(BUILD) && cpack -G DEB
+	@ls $(BUILD)/*.deb
 
 # clang-tidy over the product's sources, with the checks in .clang-tidy.
 .PHONY: tidy
