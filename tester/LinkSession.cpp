@@ -109,6 +109,7 @@ void TLinkSession::FindTester() {
 
 void TLinkSession::IdentifyTester() {
     SendCommand(1, kSecondIdentificationAddress);
+    AwaitSecondReply();
     const std::string instrument = DecodeHexWords(Characters(ReplyData, 1, 8));
     const int version = VersionNumber(ReplyData);
     view_.SetInstrumentLine(
@@ -119,6 +120,14 @@ void TLinkSession::IdentifyTester() {
         EndSession();
         boxes_.Information(kUnsuitableText);
     }
+}
+
+void TLinkSession::AwaitSecondReply() {
+    // The tester answers the second request with a long reply. Left to arrive on its
+    // own it lands behind the flush of the next command, in front of that command's
+    // reply, and costs a time-out with a beep. Its reply is still not used.
+    if (!port_.Open() || Stopped) return;
+    while (!Stopped && !Reply.ReplyValid && TickCount < kSecondReplyTicks) view_.ProcessMessages();
 }
 
 void TLinkSession::ResetReplyState() {

@@ -53,6 +53,8 @@ public:
     static constexpr uint8_t kLastScannedPort = 254;
     static constexpr uint8_t kTimeoutTicks = 11;  // poll ticks without a valid reply
     static constexpr uint8_t kMaxTimeouts = 3;    // the wait fails at the third
+    // Poll ticks allowed for the reply to the second identification request.
+    static constexpr uint8_t kSecondReplyTicks = 3;
 
     // Seams for tests; the defaults are the real availability test and sleep.
     std::function<bool(unsigned)> Probe;
@@ -63,6 +65,7 @@ private:
     // reply; `processed` tells whether events were processed at all.
     TAwaitResult WaitForReply(bool& processed);
     void ResetReplyState();
+    void AwaitSecondReply();
 
     TSessionView& view_;
     TMessageBoxes& boxes_;

@@ -21,6 +21,12 @@ private:
     TSessionView& view_;
 };
 
+// Past the last record of an open table. A closed table is not "past the end": its
+// field access raises, and that must not be taken for a short table.
+bool PastEnd(const TTable& table) {
+    return table.Active() && table.Eof();
+}
+
 const char* const kUnableToSend = "Unable to send data";
 const char* const kUnableToRead = "Unable to read data";
 
@@ -122,7 +128,7 @@ void TTransferOperations::SendIDs() {
     // A table short of records (edited outside the program) gives blank cells for
     // the missing ones, as the slots show them.
     auto field = [&table](const char* name) {
-        return table.Eof() ? std::string() : Utf8ToCp1252(table.FieldAsString(name));
+        return PastEnd(table) ? std::string() : Utf8ToCp1252(table.FieldAsString(name));
     };
     table.First();
     for (int k = 0; k < kVehicleSlots; ++k) {
@@ -134,7 +140,7 @@ void TTransferOperations::SendIDs() {
         session_.DataToSend = PadToCell(field(kVehicleIDField));
         session_.SendCommand(2, VehicleCellAddress(k));
         if (!Answered(kUnableToSend)) return;
-        if (!table.Eof()) table.Next();
+        if (!PastEnd(table)) table.Next();
     }
     table.First();
     Succeed("IDs successfully sent");
@@ -157,7 +163,7 @@ void TTransferOperations::ReadIDs() {
             if (!Answered(kUnableToRead)) return false;
             // A table short of records has nowhere to keep the cell; it is not
             // written over the last record.
-            if (table.Eof()) continue;
+            if (PastEnd(table)) continue;
             table.Edit();
             table.SetFieldAsString(fieldName, ReceivedCell());
             table.Next();

@@ -158,12 +158,14 @@ public:
     std::string VersionCode = "B8";
     std::map<std::string, std::string> Cells;  // address -> 16 characters
     std::string ClockDigits;
+    bool AnswerSecondRequest = true;  // with a long reply, as the tester does
 
     std::optional<std::string> operator()(const TCommand& c) {
         switch (c.Command) {
             case '1':
                 if (c.Address == "0190") return IdentificationReply(Instrument, VersionCode);
-                return std::nullopt;  // the second identification request
+                if (AnswerSecondRequest) return IdentificationReply("SEC2", VersionCode);
+                return std::nullopt;
             case '2':
                 Cells[c.Address] = c.Data;
                 return CellReply("");
@@ -200,21 +202,32 @@ public:
                                          std::to_string(line.Com()));
             pending_ += line.ReadAvailable(std::chrono::milliseconds(50));
         }
+        // Every frame is answered in turn, as a tester on the line would.
         std::size_t cr;
-        std::optional<std::string> reply;
+        std::string replies;
         while ((cr = pending_.find('\r')) != std::string::npos) {
             const TCommand c = ParseCommand(pending_.substr(0, cr + 1));
             pending_.erase(0, cr + 1);
             Received.push_back(c);
-            reply = Answer(c, static_cast<int>(Received.size()) - 1);
+            if (auto reply = Answer(c, static_cast<int>(Received.size()) - 1)) replies += *reply;
         }
-        if (!reply) return;
+        if (replies.empty()) return;
         const int before = session.Port().InputCount();
-        line.Write(*reply);
-        while (session.Port().InputCount() < before + static_cast<int>(reply->size())) {
+        line.Write(replies);
+        while (session.Port().InputCount() < before + static_cast<int>(replies.size())) {
             if (std::chrono::steady_clock::now() > deadline)
                 throw std::runtime_error("the reply never reached the input ring");
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    }
+
+    // Takes what is still on the line once the session has let go of it.
+    void Drain() {
+        pending_ += line.ReadAvailable(std::chrono::milliseconds(20));
+        std::size_t cr;
+        while ((cr = pending_.find('\r')) != std::string::npos) {
+            Received.push_back(ParseCommand(pending_.substr(0, cr + 1)));
+            pending_.erase(0, cr + 1);
         }
     }
 

@@ -60,9 +60,13 @@ TEST(SessionScan, SilentPortsCostThreeTimeOutsEachBeforeTheTester) {
               (std::vector<std::string>{"Looking for instrument on Com1...",
                                         "Looking for instrument on Com2...",
                                         "Looking for instrument on Com3..."}));
-    // Sent once and resent three times; 11 ticks a time-out, so about 3.3 s a port.
+    // Sent once and resent at each of the three time-outs (the last resend may be
+    // dropped by the close that follows it at once); 11 ticks a time-out, so about
+    // 3.3 s a port.
     for (TScriptedLine* silent : {&com1, &com2}) {
-        ASSERT_EQ(silent->Received.size(), 4u);
+        silent->Drain();
+        ASSERT_GE(silent->Received.size(), 3u);
+        ASSERT_LE(silent->Received.size(), 4u);
         for (const auto& c : silent->Received) EXPECT_EQ(c.Frame, kIdentification);
     }
     EXPECT_EQ(rounds.Rounds[1], 33);
@@ -119,7 +123,9 @@ TEST(SessionScan, RepliesThatFailTheChecksCountAsSilence) {
         TScriptedLine& com1 = rig.AddLine(1, [&bad](const TCommand&, int) { return bad; });
         rig.AddTester(2, tester);
         rig.ops->SendNameButtonClick();
-        EXPECT_EQ(com1.Received.size(), 4u);
+        com1.Drain();
+        EXPECT_GE(com1.Received.size(), 3u);
+        EXPECT_EQ(com1.Commands('2').size(), 0u);
         EXPECT_EQ(rig.view.Beeps, 3);
         EXPECT_EQ(rig.view.Status, "Company ID successfully sent");
     }
@@ -160,14 +166,33 @@ TEST(SessionIdentify, SecondRequestFollowsAndRepliesSwitchToShort) {
     TRig rig;
     TCellTester tester;
     TScriptedLine& com1 = rig.AddTester(1, tester);
+    std::string instrument;
+    rig.view.OnRound = [&](int) {
+        if (!rig.view.Instrument.empty()) instrument = rig.view.Instrument;
+    };
     rig.ops->ReadNameButtonClick();
+    EXPECT_EQ(instrument, " No:ABCD on COM1");
     ASSERT_GE(com1.Received.size(), 3u);
     EXPECT_EQ(com1.Received[0].Frame, kIdentification);
     EXPECT_EQ(com1.Received[1].Frame, "!000010107\r");
     EXPECT_EQ(com1.Received[2].Frame, "!0000301C2\r");
     EXPECT_TRUE(rig.session->Identified);
     EXPECT_TRUE(rig.session->ShortReplies);
-    EXPECT_EQ(rig.session->ReplyData.substr(0, 10), HexWords("ABCD") + "B8");
+    // Its long reply is let in before the next command, so that command is answered
+    // at once instead of after a time-out.
+    EXPECT_EQ(rig.view.Beeps, 0);
+    EXPECT_EQ(com1.Commands('3').size(), 1u);
+    EXPECT_EQ(rig.view.Status, "Company ID successfully acquired");
+
+    // A tester that leaves it unanswered costs a few ticks, no beep.
+    TRig quiet;
+    TCellTester mute;
+    mute.AnswerSecondRequest = false;
+    TScriptedLine& line = quiet.AddTester(1, mute);
+    quiet.ops->ReadNameButtonClick();
+    EXPECT_EQ(quiet.view.Beeps, 0);
+    EXPECT_EQ(line.Commands('3').size(), 1u);
+    EXPECT_LE(quiet.view.Rounds, 6);
 }
 
 TEST(SessionTimeouts, ReplyInTheTickOfTheThirdTimeOut) {
