@@ -61,8 +61,6 @@ std::string DefaultDeviceOfPort(unsigned n) {
 }
 
 std::string ResolveDeviceName(const std::string& deviceName) {
-    // A full path names its device directly, for tools that work on one device.
-    if (!deviceName.empty() && deviceName.front() == '/') return deviceName;
     const unsigned n = ComNumberOf(deviceName);
     if (n == 0) return "";
     const std::string folder = PortsFolder();

@@ -356,8 +356,14 @@ void TVarnCustomComPort::WriteString(const std::string& bytes) {
 // ---- opening and closing --------------------------------------------------------
 
 void TVarnCustomComPort::OpenPort() {
+    // Asking for the port runs a nested event loop, in which the port must not be
+    // opened a second time.
+    struct Opening {
+        bool& flag;
+        explicit Opening(bool& f) : flag(f) { flag = true; }
+        ~Opening() { flag = false; }
+    } opening(d->opening);
     ValidatePortNumber();
-    d->opening = true;
     try {
         d->dispatcher = CreateDispatcher();
         OpenDispatcher();
@@ -373,10 +379,8 @@ void TVarnCustomComPort::OpenPort() {
         d->open = false;
         d->state = Impl::Closed;
         d->dispatcher.reset();  // closes the device and stops its workers
-        d->opening = false;
         throw;
     }
-    d->opening = false;
 }
 
 std::unique_ptr<TVarnBaseDispatcher> TVarnCustomComPort::CreateDispatcher() {

@@ -65,6 +65,7 @@ TEST(PortNames, ResolvingThroughThePortsFolder) {
     EXPECT_EQ(ResolveDeviceName("\\\\.\\COM7x"), "");
     EXPECT_EQ(ResolveDeviceName("COM7"), "");
     EXPECT_EQ(ResolveDeviceName(""), "");
+    EXPECT_EQ(ResolveDeviceName(target.string()), "");  // only port names are resolved
 }
 
 TEST(ProbePort, TellsPresentPortsFromMissingOnes) {
