@@ -8,10 +8,13 @@
 #include "shell/ExceptionBox.h"
 
 THaltguardApplication::THaltguardApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    // The windows are designed in "MS Sans Serif"; elsewhere a plain sans serif stands in.
-    QFont::insertSubstitutions(QStringLiteral("MS Sans Serif"),
-                               {QStringLiteral("Liberation Sans"), QStringLiteral("Arial"),
-                                QStringLiteral("DejaVu Sans")});
+    // The windows are designed in "MS Sans Serif"; elsewhere a plain sans serif of
+    // about its width stands in (the wide faces clip the designed captions).
+    QFont::insertSubstitutions(
+        QStringLiteral("MS Sans Serif"),
+        {QStringLiteral("Microsoft Sans Serif"), QStringLiteral("Arial"),
+         QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans Condensed"),
+         QStringLiteral("DejaVu Sans")});
     // The windows decide themselves when the program ends.
     setQuitOnLastWindowClosed(false);
     // Workers run on their own threads: their reports are shown on this one.
