@@ -1,0 +1,221 @@
+#pragma once
+// Shared pieces of the store tests: a scripted window with its boxes, a fixed
+// clock, a fresh data folder with an empty groups table, and raw SQLite access
+// for writing what the sqlite3 tool could leave and for checking what is on disk.
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <array>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "store/TIDGroupStore.h"
+#include "tests/common/TempHome.h"
+
+namespace storetest {
+
+namespace fs = std::filesystem;
+
+// The configuration window as the store sees it; every box is answered from a script
+// and written to `log` in the order the store asked.
+class ScriptedWindow : public TStoreWindow, public TMessageBoxes {
+public:
+    std::array<std::string, kVehicleSlots> vehicle;
+    std::array<std::string, kTrailerSlots> trailer;
+    std::vector<std::string> listNames;
+    std::string listShown;
+    int listShows = 0;
+
+    std::deque<std::string> inputs;  // what OK returns; "" pops as the empty text
+    std::deque<TConfirmAnswer> answers;
+    std::vector<std::string> log;
+
+    std::string VehicleSlot(int slot) const override { return vehicle.at(slot); }
+    void SetVehicleSlot(int slot, const std::string& text) override { vehicle.at(slot) = text; }
+    std::string TrailerSlot(int slot) const override { return trailer.at(slot); }
+    void SetTrailerSlot(int slot, const std::string& text) override { trailer.at(slot) = text; }
+    void ShowGroupList(const std::vector<std::string>& names, const std::string& shown) override {
+        listNames = names;
+        listShown = shown;
+        ++listShows;
+    }
+
+    void Information(const std::string& text) override { log.push_back("info: " + text); }
+    TConfirmAnswer Confirm(const std::string& question) override {
+        log.push_back("confirm: " + question);
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << question;
+            return TConfirmAnswer::Cancel;
+        }
+        const TConfirmAnswer a = answers.front();
+        answers.pop_front();
+        return a;
+    }
+    std::string InputBox(const std::string& caption, const std::string& prompt,
+                         const std::string& preset) override {
+        log.push_back("input: " + caption + " | " + prompt + " | " + preset);
+        if (inputs.empty()) {
+            ADD_FAILURE() << "unexpected input box";
+            return preset;
+        }
+        std::string text = inputs.front();
+        inputs.pop_front();
+        return text;
+    }
+
+    void FillSlots(const std::string& prefix) {
+        for (int k = 0; k < kVehicleSlots; ++k) vehicle[k] = prefix + "v" + std::to_string(k);
+        for (int k = 0; k < kTrailerSlots; ++k) trailer[k] = prefix + "t" + std::to_string(k);
+    }
+};
+
+// 7 December 2026, 14:05:33 unless changed; dd/MM/yyyy and HH:mm:ss.
+inline TDateTimeSource FixedClock(int hour = 14, int min = 5, int sec = 33) {
+    std::tm t{};
+    t.tm_year = 2026 - 1900;
+    t.tm_mon = 11;
+    t.tm_mday = 7;
+    t.tm_hour = hour;
+    t.tm_min = min;
+    t.tm_sec = sec;
+    TDateTimeSource c;
+    c.Now = [t] { return t; };
+    c.ShortDate = [](const std::tm& m) {
+        char b[32];
+        return std::string(b, std::strftime(b, sizeof b, "%d/%m/%Y", &m));
+    };
+    c.LongTime = [](const std::tm& m) {
+        char b[32];
+        return std::string(b, std::strftime(b, sizeof b, "%H:%M:%S", &m));
+    };
+    return c;
+}
+
+// ---- raw access, as the sqlite3 tool would have it ----
+
+using Rows = std::vector<std::vector<std::string>>;
+inline constexpr const char* kNull = "<NULL>";
+
+class RawDb {
+public:
+    explicit RawDb(const fs::path& file) {
+        if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            nullptr) != SQLITE_OK)
+            throw std::runtime_error("cannot open " + file.string());
+        sqlite3_busy_timeout(db_, 5000);
+    }
+    ~RawDb() { sqlite3_close_v2(db_); }
+    RawDb(const RawDb&) = delete;
+    RawDb& operator=(const RawDb&) = delete;
+
+    void Exec(const std::string& sql) {
+        char* err = nullptr;
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+            std::string text = err ? err : "?";
+            sqlite3_free(err);
+            throw std::runtime_error(sql + ": " + text);
+        }
+    }
+    Rows Query(const std::string& sql) {
+        sqlite3_stmt* st = nullptr;
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sql + ": " + sqlite3_errmsg(db_));
+        Rows rows;
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            std::vector<std::string> row;
+            for (int i = 0; i < sqlite3_column_count(st); ++i) {
+                const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+                row.push_back(t ? t : kNull);
+            }
+            rows.push_back(std::move(row));
+        }
+        sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) throw std::runtime_error(sql + ": " + sqlite3_errmsg(db_));
+        return rows;
+    }
+
+private:
+    sqlite3* db_ = nullptr;
+};
+
+inline Rows Query(const fs::path& file, const std::string& sql) {
+    return RawDb(file).Query(sql);
+}
+inline void Exec(const fs::path& file, const std::string& sql) {
+    RawDb(file).Exec(sql);
+}
+inline std::string IntegrityCheck(const fs::path& file) {
+    const Rows r = Query(file, "PRAGMA integrity_check");
+    return r.empty() ? "no answer" : r[0][0];
+}
+
+// Every path under root with its size and contents, to show that nothing was made,
+// changed or removed.
+inline std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        std::string value = "dir";
+        if (e.is_regular_file()) {
+            std::ifstream in(e.path(), std::ios::binary);
+            std::ostringstream s;
+            s << in.rdbuf();
+            value = s.str();
+        }
+        out[e.path().string()] = value;
+    }
+    return out;
+}
+
+// A data folder with both directories and an empty groups table as the setup tool makes it.
+class StoreFolder {
+public:
+    StoreFolder() {
+        fs::create_directories(home.idListDir());
+        TTable t("setup");
+        t.SetDatabaseName(home.groupsDir().string());
+        t.SetTableName(kGroupsTableName);
+        t.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
+    }
+    TStorePaths Paths() const { return {home.groupsDir().string(), home.idListDir().string()}; }
+    fs::path GroupsFile() const { return home.groupsDir() / kGroupsTableName; }
+    fs::path ListFile(const std::string& idListName) const {
+        return home.idListDir() / (idListName + ".db");
+    }
+    // A group as another program could have written it: a groups record and, when
+    // `records` >= 0, an ID list table of that many records "v<k>" / "t<k>".
+    void AddGroup(const std::string& name, const std::string& idListName, int records = 96) {
+        Exec(GroupsFile(),
+             "INSERT INTO records VALUES (" + Quote(name) + ", " + Quote(idListName) + ")");
+        if (records < 0) return;
+        RawDb db(ListFile(idListName));
+        db.Exec("CREATE TABLE records (\"Trailer ID\" VARCHAR(16), \"Vehicle ID\" VARCHAR(16))");
+        db.Exec("BEGIN");
+        for (int k = 0; k < records; ++k)
+            db.Exec("INSERT INTO records VALUES (" +
+                    (k < kTrailerSlots ? Quote(name + "t" + std::to_string(k)) : "''") + ", " +
+                    Quote(name + "v" + std::to_string(k)) + ")");
+        db.Exec("COMMIT");
+    }
+    static std::string Quote(const std::string& s) {
+        std::string out = "'";
+        for (char c : s) {
+            if (c == '\'') out += '\'';
+            out += c;
+        }
+        return out + "'";
+    }
+
+    TempHome home;
+};
+
+}  // namespace storetest

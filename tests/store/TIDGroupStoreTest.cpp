@@ -1,0 +1,398 @@
+// The store's operations through a scripted window: messages, what reaches the
+// disk, and the mended cases (empty and duplicate names, all-or-nothing NewGroup).
+#include "tests/store/StoreTestSupport.h"
+
+namespace {
+
+using namespace storetest;
+
+const std::string kStamp = " 07-12-2026 14_05_33 by ";
+const std::string kNewGroupBox =
+    "input: Identities - New Group | Please Enter a new group name | New";
+
+class StoreTest : public ::testing::Test {
+protected:
+    std::unique_ptr<TIDGroupStore> Open(TDateTimeSource clock = FixedClock()) {
+        auto s = std::make_unique<TIDGroupStore>(win, win, folder.Paths(), std::move(clock));
+        s->OpenStore();
+        return s;
+    }
+    Rows Groups() { return Query(folder.GroupsFile(), "SELECT * FROM records ORDER BY rowid"); }
+    std::vector<std::string> ListFiles() {
+        std::vector<std::string> names;
+        for (const auto& e : fs::directory_iterator(folder.home.idListDir()))
+            names.push_back(e.path().filename().string());
+        std::sort(names.begin(), names.end());
+        return names;
+    }
+    void NewGroup(TIDGroupStore& s, const std::string& name) {
+        win.inputs.push_back(name);
+        s.NewGroup();
+    }
+    static std::string Repeat(const std::string& s, int n) {
+        std::string out;
+        for (int i = 0; i < n; ++i) out += s;
+        return out;
+    }
+
+    StoreFolder folder;
+    ScriptedWindow win;
+};
+
+TEST_F(StoreTest, OpenListsGroupsInTableOrderWithNothingChosen) {
+    folder.AddGroup("Zulu", "z");
+    folder.AddGroup("Alpha", "a");
+    auto s = Open();
+    EXPECT_EQ(win.listNames, (std::vector<std::string>{"Zulu", "Alpha"}));
+    EXPECT_EQ(win.listShown, "");
+    EXPECT_EQ(s->GroupList(), win.listNames);
+    EXPECT_FALSE(s->HasSelection());
+    EXPECT_FALSE(s->IsLoaded());
+    EXPECT_EQ(NetFileDir(), folder.home.groupsDir().string());
+}
+
+TEST_F(StoreTest, WithoutTheGroupsTableTheStoreStaysClosed) {
+    fs::remove(folder.GroupsFile());
+    TIDGroupStore s(win, win, folder.Paths(), FixedClock());
+    EXPECT_THROW(s.OpenStore(), EDBEngineError);
+    EXPECT_FALSE(fs::exists(folder.GroupsFile()));
+    EXPECT_TRUE(s.GroupList().empty());
+    s.Select("x");
+    EXPECT_FALSE(s.HasSelection());
+    win.inputs.push_back("Fleet");
+    try {
+        s.NewGroup();
+        ADD_FAILURE() << "NewGroup on a closed store";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "IDGroupTable: Cannot perform this operation on a closed dataset");
+    }
+    EXPECT_TRUE(ListFiles().empty());
+}
+
+TEST_F(StoreTest, GroupsTableWithoutItsFieldsIsRefusedAtOpen) {
+    fs::remove(folder.GroupsFile());
+    Exec(folder.GroupsFile(), "CREATE TABLE records (\"Group Name\" VARCHAR(30), Other TEXT)");
+    TIDGroupStore s(win, win, folder.Paths(), FixedClock());
+    try {
+        s.OpenStore();
+        ADD_FAILURE() << "opened";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(std::string(e.what()), "IDGroupTable: Field 'IDListName' not found");
+    }
+    EXPECT_FALSE(s.IDGroupTable().Active());
+}
+
+TEST_F(StoreTest, IDListNameFromTheClock) {
+    auto s = Open();
+    EXPECT_EQ(s->BuildIDListName("Fleet"), "Fleet" + kStamp);
+    // The group name is taken as it is; only the date and time are changed.
+    EXPECT_EQ(s->BuildIDListName("a:b-c"), "a:b-c" + kStamp);
+    auto midnight = Open(FixedClock(0, 0, 0));
+    EXPECT_EQ(midnight->BuildIDListName("Fleet"), "Fleet 07-12-2026 by ");
+    EXPECT_EQ(Open(FixedClock(0, 0, 1))->BuildIDListName("F"), "F 07-12-2026 00_00_01 by ");
+
+    // A group made at midnight gets that table.
+    NewGroup(*midnight, "Night");
+    EXPECT_EQ(Groups(), (Rows{{"Night", "Night 07-12-2026 by "}}));
+    EXPECT_TRUE(fs::exists(folder.ListFile("Night 07-12-2026 by ")));
+}
+
+TEST_F(StoreTest, NewGroupNameLengthIsCountedInCharacters) {
+    auto s = Open();
+    const std::string thirty = Repeat("x", 30);
+    const std::string thirtyOne = Repeat("y", 31);
+    const std::string umlauts = Repeat("ä", 30);  // 60 bytes
+    NewGroup(*s, thirty);
+    NewGroup(*s, thirtyOne);
+    NewGroup(*s, umlauts);
+    NewGroup(*s, Repeat("ä", 31));
+    EXPECT_EQ(win.log,
+              (std::vector<std::string>{
+                  kNewGroupBox, kNewGroupBox,
+                  "info: " + thirtyOne + " is more than 30 characters please reduce it",
+                  kNewGroupBox, kNewGroupBox,
+                  "info: " + Repeat("ä", 31) + " is more than 30 characters please reduce it"}));
+    EXPECT_EQ(Groups(), (Rows{{thirty, thirty + kStamp}, {umlauts, umlauts + kStamp}}));
+    EXPECT_EQ(win.listNames, (std::vector<std::string>{thirty, umlauts}));
+}
+
+TEST_F(StoreTest, NewGroupTurnsAwayNewAndTheEmptyNameSilently) {
+    auto s = Open();
+    NewGroup(*s, "New");  // also what Cancel returns
+    NewGroup(*s, "");
+    EXPECT_EQ(win.log, (std::vector<std::string>{kNewGroupBox, kNewGroupBox}));
+    EXPECT_TRUE(Groups().empty());
+    EXPECT_TRUE(ListFiles().empty());
+    NewGroup(*s, "new");
+    EXPECT_EQ(Groups(), (Rows{{"new", "new" + kStamp}}));
+}
+
+TEST_F(StoreTest, NewGroupWithoutSelectionMakesNinetySixBlankRecords) {
+    auto s = Open();
+    win.FillSlots("typed");
+    NewGroup(*s, "Fleet");
+    EXPECT_EQ(win.listNames, (std::vector<std::string>{"Fleet"}));
+    EXPECT_EQ(win.listShown, "");
+    EXPECT_FALSE(s->HasSelection());
+    EXPECT_FALSE(s->IsLoaded());
+    EXPECT_EQ(win.vehicle[95], "typedv95");  // the slots keep their texts
+    const fs::path file = folder.ListFile("Fleet" + kStamp);
+    EXPECT_EQ(Query(file, "SELECT name, type FROM pragma_table_info('records') ORDER BY cid"),
+              (Rows{{"Trailer ID", "VARCHAR(16)"}, {"Vehicle ID", "VARCHAR(16)"}}));
+    EXPECT_EQ(Query(file,
+                    "SELECT count(*), count(NULLIF(\"Trailer ID\", '')), "
+                    "count(NULLIF(\"Vehicle ID\", '')) FROM records"),
+              (Rows{{"96", "0", "0"}}));
+
+    // Loading it blanks all 128 slots.
+    s->Select("Fleet");
+    s->LoadGroup();
+    EXPECT_TRUE(s->IsLoaded());
+    for (int k = 0; k < kVehicleSlots; ++k) EXPECT_EQ(win.vehicle[k], "") << k;
+    for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], "") << k;
+}
+
+TEST_F(StoreTest, NewGroupWithSelectionReloadsTheSelectedGroup) {
+    folder.AddGroup("Old", "old");
+    auto s = Open();
+    s->Select("Old");
+    s->LoadGroup();
+    win.vehicle[3] = "unsaved";
+    NewGroup(*s, "Fresh");
+    EXPECT_EQ(win.vehicle[3], "Oldv3");  // reloaded from disk
+    EXPECT_EQ(win.listNames, (std::vector<std::string>{"Old", "Fresh"}));
+    EXPECT_EQ(win.listShown, "Old");
+    EXPECT_EQ(s->SelectedName(), "Old");
+    EXPECT_TRUE(s->IsLoaded());
+    EXPECT_EQ(s->IDListTable().TableName(), "old");
+    EXPECT_EQ(s->IDGroupTable().FieldAsString(kGroupNameField), "Old");
+}
+
+TEST_F(StoreTest, DuplicateNameFailsWithTheKeyErrorAndStoresNothing) {
+    folder.AddGroup("Fleet", "fleet");
+    auto s = Open();
+    win.inputs.push_back("Fleet");
+    try {
+        s->NewGroup();
+        ADD_FAILURE() << "a second Fleet was made";
+    } catch (const EDBEngineError& e) {
+        const std::string text = e.what();
+        EXPECT_EQ(text.rfind("IDGroupTable: ", 0), 0u) << text;
+        EXPECT_NE(text.find(folder.GroupsFile().string()), std::string::npos) << text;
+    }
+    EXPECT_EQ(Groups(), (Rows{{"Fleet", "fleet"}}));
+    EXPECT_EQ(ListFiles(), (std::vector<std::string>{"fleet.db"}));
+    EXPECT_EQ(s->GroupList(), (std::vector<std::string>{"Fleet"}));
+    NewGroup(*s, "Other");  // the store carries on
+    EXPECT_EQ(Groups().size(), 2u);
+}
+
+TEST_F(StoreTest, NewGroupIsAllOrNothingWhenItsTableCannotBeMade) {
+    folder.AddGroup("Keep", "keep");
+    auto s = Open();
+    s->Select("Keep");
+    s->LoadGroup();
+    const auto before = Snapshot(folder.home.root());
+
+    // A name the engine cannot use as a table name.
+    win.inputs.push_back("a/b");
+    EXPECT_THROW(s->NewGroup(), EDBEngineError);
+    EXPECT_EQ(Snapshot(folder.home.root()), before);
+    EXPECT_EQ(s->GroupList(), (std::vector<std::string>{"Keep"}));
+
+    // A table that cannot be written where it should go: the obstacle stays untouched.
+    const fs::path obstacle = folder.ListFile("Blocked" + kStamp);
+    fs::create_directories(obstacle / "inside");
+    EXPECT_THROW(NewGroup(*s, "Blocked"), EDBEngineError);
+    EXPECT_TRUE(fs::is_directory(obstacle / "inside"));
+    EXPECT_EQ(Groups(), (Rows{{"Keep", "keep"}}));
+
+    // The selection still holds and a later group is made as usual.
+    EXPECT_EQ(s->SelectedName(), "Keep");
+    NewGroup(*s, "Later");
+    EXPECT_EQ(win.listNames, (std::vector<std::string>{"Keep", "Later"}));
+    EXPECT_EQ(win.listShown, "Keep");
+    EXPECT_TRUE(s->IsLoaded());
+}
+
+TEST_F(StoreTest, SelectIsExactAndTheFirstOfDuplicatesWins) {
+    // A groups table without the key, as an older setup might have left it.
+    fs::remove(folder.GroupsFile());
+    Exec(folder.GroupsFile(),
+         "CREATE TABLE records (\"Group Name\" VARCHAR(30), IDListName VARCHAR(150))");
+    folder.AddGroup("Twin", "first");
+    folder.AddGroup("Twin", "second");
+    folder.AddGroup("twin", "lower");
+    auto s = Open();
+    s->Select("Twin");
+    s->LoadGroup();
+    EXPECT_EQ(s->IDListTable().TableName(), "first");
+    s->Select("twin");
+    EXPECT_EQ(s->IDGroupTable().FieldAsString(kIDListNameField), "lower");
+    for (const char* miss : {"TWIN", "Twi", ""}) {
+        s->Select(miss);
+        EXPECT_FALSE(s->HasSelection()) << miss;
+    }
+}
+
+TEST_F(StoreTest, LoadGroupFillsTheSlotsFromTheTable) {
+    folder.AddGroup("A", "a");
+    Exec(folder.ListFile("a"), "UPDATE records SET \"Trailer ID\" = 'junk' WHERE rowid > 32");
+    auto s = Open();
+    s->LoadGroup();  // empty selection: nothing
+    EXPECT_FALSE(s->IsLoaded());
+    s->Select("A");
+    s->LoadGroup();
+    for (int k = 0; k < kVehicleSlots; ++k) EXPECT_EQ(win.vehicle[k], "Av" + std::to_string(k));
+    for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], "At" + std::to_string(k));
+    // Choosing the same group again discards edits.
+    win.trailer[0] = "edited";
+    s->Select("A");
+    s->LoadGroup();
+    EXPECT_EQ(win.trailer[0], "At0");
+}
+
+TEST_F(StoreTest, LoadGroupWithoutAUsableTableLoadsNothing) {
+    folder.AddGroup("A", "a");
+    folder.AddGroup("NoName", "", -1);
+    folder.AddGroup("Gone", "gone", -1);
+    auto s = Open();
+    s->Select("A");
+    s->LoadGroup();
+    win.vehicle[0] = "mine";
+
+    s->Select("NoName");
+    s->LoadGroup();
+    EXPECT_FALSE(s->IsLoaded());
+    EXPECT_EQ(win.vehicle[0], "mine");
+
+    s->Select("Gone");
+    EXPECT_THROW(s->LoadGroup(), EDBEngineError);
+    EXPECT_FALSE(s->IsLoaded());
+    EXPECT_FALSE(fs::exists(folder.ListFile("gone")));
+    EXPECT_EQ(win.vehicle[0], "mine");
+    try {
+        s->SaveGroup();
+        ADD_FAILURE() << "saved without a loaded group";
+    } catch (const EDatabaseError& e) {
+        EXPECT_EQ(std::string(e.what()),
+                  "IDListTable: Cannot perform this operation on a closed dataset");
+    }
+}
+
+TEST_F(StoreTest, SaveGroupWritesAllNinetySixRecords) {
+    folder.AddGroup("A", "a");
+    auto s = Open();
+    s->SaveGroup();
+    EXPECT_EQ(win.log, (std::vector<std::string>{"info: Please select a group to save to"}));
+    s->Select("A");
+    s->LoadGroup();
+    win.FillSlots("s");
+    win.vehicle[0] = "0123456789abcdefX";  // 17 characters
+    win.trailer[1] = "ÄÖÜäöüß0123456789";  // 17 characters, more bytes
+    s->SaveGroup();
+    EXPECT_EQ(win.log.size(), 1u);  // no message on success
+    const Rows rows = Query(folder.ListFile("a"),
+                            "SELECT \"Trailer ID\", \"Vehicle ID\" FROM records ORDER BY rowid");
+    ASSERT_EQ(rows.size(), 96u);
+    EXPECT_EQ(rows[0], (std::vector<std::string>{"st0", "0123456789abcdef"}));
+    EXPECT_EQ(rows[1], (std::vector<std::string>{"ÄÖÜäöüß012345678", "sv1"}));
+    for (int k = 2; k < kVehicleSlots; ++k) {
+        const std::string trailer = k < kTrailerSlots ? "st" + std::to_string(k) : "";
+        EXPECT_EQ(rows[k], (std::vector<std::string>{trailer, "sv" + std::to_string(k)})) << k;
+    }
+    // What the transfers see on the same handle.
+    TTable& t = s->IDListTable();
+    t.First();
+    EXPECT_EQ(t.FieldAsString(kVehicleIDField), "0123456789abcdef");
+}
+
+TEST_F(StoreTest, SaveGroupGoesToTheLoadedGroupNotTheSelectedOne) {
+    folder.AddGroup("A", "a");
+    folder.AddGroup("B", "b");
+    auto s = Open();
+    s->Select("A");
+    s->LoadGroup();
+    s->Select("B");
+    win.vehicle[5] = "here";
+    s->SaveGroup();
+    EXPECT_EQ(Query(folder.ListFile("a"), "SELECT \"Vehicle ID\" FROM records WHERE rowid = 6"),
+              (Rows{{"here"}}));
+    EXPECT_EQ(Query(folder.ListFile("b"), "SELECT \"Vehicle ID\" FROM records WHERE rowid = 6"),
+              (Rows{{"Bv5"}}));
+}
+
+TEST_F(StoreTest, DeleteGroupAsksThenRemovesRecordAndTable) {
+    folder.AddGroup("A", "a");
+    folder.AddGroup("B", "b");
+    auto s = Open();
+    s->DeleteGroup();  // empty selection: message, no question
+    EXPECT_EQ(win.log, (std::vector<std::string>{"info: Please select a group to delete"}));
+
+    win.log.clear();
+    s->Select("B");  // selected but nothing loaded: question first, then the message
+    win.answers = {TConfirmAnswer::Yes};
+    s->DeleteGroup();
+    EXPECT_EQ(win.log, (std::vector<std::string>{"confirm: Delete the B Group?",
+                                                 "info: Please select a group to delete"}));
+
+    s->LoadGroup();
+    for (TConfirmAnswer no : {TConfirmAnswer::No, TConfirmAnswer::Cancel}) {
+        win.answers = {no};
+        s->DeleteGroup();
+    }
+    EXPECT_EQ(Groups().size(), 2u);
+    EXPECT_TRUE(s->IsLoaded());
+
+    win.log.clear();
+    win.answers = {TConfirmAnswer::Yes};
+    s->DeleteGroup();
+    EXPECT_EQ(win.log, (std::vector<std::string>{"confirm: Delete the B Group?"}));
+    EXPECT_EQ(Groups(), (Rows{{"A", "a"}}));
+    EXPECT_EQ(ListFiles(), (std::vector<std::string>{"a.db"}));
+    EXPECT_EQ(win.listNames, (std::vector<std::string>{"A"}));
+    EXPECT_EQ(win.listShown, "");
+    EXPECT_FALSE(s->HasSelection());
+    EXPECT_FALSE(s->IsLoaded());
+    for (int k = 0; k < kVehicleSlots; ++k) EXPECT_EQ(win.vehicle[k], "") << k;
+    for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], "") << k;
+}
+
+TEST_F(StoreTest, IDListNamesFromDiskNeverReachOutsideTheIDListDirectory) {
+    folder.AddGroup("A", "a");
+    folder.AddGroup("Escape", "../IDGroup", -1);
+    folder.AddGroup("Absolute", (folder.home.groupsDir() / "IDGroup").string(), -1);
+    auto s = Open();
+    const auto outside = [&] {
+        auto snap = Snapshot(folder.home.root());
+        for (auto it = snap.begin(); it != snap.end();)
+            it = it->first.rfind(folder.home.idListDir().string(), 0) == 0 ||
+                         it->first == folder.GroupsFile().string()
+                     ? snap.erase(it)
+                     : std::next(it);
+        return snap;
+    };
+    const auto before = outside();
+
+    for (const char* name : {"Escape", "Absolute"}) {
+        s->Select(name);
+        EXPECT_THROW(s->LoadGroup(), EDBEngineError) << name;
+        EXPECT_FALSE(s->IsLoaded());
+    }
+    // Deleting acts on the selected group while another one is loaded: the record
+    // goes, the groups table itself stays.
+    s->Select("A");
+    s->LoadGroup();
+    s->Select("Escape");
+    win.answers = {TConfirmAnswer::Yes};
+    EXPECT_THROW(s->DeleteGroup(), EDBEngineError);
+    EXPECT_EQ(outside(), before);
+    ASSERT_TRUE(fs::exists(folder.GroupsFile()));
+    EXPECT_EQ(IntegrityCheck(folder.GroupsFile()), "ok");
+    EXPECT_EQ(Query(folder.GroupsFile(), "SELECT \"Group Name\" FROM records ORDER BY rowid"),
+              (Rows{{"A"}, {"Absolute"}}));
+    EXPECT_EQ(ListFiles(), (std::vector<std::string>{"a.db"}));
+}
+
+}  // namespace

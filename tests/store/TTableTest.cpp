@@ -1,0 +1,407 @@
+// The table layer: dataset semantics, its error texts, and the files the sqlite3
+// tool can leave behind.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "store/TTable.h"
+#include "tests/store/StoreTestSupport.h"
+
+namespace {
+
+using namespace storetest;
+
+class TableTest : public ::testing::Test {
+protected:
+    fs::path Dir() const { return home.data(); }
+    fs::path File(const std::string& name = "T") const { return Dir() / (name + ".db"); }
+    // A handle named "T" on table `name` in the data folder.
+    std::unique_ptr<TTable> Handle(const std::string& name = "T") {
+        auto t = std::make_unique<TTable>("T");
+        t->SetDatabaseName(Dir().string());
+        t->SetTableName(name);
+        return t;
+    }
+    std::unique_ptr<TTable> Created(const std::vector<TFieldDef>& fields,
+                                    const std::vector<std::string>& key = {}) {
+        auto t = Handle();
+        t->CreateTable(fields, key);
+        t->Open();
+        return t;
+    }
+    static std::string ErrorOf(const std::function<void()>& f) {
+        try {
+            f();
+        } catch (const std::exception& e) {
+            return e.what();
+        }
+        return "no error";
+    }
+
+    TempHome home;
+};
+
+#define EXPECT_DATA_ERROR(stmt, text)                                      \
+    do {                                                                   \
+        try {                                                              \
+            stmt;                                                          \
+            ADD_FAILURE() << #stmt " did not throw";                       \
+        } catch (const EDBEngineError& e) {                                \
+            ADD_FAILURE() << #stmt " threw an engine error: " << e.what(); \
+        } catch (const EDatabaseError& e) {                                \
+            EXPECT_EQ(std::string(e.what()), text);                        \
+        }                                                                  \
+    } while (0)
+
+// An engine error whose text starts with the handle's name and names `what`.
+#define EXPECT_ENGINE_ERROR(stmt, needle)                                               \
+    do {                                                                                \
+        try {                                                                           \
+            stmt;                                                                       \
+            ADD_FAILURE() << #stmt " did not throw";                                    \
+        } catch (const EDBEngineError& e) {                                             \
+            const std::string text = e.what();                                          \
+            EXPECT_EQ(text.rfind("T: ", 0), 0u) << text;                                \
+            EXPECT_NE(text.find(needle), std::string::npos) << text << " / " << needle; \
+        }                                                                               \
+    } while (0)
+
+TEST_F(TableTest, ClosedDatasetRefusesEveryRecordOperation) {
+    auto t = Created({{"A", 4}});
+    t->Close();
+    t->Close();  // closing a closed table does nothing
+    EXPECT_FALSE(t->Active());
+    EXPECT_TRUE(t->Eof());
+    const std::string closed = "T: Cannot perform this operation on a closed dataset";
+    EXPECT_DATA_ERROR(t->First(), closed);
+    EXPECT_DATA_ERROR(t->Next(), closed);
+    EXPECT_DATA_ERROR(t->FieldAsString("A"), closed);
+    EXPECT_DATA_ERROR(t->SetFieldAsString("A", "x"), closed);
+    EXPECT_DATA_ERROR(t->Append(), closed);
+    EXPECT_DATA_ERROR(t->Edit(), closed);
+    EXPECT_DATA_ERROR(t->Post(), closed);
+    EXPECT_DATA_ERROR(t->Delete(), closed);
+    EXPECT_DATA_ERROR(t->Locate("A", "x"), closed);
+    EXPECT_DATA_ERROR(t->RecordCount(), closed);
+    EXPECT_DATA_ERROR(t->StartTransaction(), closed);
+}
+
+TEST_F(TableTest, UnknownFieldAndRequiredFieldTexts) {
+    auto t = Created({{"A", 4}});
+    t->Append();
+    EXPECT_DATA_ERROR(t->SetFieldAsString("B", "x"), "T: Field 'B' not found");
+    EXPECT_DATA_ERROR(t->FieldAsString("a"), "T: Field 'a' not found");  // names are exact
+    t->Close();
+
+    Exec(File("G1"), "CREATE TABLE records (\"Group Name\" VARCHAR(30))");
+    auto g = Handle("G1");
+    g->SetRequiredFields({"Group Name", "IDListName"});
+    EXPECT_DATA_ERROR(g->Open(), "T: Field 'IDListName' not found");
+    EXPECT_FALSE(g->Active());
+
+    Exec(File("G2"), "CREATE TABLE records (\"Group Name\" VARCHAR(30), IDListName INTEGER)");
+    g->SetTableName("G2");
+    EXPECT_DATA_ERROR(g->Open(),
+                      "T: Type mismatch for field 'IDListName', expecting: String actual: Integer");
+    EXPECT_FALSE(g->Active());
+
+    // Sizes are not compared.
+    Exec(File("G3"), "CREATE TABLE records (\"Group Name\" VARCHAR(3), IDListName TEXT)");
+    g->SetTableName("G3");
+    EXPECT_NO_THROW(g->Open());
+}
+
+TEST_F(TableTest, MissingAndForeignFilesAreEngineErrorsAndStayAsTheyWere) {
+    auto t = Handle("Missing");
+    EXPECT_ENGINE_ERROR(t->Open(), File("Missing").string());
+    EXPECT_FALSE(fs::exists(File("Missing")));  // opening never creates
+    t->SetDatabaseName((Dir() / "nowhere").string());
+    EXPECT_ENGINE_ERROR(t->Open(), "nowhere");
+    EXPECT_FALSE(fs::exists(Dir() / "nowhere"));
+
+    { std::ofstream(File("Text")) << "Group Name,IDListName\nnot,a database at all\n"; }
+    { std::ofstream(File("Empty")); }
+    Exec(File("Other"), "CREATE TABLE something (a TEXT)");
+    for (const char* name : {"Text", "Empty", "Other"}) {
+        const auto before = Snapshot(Dir());
+        auto h = Handle(name);
+        EXPECT_ENGINE_ERROR(h->Open(), "not a table");
+        EXPECT_FALSE(h->Active());
+        EXPECT_EQ(Snapshot(Dir()), before) << name;
+    }
+}
+
+TEST_F(TableTest, StringFieldsHoldTheirSizeInCharacters) {
+    auto t = Created({{"A", 4}, {"B", 16}});
+    t->Append();
+    t->SetFieldAsString("A", "äöüßx");  // 5 characters, 9 bytes
+    t->SetFieldAsString("B", "0123456789abcdefg");
+    EXPECT_EQ(t->FieldAsString("A"), "äöüß");
+    t->Post();
+    t->Close();
+    EXPECT_EQ(Query(File(), "SELECT A, B, length(A) FROM records"),
+              (Rows{{"äöüß", "0123456789abcdef", "4"}}));
+    t->Open();
+    EXPECT_EQ(t->FieldAsString("A"), "äöüß");
+}
+
+TEST_F(TableTest, ValuesTheSqliteToolLeavesRead) {
+    Exec(File(), "CREATE TABLE records (A VARCHAR(4), B VARCHAR(16))");
+    Exec(File(),
+         "INSERT INTO records VALUES ('abcdefgh', NULL), ('ééééé', ''), (42, 2.5), "
+         "(x'41424344454647', 'ok')");
+    auto t = Handle();
+    t->Open();
+    std::vector<std::pair<std::string, std::string>> seen;
+    for (t->First(); !t->Eof(); t->Next())
+        seen.emplace_back(t->FieldAsString("A"), t->FieldAsString("B"));
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, std::string>>{
+                        {"abcd", ""}, {"éééé", ""}, {"42", "2.5"}, {"ABCD", "ok"}}));
+}
+
+TEST_F(TableTest, AppendEditPostAndPostingOnCursorMoves) {
+    auto t = Created({{"A", 8}, {"B", 8}});
+    EXPECT_TRUE(t->Eof());  // an empty table is at its end at once
+    t->First();
+    EXPECT_TRUE(t->Eof());
+    for (const char* v : {"one", "two", "three"}) {
+        t->Append();  // appending posts the previous append
+        t->SetFieldAsString("A", v);
+    }
+    EXPECT_DATA_ERROR(t->SetFieldAsString("Z", ""), "T: Field 'Z' not found");
+    t->First();  // and moving posts the last one
+    EXPECT_EQ(t->RecordCount(), 3);
+
+    // An edit stored by Next; B stays as it was.
+    Exec(File(), "UPDATE records SET B = 'keep'");
+    t->Close();
+    t->Open();
+    t->Edit();
+    t->SetFieldAsString("A", "ONE");
+    t->Next();
+    EXPECT_EQ(t->FieldAsString("A"), "two");
+    // A cancelled edit stores nothing; a Post without an edit does nothing.
+    t->Edit();
+    t->SetFieldAsString("A", "dropped");
+    t->Cancel();
+    t->Post();
+    // An edit stored by Locate.
+    t->Next();
+    t->Edit();
+    t->SetFieldAsString("B", "b3");
+    EXPECT_TRUE(t->Locate("A", "ONE"));
+    EXPECT_THROW(t->SetFieldAsString("A", "x"), EDatabaseError);  // not in edit state
+    t->Close();
+    EXPECT_EQ(Query(File(), "SELECT A, B FROM records ORDER BY rowid"),
+              (Rows{{"ONE", "keep"}, {"two", "keep"}, {"three", "b3"}}));
+
+    // Eof comes after a step from the last record.
+    t->Open();
+    int n = 0;
+    for (t->First(); !t->Eof(); t->Next()) ++n;
+    EXPECT_EQ(n, 3);
+}
+
+TEST_F(TableTest, DeleteRemovesTheCurrentRecordAndMovesOn) {
+    auto t = Created({{"A", 8}});
+    for (const char* v : {"a", "b", "c"}) {
+        t->Append();
+        t->SetFieldAsString("A", v);
+    }
+    t->First();
+    t->Delete();
+    EXPECT_EQ(t->FieldAsString("A"), "b");
+    t->Next();
+    t->Delete();  // the last one
+    EXPECT_EQ(t->RecordCount(), 1);
+    t->First();
+    t->Delete();
+    EXPECT_TRUE(t->Eof());
+    EXPECT_THROW(t->Delete(), EDatabaseError);
+    t->Close();
+    EXPECT_TRUE(Query(File(), "SELECT * FROM records").empty());
+}
+
+TEST_F(TableTest, LocateIsExactAndCaseSensitive) {
+    Exec(File(), "CREATE TABLE records (A VARCHAR(8), N VARCHAR(4))");
+    Exec(File(),
+         "INSERT INTO records VALUES ('Alpha', '1'), ('alpha', '2'), ('Alpha ', '3'), "
+         "('Alpha', '4')");
+    auto t = Handle();
+    t->Open();
+    EXPECT_TRUE(t->Locate("A", "alpha"));
+    EXPECT_EQ(t->FieldAsString("N"), "2");
+    EXPECT_TRUE(t->Locate("A", "Alpha"));  // the first of two in table order
+    EXPECT_EQ(t->FieldAsString("N"), "1");
+    t->Next();
+    for (const char* miss : {"ALPHA", "Alp", "Alpha  ", ""}) {
+        EXPECT_FALSE(t->Locate("A", miss)) << miss;
+        EXPECT_EQ(t->FieldAsString("N"), "2") << "a miss leaves the cursor";
+    }
+    EXPECT_TRUE(t->Locate("A", "Alpha "));
+    EXPECT_EQ(t->FieldAsString("N"), "3");
+}
+
+TEST_F(TableTest, CreateTableReplacesAndKeepsTheFileFormat) {
+    Exec(File(), "CREATE TABLE records (Old TEXT)");
+    Exec(File(), "INSERT INTO records VALUES ('x')");
+    auto t = Handle();
+    t->CreateTable({{"Trailer ID", 16}, {"Vehicle ID", 16}});
+    EXPECT_EQ(Query(File(), "SELECT name, type FROM pragma_table_info('records') ORDER BY cid"),
+              (Rows{{"Trailer ID", "VARCHAR(16)"}, {"Vehicle ID", "VARCHAR(16)"}}));
+    EXPECT_TRUE(Query(File(), "SELECT * FROM records").empty());
+
+    t->Open();
+    EXPECT_THROW(t->CreateTable({{"A", 1}}), EDatabaseError);  // not while open
+    EXPECT_THROW(t->DeleteTable(), EDatabaseError);
+    t->Close();
+    t->DeleteTable();
+    EXPECT_FALSE(fs::exists(File()));
+    EXPECT_ENGINE_ERROR(t->DeleteTable(), File().string());
+
+    // A name ending in .db in any case is the file name itself.
+    auto upper = Handle("Groups.DB");
+    upper->CreateTable({{"A", 1}});
+    EXPECT_TRUE(fs::exists(Dir() / "Groups.DB"));
+    EXPECT_FALSE(fs::exists(Dir() / "Groups.DB.db"));
+
+    auto nowhere = Handle();
+    nowhere->SetDatabaseName((Dir() / "nowhere").string());
+    EXPECT_THROW(nowhere->CreateTable({{"A", 1}}), EDBEngineError);
+    EXPECT_FALSE(fs::exists(Dir() / "nowhere"));
+}
+
+TEST_F(TableTest, UniqueKeyRefusesADuplicateAndStoresNothing) {
+    auto t = Created({{"K", 8}, {"V", 8}}, {"K"});
+    t->Append();
+    t->SetFieldAsString("K", "a");
+    t->Post();
+    t->Append();
+    t->SetFieldAsString("K", "a");
+    t->SetFieldAsString("V", "second");
+    EXPECT_ENGINE_ERROR(t->Post(), File().string());
+    EXPECT_EQ(t->RecordCount(), 1);
+    t->Append();
+    t->SetFieldAsString("K", "A");  // keys are case-sensitive
+    t->Post();
+    t->Close();
+    EXPECT_EQ(Query(File(), "SELECT K, V FROM records"), (Rows{{"a", ""}, {"A", ""}}));
+}
+
+TEST_F(TableTest, TransactionsCommitRollBackAndCloseRollsBack) {
+    auto t = Created({{"A", 8}});
+    t->StartTransaction();
+    EXPECT_THROW(t->StartTransaction(), EDBEngineError);
+    t->Append();
+    t->SetFieldAsString("A", "gone");
+    t->Post();
+    t->Append();
+    t->SetFieldAsString("A", "pending");
+    t->Rollback();
+    EXPECT_EQ(t->RecordCount(), 0);
+    EXPECT_TRUE(t->Eof());
+
+    t->StartTransaction();
+    t->Append();
+    t->SetFieldAsString("A", "kept");  // posted by Commit
+    t->Commit();
+    EXPECT_FALSE(t->InTransaction());
+    EXPECT_THROW(t->Commit(), EDBEngineError);
+
+    t->StartTransaction();
+    t->First();
+    t->Edit();
+    t->SetFieldAsString("A", "changed");
+    t->Post();
+    EXPECT_EQ(Query(File(), "SELECT A FROM records"), (Rows{{"kept"}}));  // others see the old
+    t->Close();
+    EXPECT_EQ(Query(File(), "SELECT A FROM records"), (Rows{{"kept"}}));
+    EXPECT_FALSE(fs::exists(File().string() + "-journal"));
+}
+
+TEST_F(TableTest, NamesThatReachOutsideAreRefusedBeforeAnyFileIsTouched) {
+    const fs::path inner = Dir() / "inner";
+    fs::create_directories(inner);
+    Exec(Dir() / "victim.db", "CREATE TABLE records (A VARCHAR(1))");
+    const auto before = Snapshot(home.root());
+    for (const std::string& name :
+         {std::string(""), std::string("."), std::string(".."), std::string("../victim"),
+          std::string("../victim.db"), std::string("a/b"), std::string("..\\victim"),
+          std::string("/tmp/x"), std::string("vic\0tim", 7)}) {
+        TTable t("T");
+        t.SetDatabaseName(inner.string());
+        t.SetTableName(name);
+        EXPECT_THROW(t.FilePath(), EDBEngineError);
+        EXPECT_THROW(t.Open(), EDBEngineError);
+        EXPECT_THROW(t.CreateTable({{"A", 1}}), EDBEngineError);
+        EXPECT_THROW(t.DeleteTable(), EDBEngineError);
+        EXPECT_EQ(Snapshot(home.root()), before) << name;
+    }
+}
+
+TEST_F(TableTest, NetFileDirMustExistAndMaySetAgainWhileOpen) {
+    EXPECT_THROW(SetNetFileDir((Dir() / "nowhere").string()), EDBEngineError);
+    SetNetFileDir(Dir().string());
+    auto t = Created({{"A", 1}});
+    EXPECT_NO_THROW(SetNetFileDir(Dir().string()));
+    EXPECT_EQ(NetFileDir(), Dir().string());
+    EXPECT_TRUE(t->Active());
+}
+
+TEST_F(TableTest, WritingAReadOnlyFileIsAnEngineErrorNamingIt) {
+    Exec(File(), "CREATE TABLE records (A VARCHAR(4))");
+    Exec(File(), "INSERT INTO records VALUES ('ro')");
+    chmod(File().c_str(), 0444);
+    // Root writes through file modes, so the check runs as an unprivileged user.
+    for (fs::path p = File().parent_path(); p != home.root().parent_path(); p = p.parent_path())
+        chmod(p.c_str(), 0755);
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t pid = fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        close(fds[0]);
+        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        std::string result = ErrorOf([&] {
+            TTable t("T");
+            t.SetDatabaseName(Dir().string());
+            t.SetTableName("T");
+            t.Open();
+            if (t.FieldAsString("A") != "ro") throw std::runtime_error("unreadable");
+            t.Append();
+            t.SetFieldAsString("A", "new");
+            t.Post();
+        });
+        const bool engine = [&] {
+            try {
+                TTable t("T");
+                t.SetDatabaseName(Dir().string());
+                t.SetTableName("T");
+                t.Open();
+                t.First();
+                t.Delete();
+            } catch (const EDBEngineError&) {
+                return true;
+            } catch (...) {
+            }
+            return false;
+        }();
+        result = (engine ? "engine|" : "other|") + result;
+        (void)!write(fds[1], result.data(), result.size());
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string result;
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) result.append(buf, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(result.rfind("engine|T: ", 0), 0u) << result;
+    EXPECT_NE(result.find("read-only"), std::string::npos) << result;
+    EXPECT_NE(result.find(File().string()), std::string::npos) << result;
+    EXPECT_EQ(Query(File(), "SELECT A FROM records"), (Rows{{"ro"}}));
+}
+
+}  // namespace
