@@ -1,0 +1,7 @@
+if(NOT HG_WITH_SQLITE)
+    return()
+endif()
+# Figures of the ID group store in a temporary data folder: make bench-store.
+add_executable(store_bench ${CMAKE_CURRENT_LIST_DIR}/store_bench.cpp)
+target_link_libraries(store_bench PRIVATE hg_store)
+set_target_properties(store_bench PROPERTIES AUTOMOC OFF AUTOUIC OFF AUTORCC OFF)
