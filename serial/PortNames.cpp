@@ -1,6 +1,8 @@
 #include "serial/PortNames.h"
 
+#ifndef _WIN32
 #include <sys/stat.h>
+#endif
 
 #include <cstdlib>
 #include <string_view>
@@ -23,6 +25,7 @@ unsigned ComNumberOf(const std::string& deviceName) {
     return n;
 }
 
+#ifndef _WIN32
 bool IsDirectory(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
@@ -33,6 +36,7 @@ bool Exists(const std::string& path) {
     struct stat st {};
     return ::stat(path.c_str(), &st) == 0;
 }
+#endif
 
 }  // namespace
 
@@ -40,6 +44,20 @@ std::string ComDeviceName(unsigned n) {
     return std::string(kComPrefix) + std::to_string(n);
 }
 
+#ifdef _WIN32
+// Windows names its communication devices itself: no folder maps them.
+std::string PortsFolder() {
+    return "";
+}
+
+std::string DefaultDeviceOfPort(unsigned n) {
+    return n == 0 ? "" : ComDeviceName(n);
+}
+
+std::string ResolveDeviceName(const std::string& deviceName) {
+    return ComNumberOf(deviceName) == 0 ? "" : deviceName;
+}
+#else
 std::string PortsFolder() {
     // Relative XDG paths are invalid and ignored, as every XDG-aware program does.
     const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -68,3 +86,4 @@ std::string ResolveDeviceName(const std::string& deviceName) {
     const std::string link = folder + "/com" + std::to_string(n);
     return Exists(link) ? link : "";
 }
+#endif
