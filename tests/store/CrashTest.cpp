@@ -15,7 +15,7 @@
 
 namespace {
 
-using namespace storetest;
+using namespace storecheck;
 
 constexpr int kKills = 220;
 constexpr auto kTimeBudget = std::chrono::seconds(60);  // typically well under 10 s
@@ -58,7 +58,7 @@ std::string NewName(int cycle, int j) {
     _exit(1);
 }
 
-class CrashTest : public ::testing::Test {
+class StoreCrash : public ::testing::Test {
 protected:
     // The one value every slot of the base group holds, or a failure.
     std::string BaseValue(ScriptedWindow& win, TIDGroupStore& s) {
@@ -95,7 +95,7 @@ protected:
     StoreFolder folder;
 };
 
-TEST_F(CrashTest, KilledSavesAndNewGroupsLeaveEveryGroupWhole) {
+TEST_F(StoreCrash, KilledSavesAndNewGroupsLeaveEveryGroupWhole) {
     const TStorePaths paths = folder.Paths();
     {
         ScriptedWindow win;

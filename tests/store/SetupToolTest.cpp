@@ -8,14 +8,14 @@
 
 namespace {
 
-using namespace storetest;
+using namespace storecheck;
 
 struct ToolRun {
     int status = -1;
     std::string output;  // stdout and stderr together
 };
 
-class SetupTool : public ::testing::Test {
+class SetupToolRun : public ::testing::Test {
 protected:
     void SetUp() override {
         const char* build = std::getenv("HG_BUILD_DIR");
@@ -42,7 +42,7 @@ protected:
     fs::path tool;
 };
 
-TEST_F(SetupTool, MakesEverythingOnceAndSaysSo) {
+TEST_F(SetupToolRun, MakesEverythingOnceAndSaysSo) {
     const ToolRun first = Start();
     ASSERT_EQ(first.status, 0) << first.output;
     // One line for each thing made.
@@ -80,7 +80,7 @@ TEST_F(SetupTool, MakesEverythingOnceAndSaysSo) {
     EXPECT_EQ(Query(groups, "SELECT * FROM records"), (Rows{{"G", "g"}}));
 }
 
-TEST_F(SetupTool, NeverOverwritesWhatExists) {
+TEST_F(SetupToolRun, NeverOverwritesWhatExists) {
     fs::create_directories(home.groupsDir());
     { std::ofstream(home.groupsDir() / kGroupsTableName) << "the user's own file"; }
     fs::create_directories(home.portsDir());
@@ -96,7 +96,7 @@ TEST_F(SetupTool, NeverOverwritesWhatExists) {
     EXPECT_EQ(fs::read_symlink(home.portsDir() / "com1"), "/dev/pts/77");
 }
 
-TEST_F(SetupTool, QuietFirstRunPrintsNothingAndRefusesUnknownOptions) {
+TEST_F(SetupToolRun, QuietFirstRunPrintsNothingAndRefusesUnknownOptions) {
     const ToolRun r = Start("--quiet");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, "");

@@ -21,7 +21,7 @@
 #include "store/TIDGroupStore.h"
 #include "tests/common/TempHome.h"
 
-namespace storetest {
+namespace storecheck {
 
 namespace fs = std::filesystem;
 
@@ -218,4 +218,4 @@ public:
     TempHome home;
 };
 
-}  // namespace storetest
+}  // namespace storecheck

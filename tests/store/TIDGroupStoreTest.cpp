@@ -11,13 +11,13 @@
 
 namespace {
 
-using namespace storetest;
+using namespace storecheck;
 
 const std::string kStamp = " 07-12-2026 14_05_33 by ";
 const std::string kNewGroupBox =
     "input: Identities - New Group | Please Enter a new group name | New";
 
-class StoreTest : public ::testing::Test {
+class StoreOps : public ::testing::Test {
 protected:
     std::unique_ptr<TIDGroupStore> Open(TDateTimeSource clock = FixedClock()) {
         auto s = std::make_unique<TIDGroupStore>(win, win, folder.Paths(), std::move(clock));
@@ -46,7 +46,7 @@ protected:
     ScriptedWindow win;
 };
 
-TEST_F(StoreTest, OpenListsGroupsInTableOrderWithNothingChosen) {
+TEST_F(StoreOps, OpenListsGroupsInTableOrderWithNothingChosen) {
     folder.AddGroup("Zulu", "z");
     folder.AddGroup("Alpha", "a");
     auto s = Open();
@@ -58,7 +58,7 @@ TEST_F(StoreTest, OpenListsGroupsInTableOrderWithNothingChosen) {
     EXPECT_EQ(NetFileDir(), folder.home.groupsDir().string());
 }
 
-TEST_F(StoreTest, WithoutTheGroupsTableTheStoreStaysClosed) {
+TEST_F(StoreOps, WithoutTheGroupsTableTheStoreStaysClosed) {
     fs::remove(folder.GroupsFile());
     TIDGroupStore s(win, win, folder.Paths(), FixedClock());
     EXPECT_THROW(s.OpenStore(), EDBEngineError);
@@ -77,7 +77,7 @@ TEST_F(StoreTest, WithoutTheGroupsTableTheStoreStaysClosed) {
     EXPECT_TRUE(ListFiles().empty());
 }
 
-TEST_F(StoreTest, GroupsTableWithoutItsFieldsIsRefusedAtOpen) {
+TEST_F(StoreOps, GroupsTableWithoutItsFieldsIsRefusedAtOpen) {
     fs::remove(folder.GroupsFile());
     Exec(folder.GroupsFile(), "CREATE TABLE records (\"Group Name\" VARCHAR(30), Other TEXT)");
     TIDGroupStore s(win, win, folder.Paths(), FixedClock());
@@ -90,7 +90,7 @@ TEST_F(StoreTest, GroupsTableWithoutItsFieldsIsRefusedAtOpen) {
     EXPECT_FALSE(s.IDGroupTable().Active());
 }
 
-TEST_F(StoreTest, IDListNameFromTheClock) {
+TEST_F(StoreOps, IDListNameFromTheClock) {
     auto s = Open();
     EXPECT_EQ(s->BuildIDListName("Fleet"), "Fleet" + kStamp);
     // The group name is taken as it is; only the date and time are changed.
@@ -105,7 +105,7 @@ TEST_F(StoreTest, IDListNameFromTheClock) {
     EXPECT_TRUE(fs::exists(folder.ListFile("Night 07-12-2026 by ")));
 }
 
-TEST_F(StoreTest, NewGroupNameLengthIsCountedInCharacters) {
+TEST_F(StoreOps, NewGroupNameLengthIsCountedInCharacters) {
     auto s = Open();
     const std::string thirty = Repeat("x", 30);
     const std::string thirtyOne = Repeat("y", 31);
@@ -124,7 +124,7 @@ TEST_F(StoreTest, NewGroupNameLengthIsCountedInCharacters) {
     EXPECT_EQ(win.listNames, (std::vector<std::string>{thirty, umlauts}));
 }
 
-TEST_F(StoreTest, NewGroupTurnsAwayNewAndTheEmptyNameSilently) {
+TEST_F(StoreOps, NewGroupTurnsAwayNewAndTheEmptyNameSilently) {
     auto s = Open();
     NewGroup(*s, "New");  // also what Cancel returns
     NewGroup(*s, "");
@@ -135,7 +135,7 @@ TEST_F(StoreTest, NewGroupTurnsAwayNewAndTheEmptyNameSilently) {
     EXPECT_EQ(Groups(), (Rows{{"new", "new" + kStamp}}));
 }
 
-TEST_F(StoreTest, NewGroupWithoutSelectionMakesNinetySixBlankRecords) {
+TEST_F(StoreOps, NewGroupWithoutSelectionMakesNinetySixBlankRecords) {
     auto s = Open();
     win.FillSlots("typed");
     NewGroup(*s, "Fleet");
@@ -160,7 +160,7 @@ TEST_F(StoreTest, NewGroupWithoutSelectionMakesNinetySixBlankRecords) {
     for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], "") << k;
 }
 
-TEST_F(StoreTest, NewGroupWithSelectionReloadsTheSelectedGroup) {
+TEST_F(StoreOps, NewGroupWithSelectionReloadsTheSelectedGroup) {
     folder.AddGroup("Old", "old");
     auto s = Open();
     s->Select("Old");
@@ -176,7 +176,7 @@ TEST_F(StoreTest, NewGroupWithSelectionReloadsTheSelectedGroup) {
     EXPECT_EQ(s->IDGroupTable().FieldAsString(kGroupNameField), "Old");
 }
 
-TEST_F(StoreTest, DuplicateNameFailsWithTheKeyErrorAndStoresNothing) {
+TEST_F(StoreOps, DuplicateNameFailsWithTheKeyErrorAndStoresNothing) {
     folder.AddGroup("Fleet", "fleet");
     auto s = Open();
     win.inputs.push_back("Fleet");
@@ -195,7 +195,7 @@ TEST_F(StoreTest, DuplicateNameFailsWithTheKeyErrorAndStoresNothing) {
     EXPECT_EQ(Groups().size(), 2u);
 }
 
-TEST_F(StoreTest, NewGroupIsAllOrNothingWhenItsTableCannotBeMade) {
+TEST_F(StoreOps, NewGroupIsAllOrNothingWhenItsTableCannotBeMade) {
     folder.AddGroup("Keep", "keep");
     auto s = Open();
     s->Select("Keep");
@@ -223,7 +223,7 @@ TEST_F(StoreTest, NewGroupIsAllOrNothingWhenItsTableCannotBeMade) {
     EXPECT_TRUE(s->IsLoaded());
 }
 
-TEST_F(StoreTest, SelectIsExactAndTheFirstOfDuplicatesWins) {
+TEST_F(StoreOps, SelectIsExactAndTheFirstOfDuplicatesWins) {
     // A groups table without the key, as an older setup might have left it.
     fs::remove(folder.GroupsFile());
     Exec(folder.GroupsFile(),
@@ -243,7 +243,7 @@ TEST_F(StoreTest, SelectIsExactAndTheFirstOfDuplicatesWins) {
     }
 }
 
-TEST_F(StoreTest, LoadGroupFillsTheSlotsFromTheTable) {
+TEST_F(StoreOps, LoadGroupFillsTheSlotsFromTheTable) {
     folder.AddGroup("A", "a");
     Exec(folder.ListFile("a"), "UPDATE records SET \"Trailer ID\" = 'junk' WHERE rowid > 32");
     auto s = Open();
@@ -260,7 +260,7 @@ TEST_F(StoreTest, LoadGroupFillsTheSlotsFromTheTable) {
     EXPECT_EQ(win.trailer[0], "At0");
 }
 
-TEST_F(StoreTest, LoadGroupWithoutAUsableTableLoadsNothing) {
+TEST_F(StoreOps, LoadGroupWithoutAUsableTableLoadsNothing) {
     folder.AddGroup("A", "a");
     folder.AddGroup("NoName", "", -1);
     folder.AddGroup("Gone", "gone", -1);
@@ -288,7 +288,7 @@ TEST_F(StoreTest, LoadGroupWithoutAUsableTableLoadsNothing) {
     }
 }
 
-TEST_F(StoreTest, SaveGroupWritesAllNinetySixRecords) {
+TEST_F(StoreOps, SaveGroupWritesAllNinetySixRecords) {
     folder.AddGroup("A", "a");
     auto s = Open();
     s->SaveGroup();
@@ -315,7 +315,7 @@ TEST_F(StoreTest, SaveGroupWritesAllNinetySixRecords) {
     EXPECT_EQ(t.FieldAsString(kVehicleIDField), "0123456789abcdef");
 }
 
-TEST_F(StoreTest, SaveGroupGoesToTheLoadedGroupNotTheSelectedOne) {
+TEST_F(StoreOps, SaveGroupGoesToTheLoadedGroupNotTheSelectedOne) {
     folder.AddGroup("A", "a");
     folder.AddGroup("B", "b");
     auto s = Open();
@@ -330,7 +330,7 @@ TEST_F(StoreTest, SaveGroupGoesToTheLoadedGroupNotTheSelectedOne) {
               (Rows{{"Bv5"}}));
 }
 
-TEST_F(StoreTest, DeleteGroupAsksThenRemovesRecordAndTable) {
+TEST_F(StoreOps, DeleteGroupAsksThenRemovesRecordAndTable) {
     folder.AddGroup("A", "a");
     folder.AddGroup("B", "b");
     auto s = Open();
@@ -366,7 +366,7 @@ TEST_F(StoreTest, DeleteGroupAsksThenRemovesRecordAndTable) {
     for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], "") << k;
 }
 
-TEST_F(StoreTest, IDListNamesFromDiskNeverReachOutsideTheIDListDirectory) {
+TEST_F(StoreOps, IDListNamesFromDiskNeverReachOutsideTheIDListDirectory) {
     folder.AddGroup("A", "a");
     folder.AddGroup("Escape", "../IDGroup", -1);
     folder.AddGroup("Absolute", (folder.home.groupsDir() / "IDGroup").string(), -1);
@@ -406,7 +406,7 @@ TEST_F(StoreTest, IDListNamesFromDiskNeverReachOutsideTheIDListDirectory) {
 
 namespace {
 
-using namespace storetest;
+using namespace storecheck;
 
 // Runs `f` in a child whose files cannot grow beyond `limit` bytes, as on a full disk;
 // gives back "engine: <text>", "other: <text>" or "no error".
@@ -440,7 +440,7 @@ std::string OnFullDisk(rlim_t limit, const std::function<void()>& f) {
     return result;
 }
 
-TEST_F(StoreTest, SaveGroupOnAFullDiskLeavesTheGroupAsItWas) {
+TEST_F(StoreOps, SaveGroupOnAFullDiskLeavesTheGroupAsItWas) {
     folder.AddGroup("A", "a");
     const fs::path file = folder.ListFile("a");
     const Rows before = Query(file, "SELECT * FROM records ORDER BY rowid");

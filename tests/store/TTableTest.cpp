@@ -8,9 +8,9 @@
 
 namespace {
 
-using namespace storetest;
+using namespace storecheck;
 
-class TableTest : public ::testing::Test {
+class EngineTable : public ::testing::Test {
 protected:
     fs::path Dir() const { return home.data(); }
     fs::path File(const std::string& name = "T") const { return Dir() / (name + ".db"); }
@@ -65,7 +65,7 @@ protected:
         }                                                                               \
     } while (0)
 
-TEST_F(TableTest, ClosedDatasetRefusesEveryRecordOperation) {
+TEST_F(EngineTable, ClosedDatasetRefusesEveryRecordOperation) {
     auto t = Created({{"A", 4}});
     t->Close();
     t->Close();  // closing a closed table does nothing
@@ -85,7 +85,7 @@ TEST_F(TableTest, ClosedDatasetRefusesEveryRecordOperation) {
     EXPECT_DATA_ERROR(t->StartTransaction(), closed);
 }
 
-TEST_F(TableTest, UnknownFieldAndRequiredFieldTexts) {
+TEST_F(EngineTable, UnknownFieldAndRequiredFieldTexts) {
     auto t = Created({{"A", 4}});
     t->Append();
     EXPECT_DATA_ERROR(t->SetFieldAsString("B", "x"), "T: Field 'B' not found");
@@ -110,7 +110,7 @@ TEST_F(TableTest, UnknownFieldAndRequiredFieldTexts) {
     EXPECT_NO_THROW(g->Open());
 }
 
-TEST_F(TableTest, MissingAndForeignFilesAreEngineErrorsAndStayAsTheyWere) {
+TEST_F(EngineTable, MissingAndForeignFilesAreEngineErrorsAndStayAsTheyWere) {
     auto t = Handle("Missing");
     EXPECT_ENGINE_ERROR(t->Open(), File("Missing").string());
     EXPECT_FALSE(fs::exists(File("Missing")));  // opening never creates
@@ -130,7 +130,7 @@ TEST_F(TableTest, MissingAndForeignFilesAreEngineErrorsAndStayAsTheyWere) {
     }
 }
 
-TEST_F(TableTest, StringFieldsHoldTheirSizeInCharacters) {
+TEST_F(EngineTable, StringFieldsHoldTheirSizeInCharacters) {
     auto t = Created({{"A", 4}, {"B", 16}});
     t->Append();
     t->SetFieldAsString("A", "äöüßx");  // 5 characters, 9 bytes
@@ -144,7 +144,7 @@ TEST_F(TableTest, StringFieldsHoldTheirSizeInCharacters) {
     EXPECT_EQ(t->FieldAsString("A"), "äöüß");
 }
 
-TEST_F(TableTest, ValuesTheSqliteToolLeavesRead) {
+TEST_F(EngineTable, ValuesTheSqliteToolLeavesRead) {
     Exec(File(), "CREATE TABLE records (A VARCHAR(4), B VARCHAR(16))");
     Exec(File(),
          "INSERT INTO records VALUES ('abcdefgh', NULL), ('ééééé', ''), (42, 2.5), "
@@ -158,7 +158,7 @@ TEST_F(TableTest, ValuesTheSqliteToolLeavesRead) {
                         {"abcd", ""}, {"éééé", ""}, {"42", "2.5"}, {"ABCD", "ok"}}));
 }
 
-TEST_F(TableTest, AppendEditPostAndPostingOnCursorMoves) {
+TEST_F(EngineTable, AppendEditPostAndPostingOnCursorMoves) {
     auto t = Created({{"A", 8}, {"B", 8}});
     EXPECT_TRUE(t->Eof());  // an empty table is at its end at once
     t->First();
@@ -201,7 +201,7 @@ TEST_F(TableTest, AppendEditPostAndPostingOnCursorMoves) {
     EXPECT_EQ(n, 3);
 }
 
-TEST_F(TableTest, DeleteRemovesTheCurrentRecordAndMovesOn) {
+TEST_F(EngineTable, DeleteRemovesTheCurrentRecordAndMovesOn) {
     auto t = Created({{"A", 8}});
     for (const char* v : {"a", "b", "c"}) {
         t->Append();
@@ -221,7 +221,7 @@ TEST_F(TableTest, DeleteRemovesTheCurrentRecordAndMovesOn) {
     EXPECT_TRUE(Query(File(), "SELECT * FROM records").empty());
 }
 
-TEST_F(TableTest, LocateIsExactAndCaseSensitive) {
+TEST_F(EngineTable, LocateIsExactAndCaseSensitive) {
     Exec(File(), "CREATE TABLE records (A VARCHAR(8), N VARCHAR(4))");
     Exec(File(),
          "INSERT INTO records VALUES ('Alpha', '1'), ('alpha', '2'), ('Alpha ', '3'), "
@@ -241,7 +241,7 @@ TEST_F(TableTest, LocateIsExactAndCaseSensitive) {
     EXPECT_EQ(t->FieldAsString("N"), "3");
 }
 
-TEST_F(TableTest, CreateTableReplacesAndKeepsTheFileFormat) {
+TEST_F(EngineTable, CreateTableReplacesAndKeepsTheFileFormat) {
     Exec(File(), "CREATE TABLE records (Old TEXT)");
     Exec(File(), "INSERT INTO records VALUES ('x')");
     auto t = Handle();
@@ -270,7 +270,7 @@ TEST_F(TableTest, CreateTableReplacesAndKeepsTheFileFormat) {
     EXPECT_FALSE(fs::exists(Dir() / "nowhere"));
 }
 
-TEST_F(TableTest, UniqueKeyRefusesADuplicateAndStoresNothing) {
+TEST_F(EngineTable, UniqueKeyRefusesADuplicateAndStoresNothing) {
     auto t = Created({{"K", 8}, {"V", 8}}, {"K"});
     t->Append();
     t->SetFieldAsString("K", "a");
@@ -287,7 +287,7 @@ TEST_F(TableTest, UniqueKeyRefusesADuplicateAndStoresNothing) {
     EXPECT_EQ(Query(File(), "SELECT K, V FROM records"), (Rows{{"a", ""}, {"A", ""}}));
 }
 
-TEST_F(TableTest, TransactionsCommitRollBackAndCloseRollsBack) {
+TEST_F(EngineTable, TransactionsCommitRollBackAndCloseRollsBack) {
     auto t = Created({{"A", 8}});
     t->StartTransaction();
     EXPECT_THROW(t->StartTransaction(), EDBEngineError);
@@ -318,7 +318,7 @@ TEST_F(TableTest, TransactionsCommitRollBackAndCloseRollsBack) {
     EXPECT_FALSE(fs::exists(File().string() + "-journal"));
 }
 
-TEST_F(TableTest, NamesThatReachOutsideAreRefusedBeforeAnyFileIsTouched) {
+TEST_F(EngineTable, NamesThatReachOutsideAreRefusedBeforeAnyFileIsTouched) {
     const fs::path inner = Dir() / "inner";
     fs::create_directories(inner);
     Exec(Dir() / "victim.db", "CREATE TABLE records (A VARCHAR(1))");
@@ -338,7 +338,7 @@ TEST_F(TableTest, NamesThatReachOutsideAreRefusedBeforeAnyFileIsTouched) {
     }
 }
 
-TEST_F(TableTest, NetFileDirMustExistAndMaySetAgainWhileOpen) {
+TEST_F(EngineTable, NetFileDirMustExistAndMaySetAgainWhileOpen) {
     EXPECT_THROW(SetNetFileDir((Dir() / "nowhere").string()), EDBEngineError);
     SetNetFileDir(Dir().string());
     auto t = Created({{"A", 1}});
@@ -347,7 +347,7 @@ TEST_F(TableTest, NetFileDirMustExistAndMaySetAgainWhileOpen) {
     EXPECT_TRUE(t->Active());
 }
 
-TEST_F(TableTest, WritingAReadOnlyFileIsAnEngineErrorNamingIt) {
+TEST_F(EngineTable, WritingAReadOnlyFileIsAnEngineErrorNamingIt) {
     Exec(File(), "CREATE TABLE records (A VARCHAR(4))");
     Exec(File(), "INSERT INTO records VALUES ('ro')");
     chmod(File().c_str(), 0444);
