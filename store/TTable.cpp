@@ -289,6 +289,8 @@ struct TTable::Impl {
         sqlite3_bind_int64(st.get(), bind, pending.rowid);
         rc = sqlite3_step(st.get());
         if (rc != SQLITE_DONE) SqliteError(rc, "writing");
+        // Another handle or program may have removed the record since this one read it.
+        if (sqlite3_changes(db) != 1) EngineError("Record was deleted by another user: " + path);
         rows[cursor] = pending;
     }
 
@@ -462,6 +464,8 @@ void TTable::Delete() {
     sqlite3_bind_int64(st.get(), 1, d->rows[d->cursor].rowid);
     rc = sqlite3_step(st.get());
     if (rc != SQLITE_DONE) d->SqliteError(rc, "deleting from");
+    if (sqlite3_changes(d->db) != 1)
+        d->EngineError("Record was deleted by another user: " + d->path);
     d->rows.erase(d->rows.begin() + static_cast<std::ptrdiff_t>(d->cursor));
     d->eof = false;
     d->ClampCursor();
@@ -508,10 +512,12 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
                              nullptr);
     try {
         if (rc != SQLITE_OK) d->SqliteError(rc, "creating");
+        d->Exec("PRAGMA synchronous = FULL", "creating");
         d->Exec(sql, "creating");
     } catch (...) {
         d->CloseDb();
         fs::remove(d->path, ec);
+        fs::remove(d->path + "-journal", ec);
         throw;
     }
     d->CloseDb();
@@ -557,7 +563,16 @@ void TTable::Rollback() {
     if (!d->inTransaction) return;
     d->state = Impl::State::Browse;
     d->inTransaction = false;
-    d->Exec("ROLLBACK", "writing");
+    // After a full disk or an I/O error SQLite may have rolled back by itself.
+    if (!sqlite3_get_autocommit(d->db)) {
+        try {
+            d->Exec("ROLLBACK", "writing");
+        } catch (...) {
+            // Closing the connection discards the transaction all the same.
+            d->CloseDb();
+            throw;
+        }
+    }
     // The cache follows the file again.
     d->ReadRows();
     d->ClampCursor();
