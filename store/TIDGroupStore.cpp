@@ -78,7 +78,10 @@ void TIDGroupStore::RefreshGroupList() {
 void TIDGroupStore::LoadGroup() {
     if (selected_.empty()) return;
     idList_.Close();
-    groups_.Locate(kGroupNameField, selected_);
+    if (!groups_.Locate(kGroupNameField, selected_)) {
+        selected_.clear();
+        return;
+    }
     const std::string listName = groups_.FieldAsString(kIDListNameField);
     idList_.SetDatabaseName(paths_.IDListDir);
     idList_.SetTableName(listName);
@@ -116,14 +119,14 @@ void TIDGroupStore::NewGroup() {
     }
 
     // The groups record and its ID list table come into being together or not at all:
-    // the record is committed only once the table is complete.
+    // the record is committed only once the table is complete. A kill between the two
+    // commits leaves at worst an ID list file that no group names.
     groups_.StartTransaction();
     bool tableCreated = false;
     try {
         groups_.Append();
         groups_.SetFieldAsString(kGroupNameField, name);
-        const std::string listName = BuildIDListName(name);
-        groups_.SetFieldAsString(kIDListNameField, listName);
+        groups_.SetFieldAsString(kIDListNameField, BuildIDListName(name));
         groups_.Post();
 
         idList_.Close();
@@ -141,14 +144,18 @@ void TIDGroupStore::NewGroup() {
         idList_.Close();
         groups_.Commit();
     } catch (...) {
-        idList_.Close();
-        if (groups_.Active()) groups_.Rollback();
-        if (tableCreated) {
-            try {
+        // The first failure is the one the user sees; clearing up must not hide it.
+        try {
+            if (tableCreated) {
+                idList_.Close();
+                groups_.Rollback();
                 idList_.DeleteTable();
-            } catch (const EDatabaseError&) {
-                // The original failure is the one to report; an orphan file harms no group.
+            } else {
+                groups_.Rollback();
             }
+        } catch (const EDatabaseError&) {
+            // A failed rollback has closed the handle, which discards the record too;
+            // a table left behind is named by no group.
         }
         throw;
     }
@@ -164,8 +171,13 @@ void TIDGroupStore::SaveGroup() {
     idList_.StartTransaction();
     try {
         idList_.First();
-        for (int k = 0; k < kVehicleSlots && !idList_.Eof(); ++k) {
-            idList_.Edit();
+        for (int k = 0; k < kVehicleSlots; ++k) {
+            // A table cut short outside the program gets its missing records back, so
+            // that no slot is dropped without a word.
+            if (idList_.Eof())
+                idList_.Append();
+            else
+                idList_.Edit();
             idList_.SetFieldAsString(kVehicleIDField, window_.VehicleSlot(k));
             if (k < kTrailerSlots)
                 idList_.SetFieldAsString(kTrailerIDField, window_.TrailerSlot(k));
@@ -174,7 +186,12 @@ void TIDGroupStore::SaveGroup() {
         }
         idList_.Commit();
     } catch (...) {
-        idList_.Rollback();
+        try {
+            idList_.Rollback();
+        } catch (const EDatabaseError&) {
+            // The handle is closed now, which discards the transaction; the first
+            // failure is the one to report.
+        }
         throw;
     }
 }
@@ -189,7 +206,12 @@ void TIDGroupStore::DeleteGroup() {
         boxes_.Information("Please select a group to delete");
         return;
     }
-    groups_.Locate(kGroupNameField, selected_);
+    // Never delete whatever record the cursor happens to be on.
+    if (!groups_.Locate(kGroupNameField, selected_)) {
+        selected_.clear();
+        boxes_.Information("Please select a group to delete");
+        return;
+    }
     const std::string listName = groups_.FieldAsString(kIDListNameField);
     groups_.Delete();
 
