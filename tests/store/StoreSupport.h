@@ -1,5 +1,5 @@
 #pragma once
-// Shared pieces of the store tests: a scripted window and boxes, raw SQLite access
+// Pieces of the write-failure tests: a scripted window and boxes, raw SQLite access
 // for writing what the sqlite3 tool could leave behind, and a fresh data home.
 #include <sqlite3.h>
 
@@ -30,24 +30,15 @@ public:
     void ShowGroupList(const std::vector<std::string>& names, const std::string& shown) override {
         listNames = names;
         listShown = shown;
-        ++listShows;
     }
     void Fill(const std::string& prefix) {
         for (int v = 0; v < kVehicleSlots; ++v) vehicles[v] = prefix + "V" + std::to_string(v);
         for (int t = 0; t < kTrailerSlots; ++t) trailers[t] = prefix + "T" + std::to_string(t);
     }
-    bool AllEmpty() const {
-        for (const auto& s : vehicles)
-            if (!s.empty()) return false;
-        for (const auto& s : trailers)
-            if (!s.empty()) return false;
-        return true;
-    }
 
     std::vector<std::string> vehicles, trailers;
     std::vector<std::string> listNames;
     std::string listShown;
-    int listShows = 0;
 };
 
 // Answers the boxes from queues and records what was asked; an unscripted question

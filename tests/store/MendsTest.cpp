@@ -1,0 +1,174 @@
+// Failures part-way through a write: a full disk at every write in turn, a record
+// removed by another program, a table cut short by hand, a refused new group while
+// another is loaded; and the setup tool putting back a missing port link.
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include "tests/store/FaultVfs.h"
+#include "tests/store/StoreSupport.h"
+
+using namespace storetest;
+
+namespace {
+
+const std::string kStamp = " 07-12-2026 14_05_33 by ";
+
+std::string ErrorOf(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const EDatabaseError& e) {
+        return e.what();
+    }
+    return "no error";
+}
+
+// Runs `op` with the disk full after 0, 1, 2 ... writes to files whose path holds
+// `pathPart`, until a run meets no fault; `check` sees each failed run's error text.
+int AtEveryWrite(const std::string& pathPart, const std::function<void()>& op,
+                 const std::function<void(const std::string&)>& check) {
+    int failedRuns = 0;
+    for (int allowed = 0; allowed < 200; ++allowed) {
+        FaultVfs::FailWritesAfter(pathPart, allowed);
+        const std::string error = ErrorOf(op);
+        const bool failed = FaultVfs::Failures() > 0;
+        FaultVfs::Off();
+        if (!failed) {
+            EXPECT_EQ(error, "no error");
+            return failedRuns;
+        }
+        ++failedRuns;
+        SCOPED_TRACE("disk full after " + std::to_string(allowed) + " writes");
+        check(error);
+    }
+    ADD_FAILURE() << "the operation never got through";
+    return failedRuns;
+}
+
+class Mends : public ::testing::Test {
+protected:
+    Mends() : store(window, boxes, data.paths, FixedClock(2026, 12, 7, 14, 5, 33)) {
+        store.OpenStore();
+    }
+    void Add(const std::string& name, const std::string& fill) {
+        boxes.texts.push_back(name);
+        store.NewGroup();
+        store.Select(name);
+        store.LoadGroup();
+        window.Fill(fill);
+        store.SaveGroup();
+    }
+    std::vector<std::vector<std::string>> ListRows(const std::string& group) {
+        return Rows(data.ListFile(group + kStamp));
+    }
+
+    TStoreHome data;
+    TScriptedWindow window;
+    TScriptedBoxes boxes;
+    TIDGroupStore store;
+};
+
+TEST_F(Mends, NewGroupOnAFullDiskStoresNothingWhereverItStops) {
+    Add("A", "a");
+    const auto files = FilesUnder(data.home.root());
+    const auto groups = Rows(data.GroupsFile());
+    const int failed = AtEveryWrite(
+        "/IDs/Full",
+        [&] {
+            boxes.texts.push_back("Full");
+            store.NewGroup();
+        },
+        [&](const std::string& error) {
+            EXPECT_EQ(error.rfind("IDListTable: Disk is full while", 0), 0u) << error;
+            EXPECT_EQ(Rows(data.GroupsFile()), groups);
+            EXPECT_EQ(FilesUnder(data.home.root()), files);  // no half-made table left
+            EXPECT_EQ(store.GroupList(), (std::vector<std::string>{"A"}));
+        });
+    EXPECT_GT(failed, 2);
+    EXPECT_EQ(store.GroupList(), (std::vector<std::string>{"A", "Full"}));
+    EXPECT_EQ(ListRows("Full").size(), 96u);
+}
+
+TEST_F(Mends, SaveGroupOnAFullDiskLeavesTheGroupWholeWhereverItStops) {
+    Add("A", "old");
+    const auto old = ListRows("A");
+    window.Fill("new");
+    const int failed = AtEveryWrite(
+        "/IDs/A ", [&] { store.SaveGroup(); },
+        [&](const std::string& error) {
+            EXPECT_EQ(error.rfind("IDListTable: Disk is full while", 0), 0u) << error;
+            EXPECT_EQ(IntegrityCheck(data.ListFile("A" + kStamp)), "ok");
+            EXPECT_EQ(ListRows("A"), old);
+        });
+    EXPECT_GT(failed, 0);
+    EXPECT_EQ(ListRows("A")[95][1], "newV95");
+    // The handle's cache followed each rollback: a load gives what is on disk.
+    store.LoadGroup();
+    EXPECT_EQ(window.vehicles[0], "newV0");
+}
+
+TEST_F(Mends, ARefusedNewGroupLeavesTheLoadedGroupLoaded) {
+    Add("A", "a");
+    boxes.texts.push_back("A");  // refused by the key at the groups record
+    EXPECT_THROW(store.NewGroup(), EDBEngineError);
+    EXPECT_TRUE(store.IsLoaded());
+    EXPECT_EQ(store.SelectedName(), "A");
+    window.Fill("b");
+    store.SaveGroup();
+    EXPECT_EQ(ListRows("A")[0][1], "bV0");
+}
+
+TEST_F(Mends, AShortTableLoadsBlanksAndSavesWhole) {
+    Add("S", "s");
+    Sql(data.ListFile("S" + kStamp), "DELETE FROM records WHERE rowid > 90");
+    store.LoadGroup();
+    EXPECT_EQ(window.vehicles[89], "sV89");
+    EXPECT_EQ(window.vehicles[90], "");  // not a repeat of the last record
+    window.Fill("t");
+    store.SaveGroup();
+    const auto rows = ListRows("S");
+    ASSERT_EQ(rows.size(), 96u);
+    EXPECT_EQ(rows[95], (std::vector<std::string>{"", "tV95"}));
+}
+
+TEST_F(Mends, ARecordRemovedByAnotherProgramIsNotReportedAsSaved) {
+    Add("A", "a");
+    Sql(data.ListFile("A" + kStamp), "DELETE FROM records WHERE rowid = 1");
+    const std::string file = data.ListFile("A" + kStamp).string();
+    EXPECT_EQ(ErrorOf([&] { store.SaveGroup(); }),
+              "IDListTable: Record was deleted by another user: " + file);
+    EXPECT_EQ(Rows(file).size(), 95u);  // the save was rolled back as a whole
+    EXPECT_EQ(Rows(file)[0][1], "aV1");
+
+    TTable t("H");
+    t.SetDatabaseName(data.paths.IDListDir);
+    t.SetTableName("A" + kStamp);
+    t.Open();
+    Sql(file, "DELETE FROM records WHERE rowid = 2");
+    EXPECT_EQ(ErrorOf([&] { t.Delete(); }), "H: Record was deleted by another user: " + file);
+}
+
+TEST(SetupToolLinks, AMissingLinkComesBackAndTheOthersStay) {
+    const char* build = std::getenv("HG_BUILD_DIR");
+    if (!build) GTEST_SKIP() << "HG_BUILD_DIR is not set (run through ctest)";
+    TempHome home;
+    const std::string tool =
+        "'" + (fs::path(build) / "tools" / "haltguard-ids-setup").string() + "' 2>&1";
+    ASSERT_EQ(std::system((tool + " --quiet").c_str()), 0);
+    fs::remove(home.portsDir() / "com40");
+    fs::remove(home.portsDir() / "com3");
+    fs::create_symlink("/dev/pts/77", home.portsDir() / "com3");
+    FILE* p = popen(tool.c_str(), "r");
+    ASSERT_NE(p, nullptr);
+    char buf[512] = {};
+    const std::size_t n = std::fread(buf, 1, sizeof buf - 1, p);
+    EXPECT_EQ(WEXITSTATUS(pclose(p)), 0);
+    EXPECT_EQ(std::string(buf, n),
+              "Created link " + (home.portsDir() / "com40").string() + " -> /dev/ttyUSB7\n");
+    EXPECT_EQ(fs::read_symlink(home.portsDir() / "com3"), "/dev/pts/77");
+}
+
+}  // namespace
