@@ -53,15 +53,18 @@ void MakeGroupsTable(const TStorePaths& paths, Reporter& out) {
 
 void MakePortLinks(Reporter& out) {
     const fs::path folder = PortsFolder();
-    MakeDirectory(folder.string(), out);
-    for (unsigned n = 1; n <= kDefaultLinkedPorts; ++n) {
-        const fs::path link = folder / ("com" + std::to_string(n));
-        // symlink_status: a link to a device that is not there is still the user's link.
-        if (fs::exists(fs::symlink_status(link))) continue;
-        const std::string device = DefaultDeviceOfPort(n);
-        fs::create_symlink(device, link);
-        out.Did("Created link " + link.string() + " -> " + device);
+    // Once the folder exists its links are the user's: a link removed on purpose (to
+    // keep a port, or a console that answers to a serial name, out of the scan) stays
+    // removed, and nothing is added behind a link the user made.
+    if (fs::exists(fs::symlink_status(folder))) {
+        out.Note("Ports folder " + folder.string() + " exists; its links are left as they are");
+        return;
     }
+    MakeDirectory(folder.string(), out);
+    for (unsigned n = 1; n <= kDefaultLinkedPorts; ++n)
+        fs::create_symlink(DefaultDeviceOfPort(n), folder / ("com" + std::to_string(n)));
+    out.Did("Created links com1 to com" + std::to_string(kDefaultLinkedPorts) + " in " +
+            folder.string());
 }
 
 }  // namespace
