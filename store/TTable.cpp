@@ -504,10 +504,12 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
         sql += ")";
     }
     sql += ")";
-    // Replacing means starting from an empty file, whatever was there before.
-    fs::remove(d->path + "-journal", ec);
+    // Replacing means starting from an empty file, whatever was there before. The
+    // table goes before its journal: the old table never stands without a hot journal
+    // it needs, and no stale journal is left to be played into the new file.
     if (fs::exists(d->path, ec) && !fs::remove(d->path, ec))
         d->EngineError("Table cannot be replaced: " + d->path + ": " + ec.message());
+    fs::remove(d->path + "-journal", ec);
     int rc = sqlite3_open_v2(d->path.c_str(), &d->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);
     try {
