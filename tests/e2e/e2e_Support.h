@@ -1,0 +1,233 @@
+#pragma once
+// The end-to-end rig: a temporary home with one group on disk, the real
+// configuration window with scripted boxes, and helpers to watch what it shows.
+#include <sqlite3.h>
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTest>
+#include <QTimer>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "shell/Beep.h"
+#include "shell/ExceptionBox.h"
+#include "shell/TIDForm.h"
+#include "store/TTable.h"
+#include "tests/common/TempHome.h"
+#include "tests/e2e/e2e_Simulator.h"
+
+namespace e2e {
+
+// Boxes answered by the test: information boxes are noted and dismissed at once.
+class TScriptedBoxes : public TMessageBoxes {
+public:
+    std::vector<std::string> Shown;
+    std::deque<TConfirmAnswer> Answers;
+
+    void Information(const std::string& text) override { Shown.push_back(text); }
+    TConfirmAnswer Confirm(const std::string& question) override {
+        Shown.push_back(question);
+        if (Answers.empty()) return TConfirmAnswer::Cancel;
+        const TConfirmAnswer a = Answers.front();
+        Answers.pop_front();
+        return a;
+    }
+    std::string InputBox(const std::string&, const std::string&,
+                         const std::string& preset) override {
+        return preset;
+    }
+};
+
+struct TRecord {
+    std::string Trailer, Vehicle;
+};
+
+inline std::vector<TRecord> NumberedRecords() {
+    std::vector<TRecord> records(96);
+    for (int k = 0; k < 96; ++k) {
+        records[k].Vehicle = "Veh " + std::to_string(k);
+        if (k < 32) records[k].Trailer = "Trl " + std::to_string(k);
+    }
+    return records;
+}
+
+inline const char* const kGroup = "Fleet";
+inline const char* const kListName = "Fleet 01-02-2026 09_30_00 by ";
+
+// A temporary home with the groups table, one group and an empty ports folder.
+class THome {
+public:
+    THome() : paths{home.groupsDir().string(), home.idListDir().string()} {
+        std::filesystem::create_directories(home.portsDir());
+        std::filesystem::create_directories(paths.IDListDir);
+    }
+
+    // The groups table, empty, as the setup tool leaves it.
+    void WriteGroupsTable() {
+        TTable groups("setup groups");
+        groups.SetDatabaseName(paths.GroupsDir);
+        groups.SetTableName(kGroupsTableName);
+        groups.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
+    }
+
+    void WriteGroup(const std::vector<TRecord>& records = NumberedRecords()) {
+        WriteGroupsTable();
+        TTable groups("setup groups");
+        groups.SetDatabaseName(paths.GroupsDir);
+        groups.SetTableName(kGroupsTableName);
+        groups.Open();
+        groups.Append();
+        groups.SetFieldAsString(kGroupNameField, kGroup);
+        groups.SetFieldAsString(kIDListNameField, kListName);
+        groups.Post();
+        groups.Close();
+        TTable list("setup list");
+        list.SetDatabaseName(paths.IDListDir);
+        list.SetTableName(kListName);
+        list.CreateTable({{kTrailerIDField, 16}, {kVehicleIDField, 16}});
+        list.Open();
+        for (const TRecord& r : records) {
+            list.Append();
+            list.SetFieldAsString(kTrailerIDField, r.Trailer);
+            list.SetFieldAsString(kVehicleIDField, r.Vehicle);
+            list.Post();
+        }
+        list.Close();
+    }
+
+    // The ID list table as it lies in the file, read with SQLite itself.
+    std::vector<TRecord> ReadGroupFile() const {
+        std::vector<TRecord> out;
+        const std::string file =
+            (std::filesystem::path(paths.IDListDir) / (std::string(kListName) + ".db")).string();
+        sqlite3* db = nullptr;
+        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+            sqlite3_close(db);
+            return out;
+        }
+        sqlite3_stmt* st = nullptr;
+        sqlite3_prepare_v2(db, "SELECT \"Trailer ID\", \"Vehicle ID\" FROM records ORDER BY rowid",
+                           -1, &st, nullptr);
+        auto text = [st](int col) {
+            const unsigned char* t = sqlite3_column_text(st, col);
+            return t ? std::string(reinterpret_cast<const char*>(t)) : std::string();
+        };
+        while (st && sqlite3_step(st) == SQLITE_ROW) out.push_back({text(0), text(1)});
+        sqlite3_finalize(st);
+        sqlite3_close(db);
+        return out;
+    }
+
+    TempHome home;
+    TStorePaths paths;
+};
+
+// No real error box may ever wait for a click in a test: outside a rig they are
+// only printed.
+inline void QuietPresenter(const QString& caption, const QString& text) {
+    std::fprintf(stderr, "error box %s: %s\n", qPrintable(caption), qPrintable(text));
+}
+
+// The window with its group loaded and every box scripted.
+class TWindowRig {
+public:
+    explicit TWindowRig(bool withGroup = true,
+                        const std::vector<TRecord>& records = NumberedRecords()) {
+        SetExceptionBoxPresenter([this](const QString&, const QString& text) {
+            ErrorBoxes.push_back(text.toStdString());
+        });
+        if (withGroup)
+            home.WriteGroup(records);
+        else
+            home.WriteGroupsTable();
+        window = new TIDForm(&boxes, home.paths);
+        window->show();
+        if (withGroup) {
+            window->ChooseGroup(QString::fromUtf8(kGroup));
+            QTRY_VERIFY_WITH_TIMEOUT(window->Store().IsLoaded(), 5000);
+        }
+        beeps0_ = BeepCount();
+    }
+    ~TWindowRig() {
+        SetExceptionBoxPresenter(QuietPresenter);
+        if (window) {
+            window->SetMessageBoxes(&boxes);
+            delete window.data();
+        }
+    }
+    TWindowRig(const TWindowRig&) = delete;
+    TWindowRig& operator=(const TWindowRig&) = delete;
+
+    template <class T = QAbstractButton>
+    T* Widget(const char* name) const {
+        return window->findChild<T*>(QString::fromLatin1(name));
+    }
+    void Click(const char* button) { Widget<QAbstractButton>(button)->click(); }
+    QString Status() const { return Widget<QLabel>("Label3")->text(); }
+    QString Instrument() const { return Widget<QLabel>("Label4")->text(); }
+    QString Caption() const { return Widget<QAbstractButton>("ExitButton")->text(); }
+    bool StatusBoxShown() const { return !Widget<QGroupBox>("StatusBox")->isHidden(); }
+    int Beeps() const { return BeepCount() - beeps0_; }
+
+    // Runs `action` from the event loop whenever `condition` holds, checked every
+    // 5 ms while a handler waits; once only.
+    void When(std::function<bool()> condition, std::function<void()> action) {
+        auto* timer = new QTimer(window);
+        timer->setInterval(5);
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, condition, action] {
+            if (!condition()) return;
+            timer->stop();
+            action();
+            timer->deleteLater();
+        });
+        timer->start();
+    }
+
+    // Every line the status line showed while the watch ran, in order.
+    void WatchStatus() {
+        When(
+            [this] {
+                const QString s = Status();
+                if (StatusHistory.empty() || StatusHistory.back() != s) {
+                    StatusHistory.push_back(s);
+                    StatusTimes.push_back(clock_.elapsed());
+                }
+                return false;
+            },
+            [] {});
+        clock_.start();
+    }
+
+    THome home;
+    TScriptedBoxes boxes;
+    QPointer<TIDForm> window;
+    std::vector<std::string> ErrorBoxes;
+    std::vector<QString> StatusHistory;
+    std::vector<qint64> StatusTimes;
+
+private:
+    int beeps0_ = 0;
+    QElapsedTimer clock_;
+};
+
+inline int CountRx(const std::vector<TLogLine>& log, const std::string& command) {
+    return static_cast<int>(Received(log, command).size());
+}
+
+inline std::string Hex4(unsigned address) {
+    char text[5];
+    std::snprintf(text, sizeof text, "%04X", address);
+    return text;
+}
+
+}  // namespace e2e

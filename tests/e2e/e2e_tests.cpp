@@ -1,0 +1,553 @@
+// End to end: the real configuration window against the tester simulator running as
+// a separate process on a pseudo-terminal in a temporary ports folder. Each test
+// function is its own ctest entry (see CMakeLists.txt), so they run in parallel.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QTabWidget>
+#include <QTest>
+#include <ctime>
+
+#include "shell/TForm1.h"
+#include "shell/THaltguardApplication.h"
+#include "tests/e2e/e2e_Support.h"
+
+using namespace e2e;
+
+namespace {
+
+const char* const kUnsuitable =
+    "The instrument is not suitable for use with this program\r\n"
+    "(Needs to be software version 4.00 or later)";
+
+std::string Padded(std::string text) {
+    text.resize(16, ' ');
+    return text;
+}
+
+QString UpperPage(TIDForm* window) {
+    return window->findChild<QTabWidget*>("PageControl1")->currentWidget()->objectName();
+}
+
+bool Contains(const std::vector<QString>& lines, const QString& line) {
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+// Another program holding a device: a child process that opens and locks it.
+class THolder {
+public:
+    explicit THolder(const std::string& device) {
+        int ready[2];
+        if (pipe(ready) != 0) return;
+        pid_ = fork();
+        if (pid_ == 0) {
+            const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+            const char ok = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+            (void)!write(ready[1], &ok, 1);
+            pause();
+            _exit(0);
+        }
+        char ok = 'n';
+        (void)!read(ready[0], &ok, 1);
+        close(ready[0]);
+        close(ready[1]);
+        Holding = ok == 'y';
+    }
+    ~THolder() {
+        if (pid_ > 0) {
+            kill(pid_, SIGKILL);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    bool Holding = false;
+
+private:
+    pid_t pid_ = -1;
+};
+
+std::time_t FromClockDigits(const std::string& d) {
+    std::tm t{};
+    t.tm_year = 100 + std::stoi(d.substr(0, 2));
+    t.tm_mon = std::stoi(d.substr(2, 2)) - 1;
+    t.tm_mday = std::stoi(d.substr(4, 2));
+    t.tm_hour = std::stoi(d.substr(8, 2));
+    t.tm_min = std::stoi(d.substr(10, 2));
+    t.tm_sec = std::stoi(d.substr(12, 2));
+    t.tm_isdst = -1;
+    return std::mktime(&t);
+}
+
+}  // namespace
+
+class TE2ETests : public QObject {
+    Q_OBJECT
+
+private slots:
+    // ---- Send IDs ----
+    void sendIds() {
+        std::vector<TRecord> records = NumberedRecords();
+        records[3].Trailer = "";
+        records[7].Vehicle = "Caf\xC3\xA9 7";
+        TWindowRig rig(true, records);
+        TSimulator sim(rig.home.home.root(), 1);
+        rig.WatchStatus();
+        rig.window->SlotBox(0)->setText("UNSAVED");  // vehicle slot 0, never saved
+
+        rig.Click("SendButton");
+        QCOMPARE(rig.Status(), QString("IDs successfully sent"));
+        QElapsedTimer sinceEnd;
+        sinceEnd.start();
+
+        const auto writes = Received(sim.Log(), "2");
+        QCOMPARE(writes.size(), std::size_t(128));
+        for (int k = 0; k < 32; ++k) {
+            QCOMPARE(writes[2 * k].Address, Hex4(0xFF00 + 8 * k));
+            QCOMPARE(writes[2 * k + 1].Address, Hex4(0xFC00 + 8 * k));
+        }
+        for (int k = 32; k < 96; ++k) QCOMPARE(writes[32 + k].Address, Hex4(0xFC00 + 8 * k));
+        QCOMPARE(writes.back().Address, std::string("FEF8"));
+        QCOMPARE(writes[1].Data, Padded("Veh 0"));  // what is stored, not the slot edit
+        QCOMPARE(writes[6].Data, std::string(16, ' '));
+        QCOMPARE(writes[15].Data, Padded("Caf\xE9 7"));
+        QCOMPARE(sim.State().Cells["FEF8"], Padded("Veh 95"));
+        QVERIFY(Contains(rig.StatusHistory, "Sending IDs on Com1"));
+        QCOMPARE(rig.Instrument(), QString());
+        QCOMPARE(rig.Caption(), QString("Exit"));
+        QVERIFY(!rig.window->ExitRed());
+        QVERIFY(!rig.window->Commune().Open());
+        // Every command answered at the first try: not a single time-out.
+        QCOMPARE(rig.Beeps(), 0);
+
+        // The panel comes back a second later with the stored IDs in the slots.
+        QVERIFY(rig.StatusBoxShown());
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.StatusBoxShown(), 5000);
+        QVERIFY2(sinceEnd.elapsed() >= 900, qPrintable(QString::number(sinceEnd.elapsed())));
+        QCOMPARE(rig.window->SlotBox(0)->text(), QString("Veh 0"));
+        QCOMPARE(UpperPage(rig.window), QString("TabSheet1"));
+    }
+
+    void sessionButtonsOffWhileAHandlerRuns() {
+        TWindowRig rig;
+        TSimulator sim(rig.home.home.root(), 1, {"--fail-after", "12"});
+        std::vector<bool> during;
+        rig.When([&] { return CountRx(sim.Log(), "2") >= 3; },
+                 [&] {
+                     for (const char* b : {"SendNameButton", "ReadNameButton", "DateSpeedButton"})
+                         during.push_back(rig.Widget(b)->isEnabled());
+                 });
+        rig.Click("SendButton");
+        QCOMPARE(during, (std::vector<bool>{false, false, false}));
+        // Failed, and the buttons are back so that a new session can be started.
+        QCOMPARE(rig.boxes.Shown, std::vector<std::string>{"Unable to send data"});
+        for (const char* b : {"SendNameButton", "ReadNameButton", "DateSpeedButton"})
+            QVERIFY(rig.Widget(b)->isEnabled());
+    }
+
+    // ---- Read IDs ----
+    void readIds() {
+        TWindowRig rig;
+        TSimState preset;
+        for (int k = 0; k < 32; ++k)
+            preset.Cells[Hex4(0xFF00 + 8 * k)] = Padded("RT" + std::to_string(k));
+        for (int k = 0; k < 96; ++k)
+            preset.Cells[Hex4(0xFC00 + 8 * k)] = Padded("RV" + std::to_string(k));
+        preset.Cells["FC10"] = Padded("Caf\xE9");
+        const std::filesystem::path dir = rig.home.home.root();
+        WriteState(dir / "sim1.state", preset);
+        TSimulator sim(dir, 1);
+
+        rig.boxes.Answers = {TConfirmAnswer::No};
+        rig.Click("ReadButton");
+        QCOMPARE(rig.boxes.Shown, std::vector<std::string>{"Overwrite all current IDs?"});
+        QVERIFY(!rig.StatusBoxShown());
+        QCOMPARE(CountRx(sim.Log(), "1"), 0);
+
+        rig.boxes.Answers = {TConfirmAnswer::Yes};
+        rig.WatchStatus();
+        rig.Click("ReadButton");
+        QCOMPARE(rig.Status(), QString("IDs successfully acquired"));
+        QVERIFY(Contains(rig.StatusHistory, "Receiving IDs on Com1"));
+        const auto reads = Received(sim.Log(), "3");
+        QCOMPARE(reads.size(), std::size_t(128));
+        for (int k = 0; k < 32; ++k) QCOMPARE(reads[k].Address, Hex4(0xFF00 + 8 * k));
+        for (int k = 0; k < 96; ++k) QCOMPARE(reads[32 + k].Address, Hex4(0xFC00 + 8 * k));
+
+        const auto file = rig.home.ReadGroupFile();
+        QCOMPARE(file.size(), std::size_t(96));
+        QCOMPARE(file[0].Trailer, Padded("RT0"));  // trailing blanks kept on disk
+        QCOMPARE(file[0].Vehicle, Padded("RV0"));
+        QCOMPARE(file[2].Vehicle, std::string("Caf\xC3\xA9") + std::string(12, ' '));
+        QCOMPARE(file[31].Trailer, Padded("RT31"));
+        QCOMPARE(file[95].Vehicle, Padded("RV95"));
+        QCOMPARE(file[32].Trailer, std::string());
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.StatusBoxShown(), 5000);
+        QCOMPARE(rig.window->SlotBox(96)->text(), QString::fromStdString(Padded("RT0")));
+    }
+
+    void readIdsCancelledAfterForty() {
+        TWindowRig rig;
+        TSimState preset;
+        for (int k = 0; k < 32; ++k)
+            preset.Cells[Hex4(0xFF00 + 8 * k)] = Padded("NT" + std::to_string(k));
+        for (int k = 0; k < 96; ++k)
+            preset.Cells[Hex4(0xFC00 + 8 * k)] = Padded("NV" + std::to_string(k));
+        const std::filesystem::path dir = rig.home.home.root();
+        WriteState(dir / "sim1.state", preset);
+        TSimulator sim(dir, 1);
+        // The 41st command on the line: the 40th reply has been taken and stored.
+        rig.When([&] { return CountRx(sim.Log(), "3") >= 41; }, [&] { rig.Click("ExitButton"); });
+        rig.boxes.Answers = {TConfirmAnswer::Yes};
+        rig.Click("ReadButton");
+
+        QCOMPARE(rig.Status(), QString("Communications aborted"));
+        QCOMPARE(rig.Instrument(), QString());
+        QCOMPARE(rig.Caption(), QString("Exit"));
+        QVERIFY(!rig.window->Commune().Open());
+        const auto file = rig.home.ReadGroupFile();
+        QCOMPARE(file.size(), std::size_t(96));
+        for (int k = 0; k < 32; ++k) QCOMPARE(file[k].Trailer, Padded("NT" + std::to_string(k)));
+        for (int k = 0; k < 8; ++k) QCOMPARE(file[k].Vehicle, Padded("NV" + std::to_string(k)));
+        for (int k = 8; k < 96; ++k) QCOMPARE(file[k].Vehicle, "Veh " + std::to_string(k));
+    }
+
+    // ---- company name and clock ----
+    void companyNameSendAndRead() {
+        TWindowRig rig(false);
+        TSimulator sim(rig.home.home.root(), 1);
+        auto* tabs = rig.window->findChild<QTabWidget*>("PageControl1");
+        auto* name = rig.Widget<QLineEdit>("CompanyNameEdit");
+        tabs->setCurrentWidget(rig.window->findChild<QWidget*>("TabSheet2"));
+        name->setText(QString::fromUtf8("H\xC3\xA9lix Ltd"));
+        rig.Click("SendNameButton");
+        QCOMPARE(rig.Status(), QString("Company ID successfully sent"));
+        QCOMPARE(sim.State().Cells["01C2"], Padded("H\xE9lix Ltd"));
+        QCOMPARE(UpperPage(rig.window), QString("TabSheet1"));  // watched on the group page
+        QTRY_COMPARE_WITH_TIMEOUT(UpperPage(rig.window), QString("TabSheet2"), 5000);
+
+        name->clear();
+        rig.Click("ReadNameButton");
+        QCOMPARE(rig.Status(), QString("Company ID successfully acquired"));
+        QCOMPARE(name->text(),
+                 QString::fromUtf8("H\xC3\xA9lix Ltd") + QString(7, ' '));  // blanks kept
+        QTRY_COMPARE_WITH_TIMEOUT(UpperPage(rig.window), QString("TabSheet2"), 5000);
+        QVERIFY(!rig.StatusBoxShown());
+        QCOMPARE(rig.Beeps(), 0);
+    }
+
+    void clockSetToThePCsTime() {
+        TWindowRig rig(false);
+        TSimulator sim(rig.home.home.root(), 1);
+        const std::time_t before = std::time(nullptr);
+        rig.Click("DateSpeedButton");
+        const std::time_t after = std::time(nullptr);
+        QCOMPARE(rig.Status(), QString("Date set"));
+        const auto clocks = Received(sim.Log(), "D");
+        QCOMPARE(clocks.size(), std::size_t(1));
+        const std::string digits = clocks[0].Data;
+        QCOMPARE(digits.size(), std::size_t(14));
+        QCOMPARE(digits.substr(6, 2), std::string("00"));
+        const std::time_t sent = FromClockDigits(digits);
+        QVERIFY2(sent >= before && sent <= after, digits.c_str());
+        QCOMPARE(rig.Instrument(), QString());
+        QVERIFY(!rig.window->Commune().Open());
+    }
+
+    void clockNotSentAfterCancelledScan() {
+        TWindowRig rig(false);
+        TSimulator sim(rig.home.home.root(), 1, {"--silent"});
+        rig.When([&] { return CountRx(sim.Log(), "1") >= 1; }, [&] { rig.Click("ExitButton"); });
+        rig.Click("DateSpeedButton");
+        QCOMPARE(rig.Status(), QString("Communications aborted"));
+        QCOMPARE(rig.Instrument(), QString());
+        QCOMPARE(rig.Caption(), QString("Exit"));
+        QVERIFY(!rig.window->Commune().Open());
+        QTest::qWait(300);
+        QCOMPARE(CountRx(sim.Log(), "D"), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.StatusBoxShown(), 5000);
+        QCOMPARE(UpperPage(rig.window), QString("TabSheet1"));
+    }
+
+    void clockFailureEndsTheSession() {
+        TWindowRig rig(false);
+        // Answers the two identification requests, then nothing.
+        TSimulator sim(rig.home.home.root(), 1, {"--fail-after", "2"});
+        rig.Click("DateSpeedButton");
+        QCOMPARE(rig.Status(), QString("Unable to set date"));
+        QVERIFY(rig.boxes.Shown.empty());
+        QCOMPARE(CountRx(sim.Log(), "D"), 4);  // sent and resent three times
+        QCOMPARE(rig.Caption(), QString("Exit"));
+        QVERIFY(!rig.window->Commune().Open());
+        QVERIFY(!rig.window->Timer1()->isActive());
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.StatusBoxShown(), 5000);
+    }
+
+    // ---- the scan ----
+    void scanBehindTwoSilentPorts() {
+        TWindowRig rig(false);
+        const std::filesystem::path dir = rig.home.home.root();
+        TSimulator com1(dir, 1, {"--silent"});
+        TSimulator com2(dir, 2, {"--silent"});
+        TSimulator com3(dir, 3, {"--instrument", "QX42"});
+        std::vector<QString> instruments;
+        rig.When([&] { return !rig.Instrument().isEmpty(); },
+                 [&] { instruments.push_back(rig.Instrument()); });
+        rig.WatchStatus();
+        rig.Click("SendNameButton");
+
+        QCOMPARE(rig.Status(), QString("Company ID successfully sent"));
+        std::vector<QString> scan;
+        std::vector<qint64> at;
+        for (std::size_t i = 0; i < rig.StatusHistory.size(); ++i)
+            if (rig.StatusHistory[i].startsWith("Looking for instrument")) {
+                scan.push_back(rig.StatusHistory[i]);
+                at.push_back(rig.StatusTimes[i]);
+            }
+        QCOMPARE(scan, (std::vector<QString>{"Looking for instrument on Com1...",
+                                             "Looking for instrument on Com2...",
+                                             "Looking for instrument on Com3..."}));
+        // About 3.3 s a silent port: three time-outs of 11 poll ticks.
+        for (int i = 0; i < 2; ++i) {
+            const qint64 spent = at[i + 1] - at[i];
+            QVERIFY2(spent >= 3000 && spent <= 6000, qPrintable(QString::number(spent)));
+        }
+        QCOMPARE(rig.Beeps(), 6);
+        // Sent, then resent at each time-out; the last resend goes out just as the
+        // scan closes the port, and the close may drop it.
+        for (const TSimulator* silent : {&com1, &com2}) {
+            const int sent = CountRx(silent->Log(), "1");
+            QVERIFY2(sent == 3 || sent == 4, qPrintable(QString::number(sent)));
+        }
+        QCOMPARE(instruments, std::vector<QString>{" No:QX42 on COM3"});
+    }
+
+    void scanTreatsBadFramesAsSilence() {
+        for (const char* fault : {"--bad-checksum", "--lowercase-checksum"}) {
+            TWindowRig rig(false);
+            const std::filesystem::path dir = rig.home.home.root();
+            TSimulator bad(dir, 1, {fault});
+            TSimulator good(dir, 2);
+            rig.Click("SendNameButton");
+            QCOMPARE(rig.Status(), QString("Company ID successfully sent"));
+            const int sent = CountRx(bad.Log(), "1");
+            QVERIFY2(sent == 3 || sent == 4, qPrintable(QString::number(sent)));
+            QCOMPARE(CountRx(bad.Log(), "2"), 0);
+            QCOMPARE(CountRx(good.Log(), "2"), 1);
+            QCOMPARE(rig.Beeps(), 3);
+        }
+    }
+
+    void versionB7RefusedB8Accepted() {
+        {
+            TWindowRig rig(false);
+            TSimulator sim(rig.home.home.root(), 1, {"--version-code", "B7"});
+            rig.Click("SendNameButton");
+            QCOMPARE(rig.boxes.Shown, std::vector<std::string>{kUnsuitable});
+            QCOMPARE(CountRx(sim.Log(), "2"), 0);
+            QCOMPARE(rig.Caption(), QString("Exit"));
+            QVERIFY(!rig.window->Commune().Open());
+            QCOMPARE(rig.Status(), QString("Looking for instrument on Com1..."));
+        }
+        {
+            TWindowRig rig(false);
+            TSimulator sim(rig.home.home.root(), 1, {"--version-code", "B8"});
+            rig.Click("SendNameButton");
+            QVERIFY(rig.boxes.Shown.empty());
+            QCOMPARE(CountRx(sim.Log(), "2"), 1);
+            QCOMPARE(rig.Status(), QString("Company ID successfully sent"));
+        }
+    }
+
+    // ---- failures ----
+    void testerStopsAnsweringMidTransfer() {
+        TWindowRig rig;
+        TSimulator sim(rig.home.home.root(), 1, {"--fail-after", "20"});
+        rig.Click("SendButton");
+        QCOMPARE(rig.boxes.Shown, std::vector<std::string>{"Unable to send data"});
+        // Failed: poll off, port open, red Cancel, status box shown.
+        QVERIFY(!rig.window->Timer1()->isActive());
+        QVERIFY(rig.window->Commune().Open());
+        QVERIFY(!rig.window->Session().Stopped);
+        QCOMPARE(rig.Caption(), QString("Cancel"));
+        QVERIFY(rig.window->ExitRed());
+        QVERIFY(rig.StatusBoxShown());
+        QCOMPARE(rig.Status(), QString("Sending IDs on Com1"));
+        // 18 answered, the 19th sent and resent three times.
+        QTRY_COMPARE_WITH_TIMEOUT(CountRx(sim.Log(), "2"), 18 + 4, 2000);
+        QTest::qWait(1200);
+        QVERIFY(rig.StatusBoxShown());  // no restore follows a failure
+
+        rig.Click("ExitButton");
+        QCOMPARE(rig.Status(), QString("Communications aborted"));
+        QCOMPARE(rig.Caption(), QString("Exit"));
+        QVERIFY(rig.StatusBoxShown());
+        QVERIFY(rig.window->isVisible());
+    }
+
+    void portHeldByAnotherProgram() {
+        TWindowRig rig(false);
+        const std::filesystem::path dir = rig.home.home.root();
+        TSimulator held(dir, 1);
+        TSimulator tester(dir, 2);
+        const std::string device = held.FirstLine.substr(held.FirstLine.find(' ') + 1);
+        THolder holder(device);
+        QVERIFY(holder.Holding);
+        rig.WatchStatus();
+        rig.Click("SendNameButton");
+        QCOMPARE(rig.Status(), QString("Company ID successfully sent"));
+        // One beep for the failed open, then the count climbs from 0 to 3 as usual.
+        QCOMPARE(rig.Beeps(), 4);
+        QVERIFY(Contains(rig.StatusHistory, "Looking for instrument on Com1..."));
+        QVERIFY(Contains(rig.StatusHistory, "Looking for instrument on Com2..."));
+        QCOMPARE(CountRx(held.Log(), "1"), 0);
+    }
+
+    void simulatorKilledMidTransfer() {
+        TWindowRig rig;
+        auto sim = std::make_unique<TSimulator>(rig.home.home.root(), 1);
+        rig.When([&] { return CountRx(sim->Log(), "2") >= 20; }, [&] { sim->Kill(); });
+        QElapsedTimer took;
+        took.start();
+        rig.Click("SendButton");
+        QCOMPARE(rig.boxes.Shown, std::vector<std::string>{"Unable to send data"});
+        QVERIFY(took.elapsed() < 30000);
+        QCOMPARE(rig.Caption(), QString("Cancel"));
+        rig.Click("ExitButton");
+        QCOMPARE(rig.Caption(), QString("Exit"));
+        // Everything still answers: a new session with no tester scans until Cancel.
+        rig.When([&] { return rig.window->Session().CurrentPort > 1; },
+                 [&] { rig.Click("ExitButton"); });
+        rig.Click("ReadNameButton");
+        QCOMPARE(rig.Status(), QString("Communications aborted"));
+    }
+
+    // ---- unexpected exceptions end the session ----
+    void pollErrorEndsTheSession() {
+        TWindowRig rig(false);
+        TSimulator sim(rig.home.home.root(), 1, {"--silent"});
+        // A command too long for the output ring: its resend at the time-out raises.
+        rig.When(
+            [&] { return rig.window->Session().TickCount >= 3 && rig.window->Commune().Open(); },
+            [&] { rig.window->Session().LastCommand = std::string(5000, '!'); });
+        rig.Click("SendNameButton");
+        QCOMPARE(rig.ErrorBoxes.size(), std::size_t(1));
+        QCOMPARE(rig.ErrorBoxes[0], std::string("Output buffer too small for block."));
+        QVERIFY(!rig.window->Commune().Open());
+        QVERIFY(!rig.window->Timer1()->isActive());
+        QCOMPARE(rig.Caption(), QString("Exit"));
+        const int beeps = rig.Beeps();
+        QTest::qWait(1500);
+        QCOMPARE(rig.Beeps(), beeps);  // the poll is not left beeping
+    }
+
+    void tableErrorEndsTheSession() {
+        TWindowRig rig;
+        TSimulator sim(rig.home.home.root(), 1);
+        rig.When([&] { return CountRx(sim.Log(), "3") >= 5; },
+                 [&] { rig.window->Store().IDListTable().Close(); });
+        rig.boxes.Answers = {TConfirmAnswer::Yes};
+        rig.Click("ReadButton");
+        QCOMPARE(rig.ErrorBoxes.size(), std::size_t(1));
+        QVERIFY2(rig.ErrorBoxes[0].rfind("IDListTable: ", 0) == 0, rig.ErrorBoxes[0].c_str());
+        QVERIFY(!rig.window->Commune().Open());
+        QVERIFY(!rig.window->Timer1()->isActive());
+        QCOMPARE(rig.Caption(), QString("Exit"));
+        QVERIFY(CountRx(sim.Log(), "3") < 10);
+        for (const char* b : {"SendNameButton", "ReadNameButton", "DateSpeedButton"})
+            QVERIFY(rig.Widget(b)->isEnabled());
+    }
+
+    // ---- closing the window during a transfer ----
+    void closeDuringTransferWaitsForItsEnd() {
+        THome home;
+        home.WriteGroup();
+        TSimulator sim(home.home.root(), 1);
+        TScriptedBoxes boxes;
+        TForm1 launcher;
+        launcher.show();
+        QPointer<TIDForm> window = launcher.CreateConfigWindow();
+        window->SetMessageBoxes(&boxes);
+        bool visibleAfterClose = false;
+        Script(
+            window, [&] { return true; }, [&] { window->ChooseGroup(QString::fromUtf8(kGroup)); });
+        Script(
+            window, [&] { return window->Store().IsLoaded(); },
+            [&] { Click(window, "SendButton"); });
+        Script(
+            window, [&] { return CountRx(sim.Log(), "2") >= 10; },
+            [&] {
+                window->close();  // the close box
+                visibleAfterClose = window->isVisible();
+            });
+        launcher.hide();
+        window->ShowModal();
+
+        QVERIFY(visibleAfterClose);
+        QCOMPARE(CountRx(sim.Log(), "2"), 128);  // the transfer ran to its end
+        QCOMPARE(boxes.Shown.size(), std::size_t(0));
+        QVERIFY(launcher.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
+    }
+
+    void closeDuringTransferThenCancel() {
+        THome home;
+        home.WriteGroup();
+        TSimulator sim(home.home.root(), 1);
+        TScriptedBoxes boxes;
+        TForm1 launcher;
+        launcher.show();
+        QPointer<TIDForm> window = launcher.CreateConfigWindow();
+        window->SetMessageBoxes(&boxes);
+        bool cancelled = false;
+        Script(
+            window, [&] { return true; }, [&] { window->ChooseGroup(QString::fromUtf8(kGroup)); });
+        Script(
+            window, [&] { return window->Store().IsLoaded(); },
+            [&] { Click(window, "SendButton"); });
+        Script(
+            window, [&] { return CountRx(sim.Log(), "2") >= 5; }, [&] { window->close(); });
+        Script(
+            window, [&] { return CountRx(sim.Log(), "2") >= 8; },
+            [&] {
+                QCOMPARE(window->findChild<QAbstractButton*>("ExitButton")->text(),
+                         QString("Cancel"));
+                Click(window, "ExitButton");
+                cancelled = true;
+            });
+        launcher.hide();
+        window->ShowModal();
+
+        QVERIFY(cancelled);
+        QVERIFY(CountRx(sim.Log(), "2") < 20);
+        QVERIFY(launcher.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
+    }
+
+private:
+    // Each step on its own timer: a timer whose handler is still running (a click
+    // that runs a whole transfer) does not fire again.
+    static void Script(QWidget* owner, std::function<bool()> when, std::function<void()> what) {
+        auto* timer = new QTimer(owner);
+        timer->setInterval(5);
+        QObject::connect(timer, &QTimer::timeout, timer, [timer, when, what] {
+            if (!when()) return;
+            timer->stop();
+            what();
+        });
+        timer->start();
+    }
+    static void Click(QWidget* window, const char* button) {
+        window->findChild<QAbstractButton*>(QString::fromLatin1(button))->click();
+    }
+};
+
+int main(int argc, char** argv) {
+    THaltguardApplication app(argc, argv);
+    SetExceptionBoxPresenter(QuietPresenter);
+    TE2ETests tests;
+    return QTest::qExec(&tests, argc, argv);
+}
+
+#include "e2e_tests.moc"
