@@ -80,3 +80,11 @@ tidy: build
 	@HG_EXTRA_PACKAGES="clang-tidy" scripts/install-deps.sh
 	git ls-files 'store/*.cpp' 'serial/*.cpp' 'tester/*.cpp' 'shell/*.cpp' 'tools/*.cpp' \
 	    | xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet
+
+# Soak: SOAK_ROUNDS rounds of Send IDs and Read IDs against a lossy, noisy simulator.
+SOAK_ROUNDS ?= 20
+.PHONY: soak
+soak: build
+	@T=$$(mktemp -d) && cd $(BUILD) && XDG_DATA_HOME=$$T/data XDG_CONFIG_HOME=$$T/config \
+	    QT_QPA_PLATFORM=offscreen HG_BUILD_DIR=$$PWD SOAK_ROUNDS=$(SOAK_ROUNDS) \
+	    tests/soak/soak_test; rc=$$?; rm -rf $$T; exit $$rc
