@@ -88,3 +88,20 @@ soak: build
 	@T=$$(mktemp -d) && cd $(BUILD) && XDG_DATA_HOME=$$T/data XDG_CONFIG_HOME=$$T/config \
 	    QT_QPA_PLATFORM=offscreen HG_BUILD_DIR=$$PWD SOAK_ROUNDS=$(SOAK_ROUNDS) \
 	    tests/soak/soak_test; rc=$$?; rm -rf $$T; exit $$rc
+
+# The Windows build of the parts without Qt and SQLite (the serial device layer,
+# the tester frames and their tests), cross-compiled with MinGW-w64.
+WIN_BUILD ?= build-win
+WIN_TESTS := tests/serial/serial_win32_tests.exe tests/tester/tester_frames_tests.exe
+.PHONY: cross wine-tests
+cross:
+	@HG_EXTRA_PACKAGES="g++-mingw-w64-x86-64-posix" scripts/install-deps.sh
+	cmake -S . -B $(WIN_BUILD) $(GEN) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DHG_WITH_QT=OFF -DHG_WITH_SQLITE=OFF
+	cmake --build $(WIN_BUILD) -j $(JOBS) --target hg_serial hg_frames \
+	    $(basename $(notdir $(WIN_TESTS)))
+
+# Those tests under Wine, on COM ports linked to pseudo-terminals (scripts/wine-tests.sh).
+wine-tests: cross
+	@HG_EXTRA_PACKAGES="wine64 python3" scripts/install-deps.sh
+	scripts/wine-tests.sh $(WIN_BUILD) $(WIN_TESTS)

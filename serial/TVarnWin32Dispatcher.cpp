@@ -67,6 +67,7 @@ DWORD Reclaim(HANDLE device, OVERLAPPED& ov, DWORD wait) {
 }  // namespace
 
 struct TVarnWin32Dispatcher::Device {
+    Handle claim;  // the named object that two port objects meet at
     Handle handle;
     Handle commEvent;  // completion of WaitCommEvent
     Handle readEvent;  // completion of ReadFile
@@ -118,6 +119,13 @@ int TVarnWin32Dispatcher::OpenDevice(const std::string& deviceName) {
     const std::string path = ResolveDeviceName(deviceName);
     if (path.empty()) return -2;
 
+    // Exclusive use must not rest on the driver alone: some drivers (and Wine) let a
+    // second opener in. Every port object claims the port by name before opening it.
+    std::string claimName = "Local\\Quillon.HaltguardIDs." + path.substr(path.rfind('\\') + 1);
+    Handle claim(::CreateEventA(nullptr, TRUE, FALSE, claimName.c_str()));
+    if (!claim.Valid()) return LastError();
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) return -5;
+
     // No sharing, existing devices only, overlapped I/O.
     Handle handle(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                 OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr));
@@ -139,6 +147,7 @@ int TVarnWin32Dispatcher::OpenDevice(const std::string& deviceName) {
         !device->eventWake.Valid() || !device->writeWake.Valid())
         return -8;
 
+    device->claim = std::move(claim);
     device->handle = std::move(handle);
     device_ = std::move(device);
     return 0;
@@ -280,8 +289,11 @@ int TVarnWin32Dispatcher::WriteSettings(const TVarnLineSettings& s) {
 int TVarnWin32Dispatcher::LineControl(TLine line, bool raise) {
     if (!device_) return kNoDevice;
     const DWORD function = line == LineDTR ? (raise ? SETDTR : CLRDTR) : (raise ? SETRTS : CLRRTS);
-    if (!::EscapeCommFunction(device_->handle.Get(), function)) return LastError();
-    return 0;
+    if (::EscapeCommFunction(device_->handle.Get(), function)) return 0;
+    // A device without modem lines (a virtual port, a pseudo-terminal under Wine) is
+    // still a port.
+    const DWORD error = ::GetLastError();
+    return error == ERROR_NOT_SUPPORTED ? 0 : ErrorCode(error);
 }
 
 int TVarnWin32Dispatcher::Purge(bool input) {
