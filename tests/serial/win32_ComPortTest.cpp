@@ -1,6 +1,7 @@
 // The port object on Windows communication devices: names, the open failures the
 // link session tells apart, exclusive use, and traffic both ways.
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "serial/PortNames.h"
 #include "serial/ProbePort.h"
@@ -110,6 +111,75 @@ TEST_F(Win32ComPortTest, APortInUseIsAlreadyOpenAndFreeAgainAfterClose) {
     second.SetOpen(true);
     EXPECT_TRUE(second.Open());
     second.SetOpen(false);
+}
+
+// This test program started again, holding a port until it is let go.
+class OtherProgram {
+public:
+    explicit OtherProgram(uint16_t port) {
+        char path[MAX_PATH];
+        ::GetModuleFileNameA(nullptr, path, MAX_PATH);
+        std::string command = "\"" + std::string(path) + "\" --hold-port=" + std::to_string(port);
+        SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+        HANDLE childIn = nullptr, childOut = nullptr;
+        if (!::CreatePipe(&childIn, &toChild_, &inherit, 0) ||
+            !::CreatePipe(&fromChild_, &childOut, &inherit, 0))
+            return;
+        ::SetHandleInformation(toChild_, HANDLE_FLAG_INHERIT, 0);
+        ::SetHandleInformation(fromChild_, HANDLE_FLAG_INHERIT, 0);
+        STARTUPINFOA startup{};
+        startup.cb = sizeof startup;
+        startup.dwFlags = STARTF_USESTDHANDLES;
+        startup.hStdInput = childIn;
+        startup.hStdOutput = childOut;
+        startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
+        PROCESS_INFORMATION info{};
+        if (::CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                             &startup, &info)) {
+            process_ = info.hProcess;
+            ::CloseHandle(info.hThread);
+        }
+        ::CloseHandle(childIn);
+        ::CloseHandle(childOut);
+        char answer = 0;
+        DWORD got = 0;
+        held_ = process_ && ::ReadFile(fromChild_, &answer, 1, &got, nullptr) && got == 1 &&
+                answer == 'y';
+    }
+    ~OtherProgram() { Release(); }
+    OtherProgram(const OtherProgram&) = delete;
+    OtherProgram& operator=(const OtherProgram&) = delete;
+
+    bool Held() const { return held_; }
+    void Release() {
+        if (toChild_) ::CloseHandle(toChild_);
+        toChild_ = nullptr;
+        if (process_) {
+            ::WaitForSingleObject(process_, 10000);
+            ::CloseHandle(process_);
+        }
+        process_ = nullptr;
+        if (fromChild_) ::CloseHandle(fromChild_);
+        fromChild_ = nullptr;
+    }
+
+private:
+    HANDLE toChild_ = nullptr, fromChild_ = nullptr, process_ = nullptr;
+    bool held_ = false;
+};
+
+TEST_F(Win32ComPortTest, APortAnotherProgramHoldsIsAlreadyOpen) {
+    OtherProgram other(ports.a);
+    ASSERT_TRUE(other.Held());
+    int code = 0;
+    EXPECT_EQ(RaisedText<EOpenComm>([&] { a.SetOpen(true); }, &code),
+              "ie_Open - device already open");
+    EXPECT_EQ(code, -2008);
+    EXPECT_FALSE(a.Open());
+    EXPECT_TRUE(ProbePort(ports.a));
+    other.Release();
+    a.SetOpen(true);
+    EXPECT_TRUE(a.Open());
 }
 
 TEST_F(Win32ComPortTest, MissingAndDanglingPortsDoNotExist) {
