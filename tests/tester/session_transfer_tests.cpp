@@ -256,34 +256,6 @@ TEST(ReadIDs, TableErrorShowsTheErrorBoxAndEndsTheSession) {
     EXPECT_TRUE(rig.view.ButtonsEnabled);
 }
 
-TEST(CompanyName, SendPadsAndReturnsToTheCompanyPage) {
-    TRig rig(false);
-    TCellTester tester;
-    TScriptedLine& com1 = rig.AddTester(1, tester);
-    rig.view.Page = TUpperPage::CompanyName;
-    rig.view.Company = "H\xC3\xA9lix";
-    rig.ops->SendNameButtonClick();
-    ASSERT_EQ(com1.Commands('2').size(), 1u);
-    EXPECT_EQ(com1.Commands('2')[0].Frame, "!0000201C2H\xE9lix           \r");
-    EXPECT_EQ(rig.view.Status, "Company ID successfully sent");
-    ExpectEnded(rig);
-    rig.view.RunRestore();
-    EXPECT_EQ(rig.view.Page, TUpperPage::CompanyName);
-    EXPECT_FALSE(rig.view.StatusBoxShown);
-}
-
-TEST(CompanyName, ReadKeepsTrailingBlanks) {
-    TRig rig(false);
-    TCellTester tester;
-    tester.Cells["01C2"] = "Acme Ltd        ";
-    rig.AddTester(1, tester);
-    rig.ops->ReadNameButtonClick();
-    EXPECT_EQ(rig.view.Company, "Acme Ltd        ");
-    EXPECT_EQ(rig.view.Status, "Company ID successfully acquired");
-    rig.view.RunRestore();
-    EXPECT_EQ(rig.view.Page, TUpperPage::CompanyName);
-}
-
 TEST(CompanyName, FailedReadSaysUnableToRead) {
     TRig rig(false);
     TCellTester tester;
