@@ -105,3 +105,7 @@ cross:
 wine-tests: cross
 	@HG_EXTRA_PACKAGES="wine64 python3" scripts/install-deps.sh
 	scripts/wine-tests.sh $(WIN_BUILD) $(WIN_TESTS)
+
+.PHONY: package-check
+package-check: package
+	scripts/package-check.sh $(BUILD)
