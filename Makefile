@@ -86,7 +86,7 @@ SOAK_ROUNDS ?= 20
 .PHONY: soak
 soak: build
 	@T=$$(mktemp -d) && cd $(BUILD) && XDG_DATA_HOME=$$T/data XDG_CONFIG_HOME=$$T/config \
-	    QT_QPA_PLATFORM=offscreen HG_BUILD_DIR=$$PWD SOAK_ROUNDS=$(SOAK_ROUNDS) \
+	    QT_QPA_PLATFORM=offscreen HG_BUILD_DIR=$$PWD SOAK_ROUNDS=$(SOAK_ROUNDS) QTEST_FUNCTION_TIMEOUT=86400000 \
 	    tests/soak/soak_test; rc=$$?; rm -rf $$T; exit $$rc
 
 # The Windows build of the parts without Qt and SQLite (the serial device layer,
