@@ -209,8 +209,9 @@ bool TIDForm::FormCloseQuery() {
 }
 
 void TIDForm::keyPressEvent(QKeyEvent* event) {
-    // Neither Esc nor Enter closes this window or clicks a button for it.
-    QWidget::keyPressEvent(event);
+    // Neither Esc nor Enter closes this window or clicks a button for it: QDialog's
+    // handling of them is passed over on purpose.
+    QWidget::keyPressEvent(event);  // NOLINT(bugprone-parent-virtual-call)
 }
 
 void TIDForm::showEvent(QShowEvent* event) {
