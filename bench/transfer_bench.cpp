@@ -21,6 +21,7 @@
 #include "shell/THaltguardApplication.h"
 #include "shell/TIDForm.h"
 #include "store/TTable.h"
+#include "tests/common/GroupFiles.h"
 #include "tests/common/TempHome.h"
 #include "tests/e2e/e2e_Simulator.h"
 
@@ -69,29 +70,12 @@ public:
 };
 
 void WriteGroup(const TStorePaths& paths) {
-    std::filesystem::create_directories(paths.IDListDir);
-    TTable groups("bench groups");
-    groups.SetDatabaseName(paths.GroupsDir);
-    groups.SetTableName(kGroupsTableName);
-    groups.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
-    groups.Open();
-    groups.Append();
-    groups.SetFieldAsString(kGroupNameField, "Bench");
-    groups.SetFieldAsString(kIDListNameField, "Bench list");
-    groups.Post();
-    groups.Close();
-    TTable list("bench list");
-    list.SetDatabaseName(paths.IDListDir);
-    list.SetTableName("Bench list");
-    list.CreateTable({{kTrailerIDField, 16}, {kVehicleIDField, 16}});
-    list.Open();
+    std::vector<TGroupRecord> records(96);
     for (int k = 0; k < 96; ++k) {
-        list.Append();
-        list.SetFieldAsString(kVehicleIDField, "VEHICLE " + std::to_string(k));
-        if (k < 32) list.SetFieldAsString(kTrailerIDField, "TRAILER " + std::to_string(k));
-        list.Post();
+        records[k].Vehicle = "VEHICLE " + std::to_string(k);
+        if (k < 32) records[k].Trailer = "TRAILER " + std::to_string(k);
     }
-    list.Close();
+    WriteGroupFiles(paths, "Bench", "Bench list", records);
 }
 
 void Wait(int ms) {

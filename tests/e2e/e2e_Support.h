@@ -23,6 +23,7 @@
 #include "shell/ExceptionBox.h"
 #include "shell/TIDForm.h"
 #include "store/TTable.h"
+#include "tests/common/GroupFiles.h"
 #include "tests/common/TempHome.h"
 #include "tests/e2e/e2e_Simulator.h"
 
@@ -48,9 +49,7 @@ public:
     }
 };
 
-struct TRecord {
-    std::string Trailer, Vehicle;
-};
+using TRecord = TGroupRecord;
 
 inline std::vector<TRecord> NumberedRecords() {
     std::vector<TRecord> records(96);
@@ -73,36 +72,10 @@ public:
     }
 
     // The groups table, empty, as the setup tool leaves it.
-    void WriteGroupsTable() {
-        TTable groups("setup groups");
-        groups.SetDatabaseName(paths.GroupsDir);
-        groups.SetTableName(kGroupsTableName);
-        groups.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
-    }
+    void WriteGroupsTable() { ::WriteGroupsTable(paths); }
 
     void WriteGroup(const std::vector<TRecord>& records = NumberedRecords()) {
-        WriteGroupsTable();
-        TTable groups("setup groups");
-        groups.SetDatabaseName(paths.GroupsDir);
-        groups.SetTableName(kGroupsTableName);
-        groups.Open();
-        groups.Append();
-        groups.SetFieldAsString(kGroupNameField, kGroup);
-        groups.SetFieldAsString(kIDListNameField, kListName);
-        groups.Post();
-        groups.Close();
-        TTable list("setup list");
-        list.SetDatabaseName(paths.IDListDir);
-        list.SetTableName(kListName);
-        list.CreateTable({{kTrailerIDField, 16}, {kVehicleIDField, 16}});
-        list.Open();
-        for (const TRecord& r : records) {
-            list.Append();
-            list.SetFieldAsString(kTrailerIDField, r.Trailer);
-            list.SetFieldAsString(kVehicleIDField, r.Vehicle);
-            list.Post();
-        }
-        list.Close();
+        WriteGroupFiles(paths, kGroup, kListName, records);
     }
 
     // The ID list table as it lies in the file, read with SQLite itself.

@@ -23,6 +23,7 @@
 #include "store/TIDGroupStore.h"
 #include "tester/LinkSession.h"
 #include "tester/TransferOperations.h"
+#include "tests/common/GroupFiles.h"
 #include "tests/common/TempHome.h"
 
 namespace session_test {
@@ -369,9 +370,7 @@ public:
 
 // ---- a whole window's worth: home, group on disk, store, port, session ----
 
-struct TRecord {
-    std::string Trailer, Vehicle;
-};
+using TRecord = TGroupRecord;
 
 inline std::vector<TRecord> NumberedRecords() {
     std::vector<TRecord> records(96);
@@ -384,41 +383,11 @@ inline std::vector<TRecord> NumberedRecords() {
 
 inline void WriteGroup(const TStorePaths& paths, const std::string& listName,
                        const std::vector<TRecord>& records) {
-    std::filesystem::create_directories(paths.IDListDir);
-    TTable groups("setup groups");
-    groups.SetDatabaseName(paths.GroupsDir);
-    groups.SetTableName(kGroupsTableName);
-    groups.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
-    groups.Open();
-    groups.Append();
-    groups.SetFieldAsString(kGroupNameField, "Fleet");
-    groups.SetFieldAsString(kIDListNameField, listName);
-    groups.Post();
-    groups.Close();
-    TTable list("setup list");
-    list.SetDatabaseName(paths.IDListDir);
-    list.SetTableName(listName);
-    list.CreateTable({{kTrailerIDField, 16}, {kVehicleIDField, 16}});
-    list.Open();
-    for (const TRecord& r : records) {
-        list.Append();
-        list.SetFieldAsString(kTrailerIDField, r.Trailer);
-        list.SetFieldAsString(kVehicleIDField, r.Vehicle);
-        list.Post();
-    }
-    list.Close();
+    WriteGroupFiles(paths, "Fleet", listName, records);
 }
 
 inline std::vector<TRecord> ReadGroup(const TStorePaths& paths, const std::string& listName) {
-    TTable list("check list");
-    list.SetDatabaseName(paths.IDListDir);
-    list.SetTableName(listName);
-    list.Open();
-    std::vector<TRecord> out;
-    for (list.First(); !list.Eof(); list.Next())
-        out.push_back({list.FieldAsString(kTrailerIDField), list.FieldAsString(kVehicleIDField)});
-    list.Close();
-    return out;
+    return ReadListTable(paths, listName);
 }
 
 class TRig {

@@ -1,0 +1,64 @@
+#pragma once
+// Groups and ID list tables laid on disk for a test, through the table layer, as
+// the setup tool and the store would leave them.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "store/TIDGroupStore.h"
+#include "store/TTable.h"
+
+struct TGroupRecord {
+    std::string Trailer, Vehicle;
+};
+
+// The empty groups table, as the setup tool makes it.
+inline void WriteGroupsTable(const TStorePaths& paths) {
+    std::filesystem::create_directories(paths.GroupsDir);
+    TTable groups("setup groups");
+    groups.SetDatabaseName(paths.GroupsDir);
+    groups.SetTableName(kGroupsTableName);
+    groups.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
+}
+
+// A groups table holding one group, and that group's ID list table.
+inline void WriteGroupFiles(const TStorePaths& paths, const std::string& groupName,
+                            const std::string& listName, const std::vector<TGroupRecord>& records) {
+    WriteGroupsTable(paths);
+    std::filesystem::create_directories(paths.IDListDir);
+    TTable groups("setup groups");
+    groups.SetDatabaseName(paths.GroupsDir);
+    groups.SetTableName(kGroupsTableName);
+    groups.Open();
+    groups.Append();
+    groups.SetFieldAsString(kGroupNameField, groupName);
+    groups.SetFieldAsString(kIDListNameField, listName);
+    groups.Post();
+    groups.Close();
+    TTable list("setup list");
+    list.SetDatabaseName(paths.IDListDir);
+    list.SetTableName(listName);
+    list.CreateTable({{kTrailerIDField, 16}, {kVehicleIDField, 16}});
+    list.Open();
+    for (const TGroupRecord& r : records) {
+        list.Append();
+        list.SetFieldAsString(kTrailerIDField, r.Trailer);
+        list.SetFieldAsString(kVehicleIDField, r.Vehicle);
+        list.Post();
+    }
+    list.Close();
+}
+
+// An ID list table's records, in table order.
+inline std::vector<TGroupRecord> ReadListTable(const TStorePaths& paths,
+                                               const std::string& listName) {
+    TTable list("check list");
+    list.SetDatabaseName(paths.IDListDir);
+    list.SetTableName(listName);
+    list.Open();
+    std::vector<TGroupRecord> out;
+    for (list.First(); !list.Eof(); list.Next())
+        out.push_back({list.FieldAsString(kTrailerIDField), list.FieldAsString(kVehicleIDField)});
+    list.Close();
+    return out;
+}
