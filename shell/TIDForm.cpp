@@ -109,8 +109,7 @@ void TIDForm::FormCreate() {
     std::string openError;
     bool failed = false;
     try {
-        store_.OpenStore();
-        ShowGroupList(store_.GroupList(), store_.SelectedName());
+        store_.OpenStore();  // fills the group list
     } catch (const std::exception& error) {
         failed = true;
         openError = error.what();
