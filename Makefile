@@ -38,7 +38,7 @@ sanitize: deps
 tsan: deps
 	cmake -S . -B build-tsan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DHG_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS) --target serial_tests
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L serial --timeout 900
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -L '^serial$$' --timeout 900
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
