@@ -24,30 +24,13 @@
 #include "shell/TIDForm.h"
 #include "store/TTable.h"
 #include "tests/common/GroupFiles.h"
+#include "tests/common/RecordingBoxes.h"
 #include "tests/common/TempHome.h"
 #include "tests/e2e/e2e_Simulator.h"
 
 namespace e2e {
 
-// Boxes answered by the test: information boxes are noted and dismissed at once.
-class TScriptedBoxes : public TMessageBoxes {
-public:
-    std::vector<std::string> Shown;
-    std::deque<TConfirmAnswer> Answers;
-
-    void Information(const std::string& text) override { Shown.push_back(text); }
-    TConfirmAnswer Confirm(const std::string& question) override {
-        Shown.push_back(question);
-        if (Answers.empty()) return TConfirmAnswer::Cancel;
-        const TConfirmAnswer a = Answers.front();
-        Answers.pop_front();
-        return a;
-    }
-    std::string InputBox(const std::string&, const std::string&,
-                         const std::string& preset) override {
-        return preset;
-    }
-};
+using TScriptedBoxes = TRecordingBoxes;
 
 using TRecord = TGroupRecord;
 

@@ -24,6 +24,7 @@
 #include "tester/LinkSession.h"
 #include "tester/TransferOperations.h"
 #include "tests/common/GroupFiles.h"
+#include "tests/common/RecordingBoxes.h"
 #include "tests/common/TempHome.h"
 
 namespace session_test {
@@ -329,28 +330,7 @@ private:
     }
 };
 
-class TFakeBoxes : public TMessageBoxes {
-public:
-    std::vector<std::string> Shown;
-    std::deque<TConfirmAnswer> Answers;
-    std::function<void()> OnInformation;  // runs while the box is up
-
-    void Information(const std::string& text) override {
-        Shown.push_back(text);
-        if (OnInformation) OnInformation();
-    }
-    TConfirmAnswer Confirm(const std::string& question) override {
-        Shown.push_back(question);
-        if (Answers.empty()) return TConfirmAnswer::Cancel;
-        const TConfirmAnswer a = Answers.front();
-        Answers.pop_front();
-        return a;
-    }
-    std::string InputBox(const std::string&, const std::string&,
-                         const std::string& preset) override {
-        return preset;
-    }
-};
+using TFakeBoxes = TRecordingBoxes;
 
 class TFakeStoreWindow : public TStoreWindow {
 public:
