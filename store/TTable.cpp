@@ -29,12 +29,15 @@ std::string QuoteIdentifier(const std::string& name) {
 }
 
 // At most `size` characters (code points) of a UTF-8 text; 0 means no limit.
-std::string CutToCharacters(const std::string& text, int size) {
+std::string CutToCharacters(std::string text, int size) {
     if (size <= 0) return text;
     int count = 0;
     for (std::size_t i = 0; i < text.size(); ++i) {
         if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            if (count == size) return text.substr(0, i);
+            if (count == size) {
+                text.resize(i);
+                return text;
+            }
             ++count;
         }
     }
@@ -75,10 +78,127 @@ Column ParseColumn(const std::string& name, const std::string& declared) {
     return c;
 }
 
+// A field exactly as the file holds it (storage class and content): an edit or a
+// delete insists on the very record it read, whatever the sqlite3 tool put there.
+struct StoredValue {
+    int type = SQLITE_NULL;
+    sqlite3_int64 integer = 0;
+    double real = 0;
+    std::string bytes;  // text or blob
+};
+
 struct Row {
     sqlite3_int64 rowid = 0;
-    std::vector<std::string> values;
+    std::vector<std::string> values;  // as the fields show them
+    std::vector<StoredValue> stored;  // as read from the file
 };
+
+// Reads the storage class first: the typed reads below may convert the value.
+StoredValue ReadStored(sqlite3_stmt* st, int col) {
+    StoredValue v;
+    v.type = sqlite3_column_type(st, col);
+    switch (v.type) {
+        case SQLITE_INTEGER:
+            v.integer = sqlite3_column_int64(st, col);
+            break;
+        case SQLITE_FLOAT:
+            v.real = sqlite3_column_double(st, col);
+            break;
+        case SQLITE_TEXT:
+        case SQLITE_BLOB:
+            if (const void* b = sqlite3_column_blob(st, col))
+                v.bytes.assign(static_cast<const char*>(b),
+                               static_cast<std::size_t>(sqlite3_column_bytes(st, col)));
+            break;
+        default:
+            break;
+    }
+    return v;
+}
+
+void BindStored(sqlite3_stmt* st, int index, const StoredValue& v) {
+    switch (v.type) {
+        case SQLITE_INTEGER:
+            sqlite3_bind_int64(st, index, v.integer);
+            break;
+        case SQLITE_FLOAT:
+            sqlite3_bind_double(st, index, v.real);
+            break;
+        case SQLITE_TEXT:
+            sqlite3_bind_text(st, index, v.bytes.data(), static_cast<int>(v.bytes.size()),
+                              SQLITE_TRANSIENT);
+            break;
+        case SQLITE_BLOB:
+            sqlite3_bind_blob(st, index, v.bytes.data(), static_cast<int>(v.bytes.size()),
+                              SQLITE_TRANSIENT);
+            break;
+        default:
+            sqlite3_bind_null(st, index);
+            break;
+    }
+}
+
+void BindText(sqlite3_stmt* st, int index, const std::string& text) {
+    sqlite3_bind_text(st, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+// Something is at `path`, but not a plain file: a link (dangling or not), a
+// directory, a device, a pipe.
+bool IsThereButNotPlain(const std::string& path) {
+    std::error_code ec;
+    const fs::file_status s = fs::symlink_status(path, ec);
+    return fs::exists(s) && !fs::is_regular_file(s);
+}
+
+// SQLite's own file system with one rule added: a path that is there but is not a
+// plain file is never opened. SQLite resolves links in a table's path before it
+// opens the file, and names the journal after the resolved path; so without this a
+// link in the data folders would lead reads, writes and a new journal outside.
+// Registered as the default, over whatever the default was, so that it holds for
+// every table file and journal of the process.
+class TPlainFileVfs {
+public:
+    static void Install() {
+        static const bool installed = [] {
+            static sqlite3_vfs vfs;
+            Base() = sqlite3_vfs_find(nullptr);
+            vfs = *Base();
+            vfs.zName = "haltguard-plain-files";
+            vfs.xFullPathname = FullPathname;
+            vfs.xOpen = Open;
+            return sqlite3_vfs_register(&vfs, 1) == SQLITE_OK;
+        }();
+        (void)installed;
+    }
+
+private:
+    static sqlite3_vfs*& Base() {
+        static sqlite3_vfs* base = nullptr;
+        return base;
+    }
+    // Sees the path as given, before the links in it are resolved.
+    static int FullPathname(sqlite3_vfs*, const char* name, int size, char* out) {
+        if (IsThereButNotPlain(name)) return SQLITE_CANTOPEN;
+        return Base()->xFullPathname(Base(), name, size, out);
+    }
+    // Sees the journals too; a file SQLite creates itself is passed through.
+    static int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags,
+                    int* outFlags) {
+        if (name && IsThereButNotPlain(name)) {
+            file->pMethods = nullptr;
+            return SQLITE_CANTOPEN;
+        }
+        return Base()->xOpen(Base(), name, file, flags, outFlags);
+    }
+};
+
+// Record numbers are never used twice in a table: the highest one ever given out or
+// deleted is kept in the file's header (its user version, 32 bits), written in the
+// same transaction as the insert or delete. So a record that another handle or
+// program deleted can never come back under its old number and be taken for the
+// one a handle read. Files without the mark (an earlier version's, the sqlite3
+// tool's) start from their highest record number.
+constexpr sqlite3_int64 kHighestMark = 0x7FFFFFFF;
 
 // A prepared statement that finalises itself.
 class Statement {
@@ -126,6 +246,7 @@ struct TTable::Impl {
     Row pending;
     std::vector<bool> dirty;
     bool inTransaction = false;
+    sqlite3_int64 unmarked = 0;  // highest number given out or deleted in the transaction
 
     [[noreturn]] void DataError(const std::string& text) const {
         throw EDatabaseError(name + ": " + text);
@@ -133,13 +254,46 @@ struct TTable::Impl {
     [[noreturn]] void EngineError(const std::string& text) const {
         throw EDBEngineError(name + ": " + text);
     }
+
+    // The open file is no longer the one at the table's path: another program has
+    // deleted, moved or replaced it.
+    bool HasMoved() const {
+        int moved = 0;
+        return db &&
+               sqlite3_file_control(db, "main", SQLITE_FCNTL_HAS_MOVED, &moved) == SQLITE_OK &&
+               moved;
+    }
+
+    // A table, or its journal, that is there but is not a plain file is refused before
+    // SQLite sees it; nothing is read or written through a link.
+    void RefuseUnsafeFiles() const {
+        if (IsThereButNotPlain(path)) EngineError("Table is a link or not a regular file: " + path);
+        const std::string journal = path + "-journal";
+        if (IsThereButNotPlain(journal))
+            EngineError("Journal of the table is a link or not a regular file: " + journal);
+    }
+
+    void RefuseMissing() const {
+        std::error_code ec;
+        if (!fs::exists(fs::symlink_status(path, ec))) EngineError("Table does not exist: " + path);
+    }
+
     // Turns an SQLite result into the engine error the user sees.
     [[noreturn]] void SqliteError(int rc, const std::string& doing) const {
         const std::string where = path.empty() ? tableName : path;
-        switch (rc & 0xFF) {
+        const int code = rc & 0xFF;
+        // SQLite reports a file deleted or moved under an open handle as read-only or
+        // as an I/O error, and a path the plain-file rule refused as one it cannot
+        // open: the user is told what happened instead.
+        if (code != SQLITE_BUSY && code != SQLITE_LOCKED && code != SQLITE_CONSTRAINT) {
+            if (HasMoved()) EngineError("Table was deleted or moved by another program: " + where);
+            if (!path.empty()) RefuseUnsafeFiles();
+        }
+        switch (code) {
             case SQLITE_NOTADB:
-            case SQLITE_CORRUPT:
                 EngineError("File is not a table: " + where);
+            case SQLITE_CORRUPT:
+                EngineError("Table is damaged: " + where);
             case SQLITE_FULL:
                 EngineError("Disk is full while " + doing + " table " + where);
             case SQLITE_READONLY:
@@ -177,6 +331,30 @@ struct TTable::Impl {
         if (rc != SQLITE_OK) SqliteError(rc, doing);
     }
 
+    // Steps a statement that returns one row to its end; false when it returned none.
+    bool StepOnce(Statement& st, Row& row, const std::string& doing) {
+        int rc = sqlite3_step(st.get());
+        if (rc == SQLITE_DONE) return false;
+        if (rc != SQLITE_ROW) SqliteError(rc, doing);
+        row = RowFrom(st.get());
+        rc = sqlite3_step(st.get());
+        if (rc != SQLITE_DONE) SqliteError(rc, doing);
+        return true;
+    }
+
+    // A table cut short or overwritten in part reads as blank records, which a save or
+    // a transfer would then pass on; it is refused at open instead. The quick check
+    // reads every page once.
+    void CheckIntact() {
+        int rc = SQLITE_OK;
+        Statement st(db, "PRAGMA quick_check(1)", rc);
+        if (rc != SQLITE_OK) SqliteError(rc, "opening");
+        rc = sqlite3_step(st.get());
+        if (rc != SQLITE_ROW) SqliteError(rc, "opening");
+        const auto* result = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
+        if (!result || std::string(result) != "ok") EngineError("Table is damaged: " + path);
+    }
+
     void ReadColumns() {
         columns.clear();
         int rc = SQLITE_OK;
@@ -191,32 +369,36 @@ struct TTable::Impl {
         if (columns.empty()) EngineError("File is not a table: " + path);
     }
 
+    std::string RowidAndFields() const {
+        std::string list = "rowid";
+        for (const Column& c : columns) list += ", " + QuoteIdentifier(c.name);
+        return list;
+    }
+
+    // The current result of a statement whose columns are RowidAndFields().
+    Row RowFrom(sqlite3_stmt* st) const {
+        Row row;
+        row.rowid = sqlite3_column_int64(st, 0);
+        row.values.reserve(columns.size());
+        row.stored.reserve(columns.size());
+        for (std::size_t i = 0; i < columns.size(); ++i) {
+            const int col = static_cast<int>(i) + 1;
+            StoredValue v = ReadStored(st, col);
+            std::string shown = v.bytes;
+            if (v.type == SQLITE_INTEGER || v.type == SQLITE_FLOAT)
+                shown = reinterpret_cast<const char*>(sqlite3_column_text(st, col));
+            row.values.push_back(CutToCharacters(std::move(shown), columns[i].size));
+            row.stored.push_back(std::move(v));
+        }
+        return row;
+    }
+
     void ReadRows() {
         rows.clear();
-        std::string sql = "SELECT rowid";
-        for (const Column& c : columns) sql += ", " + QuoteIdentifier(c.name);
-        sql += " FROM records ORDER BY rowid";
         int rc = SQLITE_OK;
-        Statement st(db, sql, rc);
+        Statement st(db, "SELECT " + RowidAndFields() + " FROM records ORDER BY rowid", rc);
         if (rc != SQLITE_OK) SqliteError(rc, "reading");
-        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-            Row row;
-            row.rowid = sqlite3_column_int64(st.get(), 0);
-            row.values.reserve(columns.size());
-            for (std::size_t i = 0; i < columns.size(); ++i) {
-                const int col = static_cast<int>(i) + 1;
-                std::string value;
-                if (sqlite3_column_type(st.get(), col) != SQLITE_NULL) {
-                    const auto* bytes =
-                        static_cast<const char*>(sqlite3_column_blob(st.get(), col));
-                    const int n = sqlite3_column_bytes(st.get(), col);
-                    if (bytes) value.assign(bytes, static_cast<std::size_t>(n));
-                    value = CutToCharacters(value, columns[i].size);
-                }
-                row.values.push_back(std::move(value));
-            }
-            rows.push_back(std::move(row));
-        }
+        while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) rows.push_back(RowFrom(st.get()));
         if (rc != SQLITE_DONE) SqliteError(rc, "reading");
     }
 
@@ -234,6 +416,7 @@ struct TTable::Impl {
         if (db) sqlite3_close_v2(db);
         db = nullptr;
         inTransaction = false;
+        unmarked = 0;
         state = State::Browse;
         columns.clear();
         rows.clear();
@@ -241,28 +424,104 @@ struct TTable::Impl {
         eof = true;
     }
 
-    void Insert() {
-        std::string sql = "INSERT INTO records (";
-        std::string marks;
-        for (std::size_t i = 0; i < columns.size(); ++i) {
-            if (i) {
-                sql += ", ";
-                marks += ", ";
-            }
-            sql += QuoteIdentifier(columns[i].name);
-            marks += "?";
+    // One write and its record-number mark as a whole. Inside an open transaction
+    // the mark waits for the commit (the transaction holds the table's write lock);
+    // otherwise a transaction of its own holds both.
+    template <typename Write>
+    void AsOneWrite(const std::string& doing, Write&& write) {
+        if (inTransaction) {
+            write();
+            return;
         }
-        sql += ") VALUES (" + marks + ")";
+        Exec("BEGIN IMMEDIATE", doing);
+        try {
+            write();
+            WriteMark();
+            Exec("COMMIT", doing);
+        } catch (...) {
+            unmarked = 0;
+            // After a full disk or an I/O error SQLite may have rolled back by itself.
+            // The first failure is the one reported; should the undo fail too, closing
+            // the connection discards what the write began.
+            if (!sqlite3_get_autocommit(db) &&
+                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr) != SQLITE_OK)
+                CloseDb();
+            throw;
+        }
+    }
+
+    // The one number a query gives (0 for NULL).
+    sqlite3_int64 Number(const char* sql) {
         int rc = SQLITE_OK;
         Statement st(db, sql, rc);
         if (rc != SQLITE_OK) SqliteError(rc, "writing");
-        for (std::size_t i = 0; i < columns.size(); ++i)
-            sqlite3_bind_text(st.get(), static_cast<int>(i) + 1, pending.values[i].data(),
-                              static_cast<int>(pending.values[i].size()), SQLITE_TRANSIENT);
         rc = sqlite3_step(st.get());
-        if (rc != SQLITE_DONE) SqliteError(rc, "writing");
-        pending.rowid = sqlite3_last_insert_rowid(db);
-        rows.push_back(pending);
+        if (rc != SQLITE_ROW) SqliteError(rc, "writing");
+        return sqlite3_column_int64(st.get(), 0);
+    }
+
+    // Raises the mark (see kHighestMark) to the highest number given out or deleted
+    // since it was last written.
+    void WriteMark() {
+        const sqlite3_int64 highest = std::exchange(unmarked, 0);
+        // Inserts never give out a number beyond the mark's range, so a deleted one up
+        // there can never come back and needs no keeping.
+        if (highest > kHighestMark || highest <= Number("PRAGMA user_version")) return;
+        Exec("PRAGMA user_version = " + std::to_string(highest), "writing");
+    }
+
+    // The record as this handle read it: its number and every field as stored.
+    std::string AsReadCondition() const {
+        std::string sql = "rowid = ?";
+        for (const Column& c : columns)
+            sql += " AND " + QuoteIdentifier(c.name) + " IS ? COLLATE BINARY";
+        return sql;
+    }
+    void BindAsRead(sqlite3_stmt* st, int first, const Row& row) const {
+        sqlite3_bind_int64(st, first, row.rowid);
+        for (std::size_t i = 0; i < row.stored.size(); ++i)
+            BindStored(st, first + 1 + static_cast<int>(i), row.stored[i]);
+    }
+
+    // An edit or a delete that found no record as read: the record is still there
+    // under its number, changed, or it is gone (numbers never come back).
+    [[noreturn]] void RecordConflict(sqlite3_int64 rowid, const std::string& doing) {
+        int rc = SQLITE_OK;
+        Statement st(db, "SELECT 1 FROM records WHERE rowid = ?", rc);
+        if (rc != SQLITE_OK) SqliteError(rc, doing);
+        sqlite3_bind_int64(st.get(), 1, rowid);
+        rc = sqlite3_step(st.get());
+        if (rc == SQLITE_ROW) EngineError("Record was changed by another user: " + path);
+        if (rc == SQLITE_DONE) EngineError("Record was deleted by another user: " + path);
+        SqliteError(rc, doing);
+    }
+
+    void Insert() {
+        std::string sql = "INSERT INTO records (rowid";
+        std::string marks = "?";
+        for (const Column& c : columns) {
+            sql += ", " + QuoteIdentifier(c.name);
+            marks += ", ?";
+        }
+        sql += ") VALUES (" + marks + ") RETURNING " + RowidAndFields();
+        Row stored;
+        AsOneWrite("writing", [&] {
+            // The next number above every record, the mark and this transaction's own.
+            const sqlite3_int64 highest = std::max({Number("SELECT max(rowid) FROM records"),
+                                                    Number("PRAGMA user_version"), unmarked});
+            if (highest >= kHighestMark)
+                EngineError("Table is full (no record numbers left): " + path);
+            const sqlite3_int64 number = highest + 1;
+            int rc = SQLITE_OK;
+            Statement st(db, sql, rc);
+            if (rc != SQLITE_OK) SqliteError(rc, "writing");
+            sqlite3_bind_int64(st.get(), 1, number);
+            for (std::size_t i = 0; i < columns.size(); ++i)
+                BindText(st.get(), static_cast<int>(i) + 2, pending.values[i]);
+            StepOnce(st, stored, "writing");
+            unmarked = number;
+        });
+        rows.push_back(std::move(stored));
         cursor = rows.size() - 1;
         eof = false;
     }
@@ -277,21 +536,32 @@ struct TTable::Impl {
             any = true;
         }
         if (!any) return;
-        sql += " WHERE rowid = ?";
+        sql += " WHERE " + AsReadCondition() + " RETURNING " + RowidAndFields();
         int rc = SQLITE_OK;
         Statement st(db, sql, rc);
         if (rc != SQLITE_OK) SqliteError(rc, "writing");
         int bind = 1;
         for (std::size_t i = 0; i < columns.size(); ++i)
-            if (dirty[i])
-                sqlite3_bind_text(st.get(), bind++, pending.values[i].data(),
-                                  static_cast<int>(pending.values[i].size()), SQLITE_TRANSIENT);
-        sqlite3_bind_int64(st.get(), bind, pending.rowid);
-        rc = sqlite3_step(st.get());
-        if (rc != SQLITE_DONE) SqliteError(rc, "writing");
-        // Another handle or program may have removed the record since this one read it.
-        if (sqlite3_changes(db) != 1) EngineError("Record was deleted by another user: " + path);
-        rows[cursor] = pending;
+            if (dirty[i]) BindText(st.get(), bind++, pending.values[i]);
+        BindAsRead(st.get(), bind, rows[cursor]);
+        Row stored;
+        if (!StepOnce(st, stored, "writing")) RecordConflict(rows[cursor].rowid, "writing");
+        rows[cursor] = std::move(stored);
+    }
+
+    void DeleteCurrent() {
+        const Row& row = rows[cursor];
+        AsOneWrite("deleting from", [&] {
+            int rc = SQLITE_OK;
+            Statement st(db, "DELETE FROM records WHERE " + AsReadCondition(), rc);
+            if (rc != SQLITE_OK) SqliteError(rc, "deleting from");
+            BindAsRead(st.get(), 1, row);
+            rc = sqlite3_step(st.get());
+            if (rc != SQLITE_DONE) SqliteError(rc, "deleting from");
+            if (sqlite3_changes(db) == 0) RecordConflict(row.rowid, "deleting from");
+            unmarked = std::max(unmarked, row.rowid);
+        });
+        rows.erase(rows.begin() + static_cast<std::ptrdiff_t>(cursor));
     }
 
     void Post() {
@@ -308,6 +578,7 @@ struct TTable::Impl {
 
 TTable::TTable(std::string handleName) : d(std::make_unique<Impl>()) {
     d->name = std::move(handleName);
+    TPlainFileVfs::Install();
 }
 
 TTable::~TTable() {
@@ -346,8 +617,8 @@ std::string TTable::FilePath() const {
 void TTable::Open() {
     if (d->db) return;
     d->path = FilePath();
-    std::error_code ec;
-    if (!fs::is_regular_file(d->path, ec)) d->EngineError("Table does not exist: " + d->path);
+    d->RefuseMissing();
+    d->RefuseUnsafeFiles();
     const int rc = sqlite3_open_v2(d->path.c_str(), &d->db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(d->db);
@@ -357,6 +628,7 @@ void TTable::Open() {
     try {
         sqlite3_busy_timeout(d->db, 5000);
         d->Exec("PRAGMA synchronous = FULL", "opening");
+        d->CheckIntact();
         d->ReadColumns();
         for (const std::string& f : d->required) {
             const std::size_t i = d->ColumnIndex(f);
@@ -427,7 +699,7 @@ void TTable::SetFieldAsString(const std::string& field, const std::string& value
 void TTable::Append() {
     d->CheckActive();
     d->Post();
-    d->pending = Row{0, std::vector<std::string>(d->columns.size())};
+    d->pending = Row{0, std::vector<std::string>(d->columns.size()), {}};
     d->dirty.assign(d->columns.size(), true);
     d->state = Impl::State::Insert;
 }
@@ -458,15 +730,7 @@ void TTable::Delete() {
     d->CheckActive();
     d->state = Impl::State::Browse;
     if (d->rows.empty()) d->DataError("Cannot perform this operation on an empty dataset");
-    int rc = SQLITE_OK;
-    Statement st(d->db, "DELETE FROM records WHERE rowid = ?", rc);
-    if (rc != SQLITE_OK) d->SqliteError(rc, "deleting from");
-    sqlite3_bind_int64(st.get(), 1, d->rows[d->cursor].rowid);
-    rc = sqlite3_step(st.get());
-    if (rc != SQLITE_DONE) d->SqliteError(rc, "deleting from");
-    if (sqlite3_changes(d->db) != 1)
-        d->EngineError("Record was deleted by another user: " + d->path);
-    d->rows.erase(d->rows.begin() + static_cast<std::ptrdiff_t>(d->cursor));
+    d->DeleteCurrent();
     d->eof = false;
     d->ClampCursor();
 }
@@ -492,6 +756,7 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
     std::error_code ec;
     if (!fs::is_directory(d->directory, ec))
         d->EngineError("Directory does not exist: " + d->directory);
+    d->RefuseUnsafeFiles();
     std::string sql = "CREATE TABLE records (";
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i) sql += ", ";
@@ -507,7 +772,7 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
     // Replacing means starting from an empty file, whatever was there before. The
     // table goes before its journal: the old table never stands without a hot journal
     // it needs, and no stale journal is left to be played into the new file.
-    if (fs::exists(d->path, ec) && !fs::remove(d->path, ec))
+    if (fs::exists(fs::symlink_status(d->path, ec)) && !fs::remove(d->path, ec))
         d->EngineError("Table cannot be replaced: " + d->path + ": " + ec.message());
     fs::remove(d->path + "-journal", ec);
     int rc = sqlite3_open_v2(d->path.c_str(), &d->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
@@ -528,8 +793,9 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
 void TTable::DeleteTable() {
     if (d->db) d->DataError("Cannot perform this operation on an open dataset");
     d->path = FilePath();
+    d->RefuseMissing();
+    d->RefuseUnsafeFiles();
     std::error_code ec;
-    if (!fs::is_regular_file(d->path, ec)) d->EngineError("Table does not exist: " + d->path);
     if (!fs::remove(d->path, ec))
         d->EngineError("Table cannot be deleted: " + d->path + ": " + ec.message());
     fs::remove(d->path + "-journal", ec);
@@ -540,6 +806,7 @@ void TTable::StartTransaction() {
     if (d->inTransaction) d->EngineError("A transaction is already active on " + d->path);
     d->Exec("BEGIN IMMEDIATE", "writing");
     d->inTransaction = true;
+    d->unmarked = 0;
 }
 
 void TTable::Commit() {
@@ -547,6 +814,11 @@ void TTable::Commit() {
     if (!d->inTransaction) d->EngineError("No transaction is active on " + d->path);
     try {
         d->Post();
+        // A table deleted or moved by another program while the transaction ran would
+        // take the records with it: that is no save.
+        if (d->HasMoved())
+            d->EngineError("Table was deleted or moved by another program: " + d->path);
+        d->WriteMark();
         d->Exec("COMMIT", "writing");
     } catch (...) {
         // A commit that failed part-way may have rolled back by itself.
@@ -565,6 +837,7 @@ void TTable::Rollback() {
     if (!d->inTransaction) return;
     d->state = Impl::State::Browse;
     d->inTransaction = false;
+    d->unmarked = 0;
     // After a full disk or an I/O error SQLite may have rolled back by itself.
     if (!sqlite3_get_autocommit(d->db)) {
         try {

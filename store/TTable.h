@@ -13,8 +13,9 @@ public:
     using std::runtime_error::runtime_error;
 };
 
-// Error of the table engine itself (missing table, not a table, refused name,
-// duplicate key, disk full, read-only file); the text names the table.
+// Error of the table engine itself (missing, damaged or foreign table, refused name,
+// link or special file, duplicate key, record changed or deleted by another user,
+// table moved away, disk full, read-only file); the text names the table.
 class EDBEngineError : public EDatabaseError {
 public:
     using EDatabaseError::EDatabaseError;
