@@ -75,6 +75,17 @@ void TIDGroupStore::RefreshGroupList() {
     window_.ShowGroupList(GroupList(), selected_);
 }
 
+void TIDGroupStore::ReadGroupsAnew() {
+    groups_.Close();
+    try {
+        groups_.Open();
+    } catch (const EDatabaseError&) {
+        // The failure that led here is the one the user sees; the list is then empty,
+        // as after a failed OpenStore.
+    }
+    RefreshGroupList();
+}
+
 void TIDGroupStore::LoadGroup() {
     if (selected_.empty()) return;
     idList_.Close();
@@ -213,7 +224,19 @@ void TIDGroupStore::DeleteGroup() {
         return;
     }
     const std::string listName = groups_.FieldAsString(kIDListNameField);
-    groups_.Delete();
+    // The record goes only as this window read it, so the ID list table it names is
+    // deleted only when the record naming it just went. When another copy of the
+    // program or the sqlite3 tool changed or removed it meanwhile, nothing is deleted;
+    // the list is read anew to show what is on disk, with nothing selected or loaded
+    // (the slots keep their texts).
+    try {
+        groups_.Delete();
+    } catch (const EDBEngineError&) {
+        idList_.Close();
+        selected_.clear();
+        ReadGroupsAnew();
+        throw;
+    }
 
     idList_.Close();
     idList_.SetDatabaseName(paths_.IDListDir);

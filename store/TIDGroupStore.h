@@ -50,6 +50,7 @@ public:
 
 private:
     void RefreshGroupList();
+    void ReadGroupsAnew();  // after a failed delete
 
     TStoreWindow& window_;
     TMessageBoxes& boxes_;
