@@ -151,6 +151,39 @@ TEST_F(Mends, ARecordRemovedByAnotherProgramIsNotReportedAsSaved) {
     EXPECT_EQ(ErrorOf([&] { t.Delete(); }), "H: Record was deleted by another user: " + file);
 }
 
+TEST_F(Mends, TwoCopiesCannotDeleteEachOthersGroupsNorLoadADamagedTable) {
+    Add("A", "a");
+    TScriptedWindow otherWindow;
+    TScriptedBoxes otherBoxes;
+    TIDGroupStore other(otherWindow, otherBoxes, data.paths, FixedClock(2026, 12, 7, 14, 5, 33));
+    other.OpenStore();
+    other.Select("A");
+    other.LoadGroup();
+    // This copy deletes A and makes it anew in the same second: the same record values.
+    boxes.answers = {TConfirmAnswer::Yes};
+    store.DeleteGroup();
+    boxes.texts.push_back("A");
+    store.NewGroup();
+    otherBoxes.answers = {TConfirmAnswer::Yes};
+    EXPECT_EQ(ErrorOf([&] { other.DeleteGroup(); }),
+              "IDGroupTable: Record was deleted by another user: " + data.GroupsFile().string());
+    EXPECT_EQ(Rows(data.GroupsFile()),
+              (std::vector<std::vector<std::string>>{{"A", "A" + kStamp}}));
+    EXPECT_EQ(ListRows("A").size(), 96u);
+    EXPECT_FALSE(other.IsLoaded());
+    EXPECT_EQ(otherWindow.listNames, (std::vector<std::string>{"A"}));
+
+    // A table cut short mid-file is refused: nothing loaded, the slots keep their texts.
+    Add("B", "b");
+    const fs::path file = data.ListFile("B" + kStamp);
+    fs::resize_file(file, fs::file_size(file) - 3000);
+    window.Fill("typed");
+    EXPECT_EQ(ErrorOf([&] { store.LoadGroup(); }),
+              "IDListTable: Table is damaged: " + file.string());
+    EXPECT_FALSE(store.IsLoaded());
+    EXPECT_EQ(window.vehicles[95], "typedV95");
+}
+
 TEST(SetupToolLinks, AnExistingPortsFolderIsTheUsers) {
     const char* build = std::getenv("HG_BUILD_DIR");
     if (!build) GTEST_SKIP() << "HG_BUILD_DIR is not set (run through ctest)";

@@ -338,6 +338,66 @@ TEST_F(EngineTable, NamesThatReachOutsideAreRefusedBeforeAnyFileIsTouched) {
     }
 }
 
+TEST_F(EngineTable, EditsAndDeletesActOnlyOnTheRecordAsReadAndNumbersNeverComeBack) {
+    // A file as an earlier version or the sqlite3 tool left it: no record number kept.
+    Exec(File(), "CREATE TABLE records (A VARCHAR(8), B VARCHAR(8))");
+    Exec(File(), "INSERT INTO records VALUES ('a', NULL), ('b', 'x'), ('c', 'x')");
+    auto mine = Handle();
+    auto other = Handle();
+    mine->Open();
+    other->Open();
+    // The other deletes the last record and appends its twin, which gets a new number.
+    other->Locate("A", "c");
+    other->Delete();
+    other->Append();
+    other->SetFieldAsString("A", "c");
+    other->SetFieldAsString("B", "x");
+    other->Post();
+    ASSERT_TRUE(mine->Locate("A", "c"));
+    EXPECT_ENGINE_ERROR(mine->Delete(), "Record was deleted by another user: " + File().string());
+    // NULL and '' both show as blank, yet a record changed from one to the other is changed.
+    Exec(File(), "UPDATE records SET B = '' WHERE A = 'a'");
+    mine->First();
+    mine->Edit();
+    mine->SetFieldAsString("A", "mine");
+    EXPECT_ENGINE_ERROR(mine->Post(), "Record was changed by another user: " + File().string());
+    EXPECT_EQ(Query(File(), "SELECT rowid, * FROM records"),
+              (Rows{{"1", "a", ""}, {"2", "b", "x"}, {"4", "c", "x"}}));
+}
+
+TEST_F(EngineTable, LinksAndSpecialFilesAreRefusedAndNothingOutsideIsTouched) {
+    const fs::path outside = home.root() / "outside";
+    fs::create_directories(outside);
+    Exec(outside / "x.db", "CREATE TABLE records (A VARCHAR(4))");
+    fs::create_symlink(outside / "x.db", File("Link"));
+    fs::create_symlink(outside / "new.db", File("Dangling"));
+    fs::create_directory(File("Dir"));
+    Exec(File("J"), "CREATE TABLE records (A VARCHAR(4))");
+    fs::create_symlink(outside / "x.db-journal", File("J").string() + "-journal");
+    const auto before = Snapshot(outside);
+    for (const char* name : {"Link", "Dangling", "Dir"}) {
+        auto t = Handle(name);
+        EXPECT_ENGINE_ERROR(t->Open(), "link or not a regular file");
+        EXPECT_ENGINE_ERROR(t->CreateTable({{"A", 4}}), "link or not a regular file");
+        EXPECT_ENGINE_ERROR(t->DeleteTable(), "link or not a regular file");
+    }
+    EXPECT_ENGINE_ERROR(Handle("J")->Open(), "link or not a regular file");
+    // Below the table layer too, SQLite itself is kept from following the link.
+    EXPECT_THROW(Query(File("Link"), "SELECT * FROM records"), std::runtime_error);
+    EXPECT_EQ(Snapshot(outside), before);
+}
+
+TEST_F(EngineTable, ATableMovedAwayWhileOpenSaysSoAndStoresNothing) {
+    auto t = Created({{"A", 4}});
+    t->Append();
+    t->Post();
+    fs::rename(File(), File("Moved"));
+    t->Edit();
+    t->SetFieldAsString("A", "lost");
+    EXPECT_ENGINE_ERROR(t->Post(),
+                        "Table was deleted or moved by another program: " + File().string());
+}
+
 TEST_F(EngineTable, NetFileDirMustExistAndMaySetAgainWhileOpen) {
     EXPECT_THROW(SetNetFileDir((Dir() / "nowhere").string()), EDBEngineError);
     SetNetFileDir(Dir().string());
