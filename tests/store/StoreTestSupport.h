@@ -109,8 +109,10 @@ class RawDb {
 public:
     explicit RawDb(const fs::path& file) {
         if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                            nullptr) != SQLITE_OK)
+                            nullptr) != SQLITE_OK) {
+            sqlite3_close_v2(db_);  // a failed open still gives a handle to free
             throw std::runtime_error("cannot open " + file.string());
+        }
         sqlite3_busy_timeout(db_, 5000);
     }
     ~RawDb() { sqlite3_close_v2(db_); }
