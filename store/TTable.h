@@ -2,6 +2,9 @@
 // A table handle over one table file: the dataset behaviour the store and the
 // transfers use (cursor, field access by name, append/edit/post, locate, create,
 // delete). One table is one SQLite file `<name>.db` holding an SQL table `records`.
+// An edit or delete acts only on the record as this handle read it (record numbers
+// are never reused); a damaged table, or one whose file is a link or not a regular
+// file, is refused.
 #include <memory>
 #include <stdexcept>
 #include <string>
