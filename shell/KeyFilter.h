@@ -3,11 +3,8 @@
 // characters an ID box takes, judged by their Windows-1252 codes.
 #include <string>
 
-// Whether an ID box takes a character with this Windows-1252 code.
-bool IDBoxAcceptsCode(unsigned char code);
-// Whether an ID box takes this typed character; a character without a
-// Windows-1252 code is refused like a refused code.
-bool IDBoxAcceptsCharacter(char32_t codePoint);
+#include "store/IDCharacters.h"
+
 // Whether a key's text (UTF-8, possibly several characters) may go in: every
 // character must be taken. Empty text (arrows, Delete) is not judged and passes.
 bool IDBoxAcceptsKeyText(const std::string& utf8);

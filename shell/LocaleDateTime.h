@@ -4,7 +4,7 @@
 #include <QString>
 #include <ctime>
 
-#include "store/DateTimeSource.h"
+#include "base/DateTimeSource.h"
 
 // A time format without its time-zone part ("t" outside quotes) and the blanks
 // that stood before it.

@@ -1,6 +1,6 @@
 #include "shell/TCp1252Validator.h"
 
-#include "tester/Cp1252.h"
+#include "base/Cp1252.h"
 
 QValidator::State TCp1252Validator::validate(QString& input, int& pos) const {
     // Drop what has no code, keeping the caret after the same kept characters.

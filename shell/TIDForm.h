@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "serial/TVarnComPort.h"
-#include "store/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 #include "store/StoreWindow.h"
 #include "store/TIDGroupStore.h"
 #include "tester/LinkSession.h"

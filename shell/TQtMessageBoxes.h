@@ -3,7 +3,7 @@
 // the screen.
 #include <QDialog>
 
-#include "store/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 
 class QLineEdit;
 

@@ -2,16 +2,11 @@
 
 #include <utility>
 
+#include "base/Utf8.h"
+
 namespace {
 
 constexpr int kGroupNameLength = 30;
-
-std::size_t CharacterCount(const std::string& utf8) {
-    std::size_t n = 0;
-    for (unsigned char c : utf8)
-        if ((c & 0xC0) != 0x80) ++n;
-    return n;
-}
 
 void ReplaceAll(std::string& text, char from, char to) {
     for (char& c : text)
@@ -124,7 +119,7 @@ void TIDGroupStore::NewGroup() {
         boxes_.InputBox("Identities - New Group", "Please Enter a new group name", "New");
     // An empty name would make an entry that can never be chosen, loaded or deleted.
     if (name == "New" || name.empty()) return;
-    if (CharacterCount(name) > kGroupNameLength) {
+    if (Utf8Length(name) > kGroupNameLength) {
         boxes_.Information(name + " is more than 30 characters please reduce it");
         return;
     }

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "store/DataPaths.h"
-#include "store/DateTimeSource.h"
-#include "store/MessageBoxes.h"
+#include "base/DateTimeSource.h"
+#include "base/MessageBoxes.h"
 #include "store/StoreWindow.h"
 #include "store/TTable.h"
 

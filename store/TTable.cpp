@@ -8,6 +8,8 @@
 #include <optional>
 #include <utility>
 
+#include "base/Utf8.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -28,20 +30,9 @@ std::string QuoteIdentifier(const std::string& name) {
     return out + "\"";
 }
 
-// At most `size` characters (code points) of a UTF-8 text; 0 means no limit.
+// At most `size` characters of a UTF-8 text; 0 means no limit.
 std::string CutToCharacters(std::string text, int size) {
-    if (size <= 0) return text;
-    int count = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80) {
-            if (count == size) {
-                text.resize(i);
-                return text;
-            }
-            ++count;
-        }
-    }
-    return text;
+    return size <= 0 ? text : Utf8Prefix(std::move(text), static_cast<std::size_t>(size));
 }
 
 struct Column {

@@ -6,7 +6,7 @@
 
 #include "serial/ProbePort.h"
 #include "serial/VarnExceptions.h"
-#include "tester/Cp1252.h"
+#include "base/Cp1252.h"
 #include "tester/Frames.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "serial/TVarnComPort.h"
-#include "store/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 #include "store/TIDGroupStore.h"
 #include "tester/ReplyParser.h"
 #include "tester/SessionView.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "tester/Cp1252.h"
+#include "base/Cp1252.h"
 #include "tester/Frames.h"
 
 namespace {

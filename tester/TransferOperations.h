@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-#include "store/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 #include "store/TIDGroupStore.h"
 #include "tester/LinkSession.h"
 #include "tester/SessionView.h"

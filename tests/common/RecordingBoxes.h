@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "store/MessageBoxes.h"
+#include "base/MessageBoxes.h"
 
 class TRecordingBoxes : public TMessageBoxes {
 public:

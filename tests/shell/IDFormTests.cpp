@@ -15,7 +15,7 @@
 #include "ShellSupport.h"
 #include "shell/Beep.h"
 #include "shell/KeyFilter.h"
-#include "tester/Cp1252.h"
+#include "base/Cp1252.h"
 
 namespace {
 

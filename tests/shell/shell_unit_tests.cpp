@@ -7,7 +7,7 @@
 #include "shell/ExceptionBox.h"
 #include "shell/KeyFilter.h"
 #include "shell/LocaleDateTime.h"
-#include "tester/Cp1252.h"
+#include "base/Cp1252.h"
 
 namespace {
 

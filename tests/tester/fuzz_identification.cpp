@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string>
 
-#include "tester/Cp1252.h"
+#include "base/Cp1252.h"
 #include "tester/Frames.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tester/Cp1252.h"
+#include "base/Cp1252.h"
 #include "tester/Frames.h"
 #include "tester/ReplyParser.h"
 #include "tests/common/TempHome.h"

@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "tester/Cp1252.h"
+#include "base/Cp1252.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "store/DateTimeSource.h"
+#include "base/DateTimeSource.h"
 
 #include <chrono>
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "tester/Cp1252.h"
+#include "base/Cp1252.h"
 
 namespace {
 
