@@ -3,6 +3,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QSignalBlocker>
 #include <QStyle>
@@ -226,19 +227,41 @@ void TIDForm::showEvent(QShowEvent* event) {
 
 bool TIDForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->SendNameButton && event->type() == QEvent::ToolTip) return true;
-    if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched) &&
-        watched != ui->CompanyNameEdit)
-        return Edit1KeyPress(static_cast<QKeyEvent*>(event));
+    if (!qobject_cast<QLineEdit*>(watched) || watched == ui->CompanyNameEdit)
+        return QDialog::eventFilter(watched, event);
+    if (event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        // Keys that type no character never reach the filter. Delete carries code 127
+        // here, but types nothing.
+        if (key->key() == Qt::Key_Delete || key->text().isEmpty()) return false;
+        const QString kept = Edit1KeyPress(key->text());
+        if (kept == key->text()) return false;
+        if (!kept.isEmpty()) {
+            QKeyEvent rest(key->type(), key->key(), key->modifiers(), kept);
+            QCoreApplication::sendEvent(watched, &rest);
+        }
+        return true;
+    }
+    if (event->type() == QEvent::InputMethod) {
+        // Text an input method commits (a dead key, a compose sequence) is typed too.
+        auto* input = static_cast<QInputMethodEvent*>(event);
+        const QString kept = Edit1KeyPress(input->commitString());
+        if (kept == input->commitString()) return false;
+        QInputMethodEvent rest(input->preeditString(), input->attributes());
+        rest.setCommitString(kept, input->replacementStart(), input->replacementLength());
+        QCoreApplication::sendEvent(watched, &rest);
+        return true;
+    }
     return QDialog::eventFilter(watched, event);
 }
 
-bool TIDForm::Edit1KeyPress(QKeyEvent* key) {
-    // Keys that type no character never reach the filter. Delete carries code 127
-    // here, but types nothing.
-    if (key->key() == Qt::Key_Delete || key->text().isEmpty()) return false;
-    if (IDBoxAcceptsKeyText(ToStd(key->text()))) return false;
-    RunHandler([this] { Information(kRejectedKeyMessage); });
-    return true;
+QString TIDForm::Edit1KeyPress(const QString& typed) {
+    const TTypedText text = FilterTypedText(ToStd(typed));
+    if (text.Rejected > 0)
+        RunHandler([this, &text] {
+            for (int i = 0; i < text.Rejected; ++i) Information(kRejectedKeyMessage);
+        });
+    return QString::fromStdU32String(text.Accepted);
 }
 
 // ---- handlers ----

@@ -123,8 +123,9 @@ protected:
 private:
     void FormCreate();
     bool FormCloseQuery();
-    // true: the key is discarded.
-    bool Edit1KeyPress(QKeyEvent* key);
+    // The key filter over text typed into an ID box: one message for each refused
+    // character; gives the characters that go in.
+    QString Edit1KeyPress(const QString& typed);
     // Runs one event handler: a close request meanwhile waits until the outermost
     // handler has returned, and an exception ends in the error box here.
     template <class Body>

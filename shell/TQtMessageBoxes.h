@@ -16,7 +16,8 @@ public:
 };
 
 // The input box: a prompt above a one-line text box of at most 255 characters,
-// OK (the default) and Cancel (also Esc and the close box).
+// which keeps out what has no Windows-1252 code; OK (the default) and Cancel (also
+// Esc and the close box).
 class TInputBox : public QDialog {
     Q_OBJECT
 public:

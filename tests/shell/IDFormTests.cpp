@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHelpEvent>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -98,6 +99,10 @@ void TIDFormTests::stateAtCreation() {
         QVERIFY(w->Session().Stopped);
         QCOMPARE(w->TrailerFieldName(), std::string("Trailer ID"));
         QCOMPARE(w->VehicleFieldName(), std::string("Vehicle ID"));
+        // The Company Name page hides the group list, which was never open.
+        upper->setCurrentWidget(Child<QWidget>(w, "TabSheet2"));
+        Settle();
+        QVERIFY(!pages->isEnabled());
         // Neither Esc nor Enter closes the window.
         QTest::keyClick(w, Qt::Key_Escape);
         QTest::keyClick(w, Qt::Key_Return);
@@ -226,6 +231,16 @@ void TIDFormTests::keyFilterAtTheBoundaries() {
         QCOMPARE(boxes.Informations, std::vector<std::string>{kRejectedKeyMessage});
         QCOMPARE(box->text(), QStringLiteral("ab"));
     }
+    // Several characters in one key or an input method's commit: one message for each
+    // refused character, the others go in.
+    box->setText(QStringLiteral("ab"));
+    boxes.Clear();
+    TypeText(box, QStringLiteral("c.d"));
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("e!\u00E9\u2603f"));
+    QApplication::sendEvent(box, &commit);
+    QCOMPARE(box->text(), QStringLiteral("abcde\u00E9f"));
+    QCOMPARE(boxes.Informations, std::vector<std::string>(3, kRejectedKeyMessage));
     // Through the keyboard as QTest types it: full stop refused, hyphen taken.
     box->clear();
     boxes.Clear();
@@ -394,7 +409,13 @@ void TIDFormTests::saveReloadAndDeleteThroughTheWindow() {
     boxes.Clear();
     QTest::mouseClick(save, Qt::LeftButton);
     QVERIFY(boxes.Informations.empty());
+    // Hiding the list (another page, the window hidden) keeps edits; closing it reloads.
     w.SlotBox(3)->setText(QStringLiteral("unsaved"));
+    Child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(1);
+    w.hide();
+    w.show();
+    Settle();
+    QCOMPARE(w.SlotBox(3)->text(), QStringLiteral("unsaved"));
     w.ChooseGroup(QStringLiteral("Fleet"));
     Settle();
     QCOMPARE(w.SlotBox(3)->text(), QStringLiteral("SAVED3"));
@@ -642,6 +663,7 @@ void TIDFormTests::closeDuringATransferWaitsForCancel() {
         w->ChooseGroup(QStringLiteral("Road"));
         Settle();
         QVERIFY(w->Store().IsLoaded());
+        w->SlotBox(0)->setText(QStringLiteral("typed"));  // kept while the session runs
         auto* exitButton = Child<QToolButton>(w, "ExitButton");
         // Driven from inside the transfer's wait: look, close, then Cancel after the
         // first time-out's beep.
@@ -652,7 +674,7 @@ void TIDFormTests::closeDuringATransferWaitsForCancel() {
                 sawSession = exitButton->text() == QStringLiteral("Cancel") && w->ExitRed() &&
                              Child<QGroupBox>(w, "StatusBox")->isVisible() &&
                              !Child<QGroupBox>(w, "GroupNameBox")->isVisible() &&
-                             w->HandlerRunning();
+                             w->HandlerRunning() && w->SlotBox(0)->text() == "typed";
                 w->close();
                 step = 1;
             } else if (step == 1 && BeepCount() > beepsBefore) {
