@@ -24,7 +24,6 @@ public:
     TInputBox(const QString& caption, const QString& prompt, const QString& preset,
               QWidget* parent = nullptr);
     QString Text() const;  // the edited text after OK, the preset text otherwise
-    QLineEdit* Edit() const { return edit_; }
 
     static constexpr int kMaxLength = 255;
 
