@@ -9,7 +9,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QTimer>
+#include <QLabel>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -23,6 +23,7 @@
 #include "store/TTable.h"
 #include "tests/common/GroupFiles.h"
 #include "tests/common/TempHome.h"
+#include "tests/common/WindowDriver.h"
 #include "tests/e2e/e2e_Simulator.h"
 
 namespace {
@@ -38,35 +39,39 @@ double WallSeconds() {
         .count();
 }
 
-class TYesBoxes : public TMessageBoxes {
+// Notes when the status line says that the transfer has started (the identification
+// is over) and that it has succeeded. Every event the program handles passes by:
+// setting the line asks for a repaint, which is the next event handled.
+class TStatusWatch : public QObject {
 public:
-    std::vector<std::string> Shown;
-    void Information(const std::string& text) override { Shown.push_back(text); }
-    TConfirmAnswer Confirm(const std::string&) override { return TConfirmAnswer::Yes; }
-    std::string InputBox(const std::string&, const std::string&, const std::string& p) override {
-        return p;
-    }
-};
-
-// The window, noting when the status line tells that the transfer has started
-// (the identification is over) and that it has succeeded.
-class TTimedForm : public TIDForm {
-public:
-    using TIDForm::TIDForm;
     double StartWall = 0, StartCpu = 0, EndWall = 0, EndCpu = 0;
 
-    void SetStatusLine(const std::string& text) override {
+    explicit TStatusWatch(const QLabel* line) : line_(line) {
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+    void Look() {
+        const QString text = line_->text();
+        if (text == seen_) return;
+        seen_ = text;
         const double wall = WallSeconds(), cpu = CpuSeconds();
-        if (text.rfind("Sending IDs on Com", 0) == 0 ||
-            text.rfind("Receiving IDs on Com", 0) == 0) {
+        if (text.startsWith("Sending IDs on Com") || text.startsWith("Receiving IDs on Com")) {
             StartWall = wall;
             StartCpu = cpu;
-        } else if (text.find("successfully") != std::string::npos) {
+        } else if (text.contains("successfully")) {
             EndWall = wall;
             EndCpu = cpu;
         }
-        TIDForm::SetStatusLine(text);
     }
+
+protected:
+    bool eventFilter(QObject*, QEvent*) override {
+        Look();
+        return false;
+    }
+
+private:
+    const QLabel* line_;
+    QString seen_;
 };
 
 void WriteGroup(const TStorePaths& paths) {
@@ -105,15 +110,17 @@ int main(int argc, char** argv) {
 
     THaltguardApplication app(argc, argv);
     e2e::TSimulator sim(home.root(), 1, {"--baud", "9600", "--delay-ms", "5"});
-    TYesBoxes boxes;
-    TTimedForm window(&boxes, paths);
+    TScriptedBoxes boxes;  // Read IDs asks first
+    TIDForm window;
     window.show();
-    window.ChooseGroup("Bench");
-    for (int i = 0; i < 500 && !window.Store().IsLoaded(); ++i) Wait(10);
-    if (!window.Store().IsLoaded()) {
+    ChooseGroup(&window, "Bench");
+    for (int i = 0; i < 500 && !Child(&window, "PageControl")->isEnabled(); ++i) Wait(10);
+    if (!Child(&window, "PageControl")->isEnabled()) {
         std::fprintf(stderr, "the group did not load\n");
         return 1;
     }
+    const QLabel* statusLine = Child<QLabel>(&window, "Label3");
+    TStatusWatch watch(statusLine);
 
     std::printf("transfer_bench: simulator at 9600 baud, 5 ms reply delay; %d runs each\n", runs);
     std::printf(
@@ -121,21 +128,22 @@ int main(int argc, char** argv) {
     bool allMet = true;
     struct TOp {
         const char* Name;
-        void (TIDForm::*Click)();
+        const char* Button;
     };
-    for (const TOp op :
-         {TOp{"Send IDs", &TIDForm::SendButtonClick}, TOp{"Read IDs", &TIDForm::ReadButtonClick}}) {
+    for (const TOp op : {TOp{"Send IDs", "SendButton"}, TOp{"Read IDs", "ReadButton"}}) {
         std::vector<double> walls, cpus, shares;
         for (int r = 0; r < runs; ++r) {
-            window.StartWall = window.EndWall = 0;
-            (window.*op.Click)();
-            if (window.EndWall == 0 || window.StartWall == 0) {
+            watch.StartWall = watch.EndWall = 0;
+            boxes.Answers = {TConfirmAnswer::Yes};
+            Child<QAbstractButton>(&window, op.Button)->click();
+            watch.Look();  // the end, as the handler returns
+            if (watch.EndWall == 0 || watch.StartWall == 0) {
                 std::fprintf(stderr, "%s run %d did not succeed: %s\n", op.Name, r + 1,
-                             window.StatusLine().c_str());
+                             qPrintable(statusLine->text()));
                 return 1;
             }
-            const double wall = window.EndWall - window.StartWall;
-            const double cpu = window.EndCpu - window.StartCpu;
+            const double wall = watch.EndWall - watch.StartWall;
+            const double cpu = watch.EndCpu - watch.StartCpu;
             walls.push_back(wall);
             cpus.push_back(cpu);
             shares.push_back(100.0 * cpu / wall);
@@ -151,6 +159,6 @@ int main(int argc, char** argv) {
             "(target < 2 %%) %s\n",
             op.Name, wall, cpu, share, met ? "met" : "NOT MET");
     }
-    if (!boxes.Shown.empty()) std::printf("boxes shown: %zu\n", boxes.Shown.size());
+    if (boxes.Informations.size()) std::printf("boxes shown: %zu\n", boxes.Informations.size());
     return allMet ? 0 : 2;
 }

@@ -4,9 +4,18 @@
 #include "base/Utf8.h"
 
 bool IDBoxAcceptsKeyText(const std::string& utf8) {
-    for (char32_t cp : DecodeUtf8(utf8))
-        if (!IDBoxAcceptsCharacter(cp)) return false;
-    return true;
+    return FilterTypedText(utf8).Rejected == 0;
+}
+
+TTypedText FilterTypedText(const std::string& utf8) {
+    TTypedText text;
+    for (char32_t cp : DecodeUtf8(utf8)) {
+        if (IDBoxAcceptsCharacter(cp))
+            text.Accepted.push_back(cp);
+        else
+            ++text.Rejected;
+    }
+    return text;
 }
 
 std::u32string DropNonCp1252(const std::u32string& text) {

@@ -4,14 +4,11 @@
 #include <QCoreApplication>
 #include <QImage>
 #include <QPixmap>
-#include <QTimer>
-#include <cstdio>
 #include <exception>
 
 #include "shell/ExceptionBox.h"
 #include "shell/Placement.h"
 #include "shell/TIDForm.h"
-#include "shell/TestHooks.h"
 #include "ui_TForm1.h"
 
 // The pictures live in this static library: their registration must be pulled in.
@@ -60,28 +57,19 @@ TForm1::~TForm1() {
 TIDForm* TForm1::CreateConfigWindow() {
     auto* window = new TIDForm();
     window->SetLauncher(this);
+    std::erase_if(windows_, [](const QPointer<TIDForm>& released) { return released.isNull(); });
     windows_.emplace_back(window);
-    idForm_ = window;
-    emit ConfigWindowCreated(window);
     return window;
 }
 
 TIDForm* TForm1::IDForm() const {
-    return idForm_;
-}
-
-std::vector<TIDForm*> TForm1::ConfigWindows() const {
-    std::vector<TIDForm*> alive;
-    for (const QPointer<TIDForm>& window : windows_)
-        if (window) alive.push_back(window);
-    return alive;
+    return windows_.empty() ? nullptr : windows_.back().data();
 }
 
 void TForm1::Button1Click() {
     try {
         TIDForm* window = CreateConfigWindow();
         hide();
-        RunScreenshotHook(window);
         window->ShowModal();
         // Nothing follows: the window has shown the launcher again itself.
     } catch (const std::exception& error) {
@@ -96,7 +84,6 @@ void TForm1::Button2Click() {
 
 void TForm1::closeEvent(QCloseEvent* event) {
     event->accept();
-    emit Ended();
     QCoreApplication::exit(0);
 }
 
@@ -105,21 +92,5 @@ void TForm1::showEvent(QShowEvent* event) {
     if (!centred_) {
         centred_ = true;
         CentreOnScreen(this);
-        if (ScreenshotGroup()) QTimer::singleShot(1500, this, [this] { ui->Button1->click(); });
     }
-}
-
-void TForm1::paintEvent(QPaintEvent* event) {
-    QWidget::paintEvent(event);
-    if (!reportedShown_ && ReportShown()) {
-        reportedShown_ = true;
-        std::fputs("launcher shown\n", stdout);
-        std::fflush(stdout);
-    }
-}
-
-void TForm1::RunScreenshotHook(TIDForm* window) {
-    const std::optional<QString> group = ScreenshotGroup();
-    if (!group) return;
-    QTimer::singleShot(500, window, [window, name = *group] { window->ChooseGroup(name); });
 }

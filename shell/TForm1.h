@@ -20,33 +20,19 @@ public:
 
     // A new configuration window, its creation steps run; it becomes IDForm.
     TIDForm* CreateConfigWindow();
-    // The most recently created configuration window.
+    // IDForm: the most recently created configuration window, while it lives.
     TIDForm* IDForm() const;
-    // The configuration windows that still exist, oldest first.
-    std::vector<TIDForm*> ConfigWindows() const;
-
-signals:
-    // A configuration window has been created (its creation steps have run) and is
-    // about to be shown.
-    void ConfigWindowCreated(TIDForm* window);
-    // The launcher has closed: the program ends.
-    void Ended();
-
-public slots:
-    void Button1Click();  // Start
-    void Button2Click();  // Exit
 
 protected:
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
+
+private slots:
+    void Button1Click();  // Start
+    void Button2Click();  // Exit
 
 private:
-    void RunScreenshotHook(TIDForm* window);
-
     std::unique_ptr<Ui::TForm1> ui;
-    QPointer<TIDForm> idForm_;
-    std::vector<QPointer<TIDForm>> windows_;
+    std::vector<QPointer<TIDForm>> windows_;  // oldest first
     bool centred_ = false;
-    bool reportedShown_ = false;
 };

@@ -1,6 +1,7 @@
 #pragma once
-// The application object: every exception that leaves an event handler ends in
-// the default error box here, and the serial workers' errors are shown the same
+// The application object. The configuration window's handlers end their exceptions
+// through their runner (THandlerRunner); whatever else leaves an event handler ends
+// in the default error box here, and the serial workers' errors are shown the same
 // way on the GUI thread.
 #include <QApplication>
 

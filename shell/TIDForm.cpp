@@ -1,47 +1,46 @@
 #include "shell/TIDForm.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
-#include <QEventLoop>
-#include <QKeyEvent>
-#include <QSignalBlocker>
 #include <QStyle>
 #include <QTimer>
 #include <exception>
-#include <utility>
+#include <string>
 
-#include "shell/Beep.h"
 #include "shell/ExceptionBox.h"
-#include "shell/KeyFilter.h"
 #include "shell/LocaleDateTime.h"
 #include "shell/Placement.h"
 #include "shell/TCp1252Validator.h"
-#include "shell/TQtMessageBoxes.h"
+#include "shell/TIDBoxKeyFilter.h"
 #include "ui_TIDForm.h"
 
 namespace {
 
-QString ToQt(const std::string& text) {
-    return QString::fromStdString(text);
-}
-std::string ToStd(const QString& text) {
-    return text.toStdString();
-}
-
-// The border a fixed single-line frame adds to the client width when the window
-// system has not told the frame yet (before the first show).
+// The outer width the creation steps set, and the border a fixed single-line frame
+// adds to the client width when the window system has not told the frame yet
+// (before the first show).
+constexpr int kOuterWidth = 282;
 constexpr int kDesignedFrameWidth = 8;
+
+QTimer* NewTimer(QObject* window, const char* name, int intervalMs) {
+    auto* timer = new QTimer(window);
+    timer->setObjectName(QString::fromLatin1(name));
+    timer->setInterval(intervalMs);
+    return timer;
+}
 
 }  // namespace
 
-TIDForm::TIDForm(TMessageBoxes* boxes, TStorePaths paths)
+TIDForm::TIDForm()
     : QDialog(nullptr),
       ui(std::make_unique<Ui::TIDForm>()),
-      realBoxes_(std::make_unique<TQtMessageBoxes>()),
-      boxes_(boxes ? boxes : realBoxes_.get()),
-      store_(*this, *this, std::move(paths), LocaleDateTimeSource()),
-      session_(*this, *this, commune_, store_),
-      transfers_(session_, *this, *this, store_) {
+      timer1_(NewTimer(this, "Timer1", 100)),
+      timer2_(NewTimer(this, "Timer2", 1000)),
+      storeSide_(*ui),
+      sessionSide_(*ui, *timer1_, *timer2_),
+      store_(storeSide_, boxes_, DefaultStorePaths(), LocaleDateTimeSource()),
+      session_(sessionSide_, boxes_, commune_, store_),
+      transfers_(session_, sessionSide_, boxes_, store_),
+      handlers_(*this, session_, sessionSide_) {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
@@ -57,43 +56,17 @@ TIDForm::TIDForm(TMessageBoxes* boxes, TStorePaths paths)
     commune_.SetBufferFull(1000);
     commune_.SetBufferResume(1000);
 
-    timer1_ = new QTimer(this);
-    timer1_->setObjectName(QStringLiteral("Timer1"));
-    timer1_->setInterval(100);
-    timer2_ = new QTimer(this);
-    timer2_->setObjectName(QStringLiteral("Timer2"));
-    timer2_->setInterval(1000);
-
     ui->StatusBox->hide();
     ui->SpeedButton3->setIcon(style()->standardIcon(QStyle::SP_TitleBarContextHelpButton));
     ui->SpeedButton3->hide();
     // The window's hint setting is off, and this button takes it.
     ui->SendNameButton->installEventFilter(this);
     ui->CompanyNameEdit->setValidator(new TCp1252Validator(ui->CompanyNameEdit));
-    exitPalette_ = ui->ExitButton->palette();
-    statusPalette_ = ui->Label3->palette();
-
-    transfers_.ShowError = [](const std::exception& error) { ShowExceptionBox(error); };
+    sessionSide_.KeepDesignedColours();
     transfers_.Now = &LocalNow;
 
     FormCreate();
-
-    connect(ui->GroupNameComboBox, &QComboBox::currentIndexChanged, this,
-            &TIDForm::GroupNameComboBoxChange);
-    connect(ui->GroupNameComboBox, &TCloseUpComboBox::closeUp, this,
-            &TIDForm::GroupNameComboBoxCloseUp);
-    connect(ui->NewGroupButton, &QPushButton::clicked, this, &TIDForm::NewGroupButtonClick);
-    connect(ui->DeleteGroupButton, &QPushButton::clicked, this, &TIDForm::DeleteGroupButtonClick);
-    connect(ui->SaveButton, &QPushButton::clicked, this, &TIDForm::SaveButtonClick);
-    connect(ui->ReadButton, &QPushButton::clicked, this, &TIDForm::ReadButtonClick);
-    connect(ui->SendButton, &QPushButton::clicked, this, &TIDForm::SendButtonClick);
-    connect(ui->ReadNameButton, &QPushButton::clicked, this, &TIDForm::ReadNameButtonClick);
-    connect(ui->SendNameButton, &QPushButton::clicked, this, &TIDForm::SendNameButtonClick);
-    connect(ui->DateSpeedButton, &QToolButton::clicked, this, &TIDForm::DateSpeedButtonClick);
-    connect(ui->ExitButton, &QToolButton::clicked, this, &TIDForm::ExitButtonClick);
-    connect(ui->SpeedButton3, &QToolButton::clicked, this, &TIDForm::SpeedButton2Click);
-    connect(timer1_, &QTimer::timeout, this, &TIDForm::Timer1Timer);
-    connect(timer2_, &QTimer::timeout, this, &TIDForm::Timer2Timer);
+    ConnectHandlers();
 }
 
 TIDForm::~TIDForm() = default;
@@ -114,24 +87,39 @@ void TIDForm::FormCreate() {
         failed = true;
         openError = error.what();
     }
-    // 5. The field names of an ID list table.
-    trailerField_ = kTrailerIDField;
-    vehicleField_ = kVehicleIDField;
+    // 5. The field names of an ID list table are the store's constants.
     // 6. The outer width, then a fixed frame.
     const int frameExtra = frameGeometry().width() - geometry().width();
     resize(kOuterWidth - (frameExtra > 0 ? frameExtra : kDesignedFrameWidth), height());
     setFixedSize(size());
     // 7.
     ui->PageControl->setCurrentWidget(ui->VehiclesTab1);
-    // 8. The slot table, by name.
-    for (int k = 0; k < int(slots_.size()); ++k) {
-        auto* box = findChild<QLineEdit*>(QStringLiteral("Edit%1").arg(k + 1));
-        Q_ASSERT(box);
-        slots_[k] = box;
-        box->installEventFilter(this);
+    // 8. The slot table, by name; every box typed into passes the key filter.
+    auto* keyFilter = new TIDBoxKeyFilter(handlers_, boxes_, this);
+    for (QLineEdit* box : storeSide_.FillSlotTable(*this)) {
+        box->installEventFilter(keyFilter);
         box->setValidator(new TCp1252Validator(box));
     }
     if (failed) ShowExceptionBox(openError);
+}
+
+void TIDForm::ConnectHandlers() {
+    connect(ui->GroupNameComboBox, &QComboBox::currentIndexChanged, this,
+            &TIDForm::GroupNameComboBoxChange);
+    connect(ui->GroupNameComboBox, &TCloseUpComboBox::closeUp, this,
+            &TIDForm::GroupNameComboBoxCloseUp);
+    connect(ui->NewGroupButton, &QPushButton::clicked, this, &TIDForm::NewGroupButtonClick);
+    connect(ui->DeleteGroupButton, &QPushButton::clicked, this, &TIDForm::DeleteGroupButtonClick);
+    connect(ui->SaveButton, &QPushButton::clicked, this, &TIDForm::SaveButtonClick);
+    connect(ui->ReadButton, &QPushButton::clicked, this, &TIDForm::ReadButtonClick);
+    connect(ui->SendButton, &QPushButton::clicked, this, &TIDForm::SendButtonClick);
+    connect(ui->ReadNameButton, &QPushButton::clicked, this, &TIDForm::ReadNameButtonClick);
+    connect(ui->SendNameButton, &QPushButton::clicked, this, &TIDForm::SendNameButtonClick);
+    connect(ui->DateSpeedButton, &QToolButton::clicked, this, &TIDForm::DateSpeedButtonClick);
+    connect(ui->ExitButton, &QToolButton::clicked, this, &TIDForm::ExitButtonClick);
+    connect(ui->SpeedButton3, &QToolButton::clicked, this, &TIDForm::SpeedButton2Click);
+    connect(timer1_, &QTimer::timeout, this, &TIDForm::Timer1Timer);
+    connect(timer2_, &QTimer::timeout, this, &TIDForm::Timer2Timer);
 }
 
 int TIDForm::ShowModal() {
@@ -146,48 +134,10 @@ void TIDForm::SetLauncher(QWidget* launcher) {
     launcher_ = launcher;
 }
 
-void TIDForm::SetMessageBoxes(TMessageBoxes* boxes) {
-    boxes_ = boxes ? boxes : realBoxes_.get();
-}
-
-QLineEdit* TIDForm::SlotBox(int position) const {
-    return slots_.at(position);
-}
-
-void TIDForm::ChooseGroup(const QString& name) {
-    auto* combo = ui->GroupNameComboBox;
-    combo->showPopup();
-    const int index = combo->findText(name, Qt::MatchExactly);
-    if (index >= 0) combo->setCurrentIndex(index);
-    combo->hidePopup();
-}
-
-template <class Body>
-void TIDForm::RunHandler(Body&& body) {
-    ++handlerDepth_;
-    try {
-        body();
-    } catch (const std::exception& error) {
-        ShowExceptionBox(error);
-    }
-    --handlerDepth_;
-    if (handlerDepth_ == 0 && closePending_) {
-        closePending_ = false;
-        // From the modal show's own loop, once this handler's frames are gone.
-        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
-    }
-}
-
 // ---- closing ----
 
 void TIDForm::closeEvent(QCloseEvent* event) {
-    if (handlerDepth_ > 0) {
-        // The running handler goes on; the window closes when it has returned.
-        closePending_ = true;
-        event->ignore();
-        return;
-    }
-    if (FormCloseQuery())
+    if (handlers_.MayClose() && FormCloseQuery())
         event->accept();
     else
         event->ignore();
@@ -215,74 +165,60 @@ void TIDForm::keyPressEvent(QKeyEvent* event) {
 
 void TIDForm::showEvent(QShowEvent* event) {
     QDialog::showEvent(event);
-    ++timesShown_;
     if (!centred_) {
         centred_ = true;
         CentreOnScreen(this);
     }
 }
 
-// ---- key filter and hints ----
-
 bool TIDForm::eventFilter(QObject* watched, QEvent* event) {
     if (watched == ui->SendNameButton && event->type() == QEvent::ToolTip) return true;
-    if (event->type() == QEvent::KeyPress && qobject_cast<QLineEdit*>(watched) &&
-        watched != ui->CompanyNameEdit)
-        return Edit1KeyPress(static_cast<QKeyEvent*>(event));
     return QDialog::eventFilter(watched, event);
-}
-
-bool TIDForm::Edit1KeyPress(QKeyEvent* key) {
-    // Keys that type no character never reach the filter. Delete carries code 127
-    // here, but types nothing.
-    if (key->key() == Qt::Key_Delete || key->text().isEmpty()) return false;
-    if (IDBoxAcceptsKeyText(ToStd(key->text()))) return false;
-    RunHandler([this] { Information(kRejectedKeyMessage); });
-    return true;
 }
 
 // ---- handlers ----
 
 void TIDForm::GroupNameComboBoxChange(int index) {
-    RunHandler([this, index] {
-        store_.Select(index >= 0 ? ToStd(ui->GroupNameComboBox->itemText(index)) : std::string());
+    handlers_.Run([this, index] {
+        store_.Select(index >= 0 ? ui->GroupNameComboBox->itemText(index).toStdString()
+                                 : std::string());
     });
 }
 
 void TIDForm::GroupNameComboBoxCloseUp() {
-    RunHandler([this] {
+    handlers_.Run([this] {
         ui->PageControl->setEnabled(true);
         store_.LoadGroup();
     });
 }
 
 void TIDForm::NewGroupButtonClick() {
-    RunHandler([this] { store_.NewGroup(); });
+    handlers_.Run([this] { store_.NewGroup(); });
 }
 void TIDForm::DeleteGroupButtonClick() {
-    RunHandler([this] { store_.DeleteGroup(); });
+    handlers_.Run([this] { store_.DeleteGroup(); });
 }
 void TIDForm::SaveButtonClick() {
-    RunHandler([this] { store_.SaveGroup(); });
+    handlers_.Run([this] { store_.SaveGroup(); });
 }
 void TIDForm::ReadButtonClick() {
-    RunHandler([this] { transfers_.ReadButtonClick(); });
+    handlers_.Run([this] { transfers_.ReadButtonClick(); });
 }
 void TIDForm::SendButtonClick() {
-    RunHandler([this] { transfers_.SendButtonClick(); });
+    handlers_.Run([this] { transfers_.SendButtonClick(); });
 }
 void TIDForm::ReadNameButtonClick() {
-    RunHandler([this] { transfers_.ReadNameButtonClick(); });
+    handlers_.Run([this] { transfers_.ReadNameButtonClick(); });
 }
 void TIDForm::SendNameButtonClick() {
-    RunHandler([this] { transfers_.SendNameButtonClick(); });
+    handlers_.Run([this] { transfers_.SendNameButtonClick(); });
 }
 void TIDForm::DateSpeedButtonClick() {
-    RunHandler([this] { transfers_.DateSpeedButtonClick(); });
+    handlers_.Run([this] { transfers_.DateSpeedButtonClick(); });
 }
 
 void TIDForm::ExitButtonClick() {
-    RunHandler([this] {
+    handlers_.Run([this] {
         if (!session_.ExitButtonClick()) close();
     });
 }
@@ -292,146 +228,9 @@ void TIDForm::ExitButtonClick() {
 void TIDForm::SpeedButton2Click() {}
 
 void TIDForm::Timer1Timer() {
-    RunHandler([this] {
-        try {
-            session_.Timer1Timer();
-        } catch (const std::exception& error) {
-            // Stopped first, or every tick behind the box would add another box.
-            SetPollTimer(false);
-            ShowExceptionBox(error);
-            session_.EndSession();
-        }
-    });
+    handlers_.Run([this] { session_.Timer1Timer(); });
 }
 
 void TIDForm::Timer2Timer() {
-    RunHandler([this] { session_.Timer2Timer(); });
-}
-
-// ---- TStoreWindow ----
-
-std::string TIDForm::VehicleSlot(int slot) const {
-    return ToStd(slots_.at(slot)->text());
-}
-void TIDForm::SetVehicleSlot(int slot, const std::string& text) {
-    slots_.at(slot)->setText(ToQt(text));
-}
-std::string TIDForm::TrailerSlot(int slot) const {
-    return ToStd(slots_.at(kVehicleSlots + slot)->text());
-}
-void TIDForm::SetTrailerSlot(int slot, const std::string& text) {
-    slots_.at(kVehicleSlots + slot)->setText(ToQt(text));
-}
-
-void TIDForm::ShowGroupList(const std::vector<std::string>& names, const std::string& shown) {
-    auto* combo = ui->GroupNameComboBox;
-    QStringList list;
-    for (const std::string& name : names) list << ToQt(name);
-    QStringList current;
-    for (int i = 0; i < combo->count(); ++i) current << combo->itemText(i);
-    const QSignalBlocker block(combo);
-    const bool same = current == list;
-    // Keep the entry the user picked when it shows the same name (a duplicate name).
-    if (same && combo->currentIndex() >= 0 && combo->currentText() == ToQt(shown)) return;
-    if (!same) {
-        combo->clear();
-        combo->addItems(list);
-    }
-    combo->setCurrentIndex(shown.empty() ? -1 : list.indexOf(ToQt(shown)));
-}
-
-// ---- TSessionView ----
-
-void TIDForm::ShowUpperPage(TUpperPage page) {
-    ui->PageControl1->setCurrentWidget(page == TUpperPage::GroupName ? ui->TabSheet1
-                                                                     : ui->TabSheet2);
-}
-
-void TIDForm::ShowStatusBox(bool shown) {
-    ui->StatusBox->setVisible(shown);
-    ui->GroupNameBox->setVisible(!shown);
-}
-
-std::string TIDForm::ExitCaption() const {
-    return ToStd(ui->ExitButton->text());
-}
-void TIDForm::SetExitCaption(const std::string& caption) {
-    ui->ExitButton->setText(ToQt(caption));
-}
-
-void TIDForm::SetExitRed(bool red) {
-    QPalette p = exitPalette_;
-    if (red) p.setColor(QPalette::ButtonText, QColor(255, 0, 0));
-    ui->ExitButton->setPalette(p);
-    exitRed_ = red;
-}
-
-std::string TIDForm::StatusLine() const {
-    return ToStd(ui->Label3->text());
-}
-void TIDForm::SetStatusLine(const std::string& text) {
-    ui->Label3->setText(ToQt(text));
-}
-void TIDForm::SetStatusLineDefaultColour() {
-    ui->Label3->setPalette(statusPalette_);
-}
-std::string TIDForm::InstrumentLine() const {
-    return ToStd(ui->Label4->text());
-}
-void TIDForm::SetInstrumentLine(const std::string& text) {
-    ui->Label4->setText(ToQt(text));
-}
-
-void TIDForm::SetPollTimer(bool enabled) {
-    if (enabled)
-        timer1_->start();
-    else
-        timer1_->stop();
-}
-bool TIDForm::PollTimerEnabled() const {
-    return timer1_->isActive();
-}
-void TIDForm::SetRestoreTimer(bool enabled) {
-    if (enabled)
-        timer2_->start();
-    else
-        timer2_->stop();
-}
-bool TIDForm::RestoreTimerEnabled() const {
-    return timer2_->isActive();
-}
-
-void TIDForm::ProcessMessages() {
-    // Sleeps until the next event; while a session waits the poll timer is one.
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-}
-
-void TIDForm::Beep() {
-    ::Beep();
-}
-
-std::string TIDForm::CompanyName() const {
-    return ToStd(ui->CompanyNameEdit->text());
-}
-void TIDForm::SetCompanyName(const std::string& text) {
-    ui->CompanyNameEdit->setText(ToQt(text));
-}
-
-void TIDForm::SetSessionButtonsEnabled(bool enabled) {
-    ui->ReadNameButton->setEnabled(enabled);
-    ui->SendNameButton->setEnabled(enabled);
-    ui->DateSpeedButton->setEnabled(enabled);
-}
-
-// ---- TMessageBoxes ----
-
-void TIDForm::Information(const std::string& text) {
-    boxes_->Information(text);
-}
-TConfirmAnswer TIDForm::Confirm(const std::string& question) {
-    return boxes_->Confirm(question);
-}
-std::string TIDForm::InputBox(const std::string& caption, const std::string& prompt,
-                              const std::string& preset) {
-    return boxes_->InputBox(caption, prompt, preset);
+    handlers_.Run([this] { session_.Timer2Timer(); });
 }

@@ -7,6 +7,7 @@
 #include <QVBoxLayout>
 
 #include "shell/Placement.h"
+#include "shell/TCp1252Validator.h"
 
 namespace {
 
@@ -58,6 +59,8 @@ TInputBox::TInputBox(const QString& caption, const QString& prompt, const QStrin
     label->setTextFormat(Qt::PlainText);
     layout->addWidget(label);
     edit_->setMaxLength(kMaxLength);
+    // The name goes into a table and a file name: nothing without a Windows-1252 code.
+    edit_->setValidator(new TCp1252Validator(edit_));
     edit_->setText(preset);
     edit_->selectAll();
     layout->addWidget(edit_);

@@ -16,14 +16,14 @@ public:
 };
 
 // The input box: a prompt above a one-line text box of at most 255 characters,
-// OK (the default) and Cancel (also Esc and the close box).
+// which keeps out what has no Windows-1252 code; OK (the default) and Cancel (also
+// Esc and the close box).
 class TInputBox : public QDialog {
     Q_OBJECT
 public:
     TInputBox(const QString& caption, const QString& prompt, const QString& preset,
               QWidget* parent = nullptr);
     QString Text() const;  // the edited text after OK, the preset text otherwise
-    QLineEdit* Edit() const { return edit_; }
 
     static constexpr int kMaxLength = 255;
 

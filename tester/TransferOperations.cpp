@@ -58,30 +58,10 @@ void TTransferOperations::DateSpeedButtonClick() {
 
 void TTransferOperations::Run(void (TTransferOperations::*body)()) {
     TSessionButtonsOff buttonsOff(view_);
-    begun_ = false;
-    try {
-        (this->*body)();
-    } catch (const std::exception& error) {
-        if (!begun_) throw;
-        // Without this the poll would go on resending and beeping behind the box.
-        view_.SetPollTimer(false);
-        if (!ShowError) {
-            session_.EndSession();
-            throw;
-        }
-        ShowError(error);
-        session_.EndSession();
-    } catch (...) {
-        if (begun_) {
-            view_.SetPollTimer(false);
-            session_.EndSession();
-        }
-        throw;
-    }
+    (this->*body)();
 }
 
 bool TTransferOperations::Begin() {
-    begun_ = true;
     session_.BeginSession();
     if (!session_.Stopped) return true;
     session_.EndSession();
@@ -193,7 +173,6 @@ void TTransferOperations::ReadName() {
 }
 
 void TTransferOperations::SetDate() {
-    begun_ = true;
     session_.BeginSession();
     if (!session_.Stopped && session_.ShortReplies && session_.Identified &&
         session_.Port().Open()) {

@@ -2,7 +2,6 @@
 // The five operations a user starts from the configuration window to exchange
 // data with the tester; each runs one link session.
 #include <ctime>
-#include <exception>
 #include <functional>
 #include <string>
 
@@ -24,13 +23,10 @@ public:
 
     // The PC's local date and time (the clock frame); tests fix it.
     std::function<std::tm()> Now;
-    // The default error display, for an exception that ends an operation; the
-    // session is ended after the display.
-    std::function<void(const std::exception&)> ShowError;
 
 private:
-    // Runs one handler: the session buttons are off meanwhile, and an exception that
-    // ends a begun session is shown (ShowError) and the session ended.
+    // Runs one handler with the session buttons off meanwhile. An exception goes on
+    // to the window's handler, which ends a session it cut short.
     void Run(void (TTransferOperations::*body)());
     void SendIDs();
     void ReadIDs();
@@ -49,5 +45,4 @@ private:
     TSessionView& view_;
     TMessageBoxes& boxes_;
     TIDGroupStore& store_;
-    bool begun_ = false;  // the running handler has begun a session
 };

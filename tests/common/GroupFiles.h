@@ -21,10 +21,9 @@ inline void WriteGroupsTable(const TStorePaths& paths) {
     groups.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
 }
 
-// A groups table holding one group, and that group's ID list table.
-inline void WriteGroupFiles(const TStorePaths& paths, const std::string& groupName,
-                            const std::string& listName, const std::vector<TGroupRecord>& records) {
-    WriteGroupsTable(paths);
+// One more group in the groups table, and that group's ID list table.
+inline void AddGroupFiles(const TStorePaths& paths, const std::string& groupName,
+                          const std::string& listName, const std::vector<TGroupRecord>& records) {
     std::filesystem::create_directories(paths.IDListDir);
     TTable groups("setup groups");
     groups.SetDatabaseName(paths.GroupsDir);
@@ -47,6 +46,13 @@ inline void WriteGroupFiles(const TStorePaths& paths, const std::string& groupNa
         list.Post();
     }
     list.Close();
+}
+
+// A groups table holding one group, and that group's ID list table.
+inline void WriteGroupFiles(const TStorePaths& paths, const std::string& groupName,
+                            const std::string& listName, const std::vector<TGroupRecord>& records) {
+    WriteGroupsTable(paths);
+    AddGroupFiles(paths, groupName, listName, records);
 }
 
 // An ID list table's records, in table order.

@@ -24,13 +24,11 @@
 #include "shell/TIDForm.h"
 #include "store/TTable.h"
 #include "tests/common/GroupFiles.h"
-#include "tests/common/RecordingBoxes.h"
 #include "tests/common/TempHome.h"
+#include "tests/common/WindowDriver.h"
 #include "tests/e2e/e2e_Simulator.h"
 
 namespace e2e {
-
-using TScriptedBoxes = TRecordingBoxes;
 
 using TRecord = TGroupRecord;
 
@@ -61,13 +59,15 @@ public:
         WriteGroupFiles(paths, kGroup, kListName, records);
     }
 
+    std::string ListFile() const {
+        return (std::filesystem::path(paths.IDListDir) / (std::string(kListName) + ".db")).string();
+    }
+
     // The ID list table as it lies in the file, read with SQLite itself.
     std::vector<TRecord> ReadGroupFile() const {
         std::vector<TRecord> out;
-        const std::string file =
-            (std::filesystem::path(paths.IDListDir) / (std::string(kListName) + ".db")).string();
         sqlite3* db = nullptr;
-        if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+        if (sqlite3_open_v2(ListFile().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
             sqlite3_close(db);
             return out;
         }
@@ -106,20 +106,17 @@ public:
             home.WriteGroup(records);
         else
             home.WriteGroupsTable();
-        window = new TIDForm(&boxes, home.paths);
+        window = new TIDForm();
         window->show();
         if (withGroup) {
-            window->ChooseGroup(QString::fromUtf8(kGroup));
-            QTRY_VERIFY_WITH_TIMEOUT(window->Store().IsLoaded(), 5000);
+            ChooseGroup(window, QString::fromUtf8(kGroup));
+            QTRY_VERIFY_WITH_TIMEOUT(Widget<QWidget>("PageControl")->isEnabled(), 5000);
         }
         beeps0_ = BeepCount();
     }
     ~TWindowRig() {
         SetExceptionBoxPresenter(QuietPresenter);
-        if (window) {
-            window->SetMessageBoxes(&boxes);
-            delete window.data();
-        }
+        delete window.data();
     }
     TWindowRig(const TWindowRig&) = delete;
     TWindowRig& operator=(const TWindowRig&) = delete;
@@ -134,6 +131,14 @@ public:
     QString Caption() const { return Widget<QAbstractButton>("ExitButton")->text(); }
     bool StatusBoxShown() const { return !Widget<QGroupBox>("StatusBox")->isHidden(); }
     int Beeps() const { return BeepCount() - beeps0_; }
+    // Whether the program has the device behind COM1 open, as lsof would tell.
+    bool PortOpen() const {
+        std::error_code ec;
+        const auto device = std::filesystem::read_symlink(home.home.portsDir() / "com1", ec);
+        for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd", ec))
+            if (std::filesystem::read_symlink(fd.path(), ec) == device) return true;
+        return false;
+    }
 
     // Runs `action` from the event loop whenever `condition` holds, checked every
     // 5 ms while a handler waits; once only.

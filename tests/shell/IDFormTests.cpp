@@ -5,6 +5,7 @@
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHelpEvent>
+#include <QInputMethodEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -13,18 +14,14 @@
 #include <QToolTip>
 
 #include "ShellSupport.h"
+#include "base/Cp1252.h"
 #include "shell/Beep.h"
 #include "shell/KeyFilter.h"
-#include "base/Cp1252.h"
+#include "shell/THandlerRunner.h"
+#include "tests/common/RecordingBoxes.h"
+#include "tests/tester/session_Support.h"
 
 namespace {
-
-template <class T>
-T* Child(QObject* window, const char* name) {
-    T* child = window->findChild<T*>(QString::fromLatin1(name));
-    if (!child) qWarning("no child named %s", name);
-    return child;
-}
 
 QString CharOfCode(unsigned code) {
     return QString::fromStdString(Cp1252ToUtf8(std::string(1, char(code))));
@@ -40,7 +37,7 @@ void TypeText(QWidget* box, const QString& text, int key = 0) {
 
 // The ID pages are enabled the way a user enables them: by closing the group list.
 void EnableIDPages(TIDForm* window) {
-    window->GroupNameComboBoxCloseUp();
+    ChooseGroup(window, QString());
     Settle();
 }
 
@@ -61,7 +58,7 @@ void TIDFormTests::stateAtCreation() {
     TForm1 launcher;
     launcher.show();
     bool checked = false;
-    RunStart(launcher, &boxes, [&](TIDForm* w) {
+    RunStart(launcher, [&](TIDForm* w) {
         QVERIFY(w->isVisible());
         QCOMPARE(w->windowTitle(), QStringLiteral("Configure ID's"));
         QCOMPARE(w->objectName(), QStringLiteral("IDForm"));
@@ -74,30 +71,23 @@ void TIDFormTests::stateAtCreation() {
         auto* combo = Child<QComboBox>(w, "GroupNameComboBox");
         QCOMPARE(Items(combo), QStringList({"Alpha", "Beta"}));
         QCOMPARE(combo->currentIndex(), -1);
-        QVERIFY(!w->Store().HasSelection());
-        QVERIFY(!w->Store().IsLoaded());
         auto* pages = Child<QTabWidget>(w, "PageControl");
         QVERIFY(!pages->isEnabled());
         QCOMPARE(pages->currentWidget(), Child<QWidget>(w, "VehiclesTab1"));
-        for (int k = 0; k < 128; ++k) QCOMPARE(w->SlotBox(k)->text(), QString());
+        for (int k = 0; k < 128; ++k) QCOMPARE(IDBox(w, k)->text(), QString());
         QCOMPARE(Child<QLineEdit>(w, "CompanyNameEdit")->text(), QString());
         QCOMPARE(Child<QToolButton>(w, "ExitButton")->text(), QStringLiteral("Exit"));
-        QVERIFY(!w->ExitRed());
+        QVERIFY(!ExitRed(w));
         QVERIFY(!Child<QToolButton>(w, "SpeedButton3")->isVisible());
-        QVERIFY(!w->Timer1()->isActive());
-        QVERIFY(!w->Timer2()->isActive());
-        QCOMPARE(w->Timer1()->interval(), 100);
-        QCOMPARE(w->Timer2()->interval(), 1000);
-        QCOMPARE(w->Timer1()->parent(), w);
-        QVERIFY(!w->Commune().Open());
-        QCOMPARE(int(w->Commune().ComNumber()), 1);
-        QCOMPARE(int(w->Commune().Baud()), 9600);
-        QVERIFY(!w->Commune().AutoOpen());
-        QCOMPARE(int(w->Commune().BufferFull()), 1000);
-        QCOMPARE(int(w->Commune().BufferResume()), 1000);
-        QVERIFY(w->Session().Stopped);
-        QCOMPARE(w->TrailerFieldName(), std::string("Trailer ID"));
-        QCOMPARE(w->VehicleFieldName(), std::string("Vehicle ID"));
+        QVERIFY(!Child<QTimer>(w, "Timer1")->isActive());
+        QVERIFY(!Child<QTimer>(w, "Timer2")->isActive());
+        QCOMPARE(Child<QTimer>(w, "Timer1")->interval(), 100);
+        QCOMPARE(Child<QTimer>(w, "Timer2")->interval(), 1000);
+        QCOMPARE(Child<QTimer>(w, "Timer1")->parent(), w);
+        // The Company Name page hides the group list, which was never open.
+        upper->setCurrentWidget(Child<QWidget>(w, "TabSheet2"));
+        Settle();
+        QVERIFY(!pages->isEnabled());
         // Neither Esc nor Enter closes the window.
         QTest::keyClick(w, Qt::Key_Escape);
         QTest::keyClick(w, Qt::Key_Return);
@@ -134,7 +124,7 @@ void TIDFormTests::layoutAndSlotTable() {
     QCOMPARE(pages->count(), 8);
     for (int p = 0; p < 8; ++p) QCOMPARE(pages->tabText(p), captions[p]);
     for (int k = 0; k < 128; ++k) {
-        QLineEdit* box = w.SlotBox(k);
+        QLineEdit* box = IDBox(&w, k);
         QCOMPARE(box->objectName(), QStringLiteral("Edit%1").arg(k + 1));
         QCOMPARE(box->maxLength(), 16);
         const int page = k / 16, row = k % 16;
@@ -147,13 +137,6 @@ void TIDFormTests::layoutAndSlotTable() {
         const int slot = k < 96 ? k : k - 96;
         QCOMPARE(number->text(), QString::number(slot));
     }
-    // Vehicle slot v and trailer slot t through the store's side of the window.
-    w.SetVehicleSlot(37, "veh37");
-    w.SetTrailerSlot(20, "trl20");
-    QCOMPARE(Child<QLineEdit>(&w, "Edit38")->text(), QStringLiteral("veh37"));
-    QCOMPARE(Child<QLineEdit>(&w, "Edit117")->text(), QStringLiteral("trl20"));
-    QCOMPARE(w.TrailerSlot(20), std::string("trl20"));
-    QCOMPARE(w.VehicleSlot(37), std::string("veh37"));
 }
 
 void TIDFormTests::hints() {
@@ -177,7 +160,7 @@ void TIDFormTests::hints() {
     QCOMPARE(hintOf("DateSpeedButton"), QStringLiteral("Set instrument date & time to now"));
     QCOMPARE(hintOf("NewGroupButton"), QStringLiteral("Setup a new ID group"));
     QCOMPARE(hintOf("SendButton"), QStringLiteral("Send ID's to tester"));
-    w.SetExitCaption("Cancel");
+    Child<QToolButton>(&w, "ExitButton")->setText(QStringLiteral("Cancel"));
     QCOMPARE(hintOf("ExitButton"), QStringLiteral("Close"));
     QToolTip::hideText();
 }
@@ -185,10 +168,10 @@ void TIDFormTests::hints() {
 void TIDFormTests::keyFilterAtTheBoundaries() {
     TShellHome home;
     TScriptedBoxes boxes;
-    TIDForm w(&boxes);
+    TIDForm w;
     w.show();
     EnableIDPages(&w);
-    QLineEdit* box = w.SlotBox(5);
+    QLineEdit* box = IDBox(&w, 5);
     struct TCase {
         unsigned code;
         bool accepted;
@@ -226,6 +209,16 @@ void TIDFormTests::keyFilterAtTheBoundaries() {
         QCOMPARE(boxes.Informations, std::vector<std::string>{kRejectedKeyMessage});
         QCOMPARE(box->text(), QStringLiteral("ab"));
     }
+    // Several characters in one key or an input method's commit: one message for each
+    // refused character, the others go in.
+    box->setText(QStringLiteral("ab"));
+    boxes.Clear();
+    TypeText(box, QStringLiteral("c.d"));
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("e!\u00E9\u2603f"));
+    QApplication::sendEvent(box, &commit);
+    QCOMPARE(box->text(), QStringLiteral("abcde\u00E9f"));
+    QCOMPARE(boxes.Informations, std::vector<std::string>(3, kRejectedKeyMessage));
     // Through the keyboard as QTest types it: full stop refused, hyphen taken.
     box->clear();
     boxes.Clear();
@@ -237,10 +230,10 @@ void TIDFormTests::keyFilterAtTheBoundaries() {
 void TIDFormTests::keysWithoutCharactersAndControlCodes() {
     TShellHome home;
     TScriptedBoxes boxes;
-    TIDForm w(&boxes);
+    TIDForm w;
     w.show();
     EnableIDPages(&w);
-    QLineEdit* box = w.SlotBox(0);
+    QLineEdit* box = IDBox(&w, 0);
     box->setText(QStringLiteral("abcd"));
     box->setCursorPosition(2);
     QTest::keyClick(box, Qt::Key_Backspace);
@@ -258,10 +251,10 @@ void TIDFormTests::keysWithoutCharactersAndControlCodes() {
 void TIDFormTests::pasteIsNotFilteredButLosesWhatHasNoCode() {
     TShellHome home;
     TScriptedBoxes boxes;
-    TIDForm w(&boxes);
+    TIDForm w;
     w.show();
     EnableIDPages(&w);
-    QLineEdit* box = w.SlotBox(100);
+    QLineEdit* box = IDBox(&w, 100);
     QClipboard* clipboard = QGuiApplication::clipboard();
     clipboard->setText(QStringLiteral("A.b/\u20AC\u2603\u00E9!"));
     box->paste();
@@ -287,10 +280,10 @@ void TIDFormTests::pasteIsNotFilteredButLosesWhatHasNoCode() {
 void TIDFormTests::seventeenthCharacter() {
     TShellHome home;
     TScriptedBoxes boxes;
-    TIDForm w(&boxes);
+    TIDForm w;
     w.show();
     EnableIDPages(&w);
-    QLineEdit* box = w.SlotBox(40);
+    QLineEdit* box = IDBox(&w, 40);
     QTest::keyClicks(box, "ABCDEFGHIJKLMNOP");
     QCOMPARE(box->text().size(), 16);
     TypeText(box, QStringLiteral("Q"), Qt::Key_Q);
@@ -304,7 +297,7 @@ void TIDFormTests::seventeenthCharacter() {
 void TIDFormTests::companyNameHasNoFilter() {
     TShellHome home;
     TScriptedBoxes boxes;
-    TIDForm w(&boxes);
+    TIDForm w;
     w.show();
     auto* company = Child<QLineEdit>(&w, "CompanyNameEdit");
     Child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(1);
@@ -315,14 +308,13 @@ void TIDFormTests::companyNameHasNoFilter() {
     QTest::keyClicks(company, "123456789");
     QCOMPARE(company->text().size(), 16);
     QVERIFY(boxes.Informations.empty());
-    QCOMPARE(w.CompanyName(), company->text().toStdString());
 }
 
 void TIDFormTests::newGroupThroughTheWindow() {
     TShellHome home;
     TScriptedBoxes boxes;
     TErrorBoxRecorder errors;
-    TIDForm w(&boxes);
+    TIDForm w;
     w.show();
     auto* newButton = Child<QPushButton>(&w, "NewGroupButton");
     auto* combo = Child<QComboBox>(&w, "GroupNameComboBox");
@@ -353,7 +345,6 @@ void TIDFormTests::newGroupThroughTheWindow() {
     QCOMPARE(Items(combo), QStringList({QString::fromStdString(name30), "new"}));
     // The new group is listed, not chosen.
     QCOMPARE(combo->currentIndex(), -1);
-    QVERIFY(!w.Store().HasSelection());
     QCOMPARE(home.IDListFiles().size(), size_t(2));
     QVERIFY(errors.Texts.isEmpty());
 }
@@ -364,7 +355,7 @@ void TIDFormTests::saveReloadAndDeleteThroughTheWindow() {
     home.AddGroup("Spare");
     TScriptedBoxes boxes;
     TErrorBoxRecorder errors;
-    TIDForm w(&boxes);
+    TIDForm w;
     w.show();
     auto* combo = Child<QComboBox>(&w, "GroupNameComboBox");
     auto* save = Child<QPushButton>(&w, "SaveButton");
@@ -379,32 +370,38 @@ void TIDFormTests::saveReloadAndDeleteThroughTheWindow() {
     QVERIFY(boxes.Questions.empty());
 
     // Choosing a group loads it and enables the ID pages.
-    w.ChooseGroup(QStringLiteral("Fleet"));
+    ChooseGroup(&w, QStringLiteral("Fleet"));
     Settle();
     QVERIFY(Child<QTabWidget>(&w, "PageControl")->isEnabled());
     QCOMPARE(combo->currentText(), QStringLiteral("Fleet"));
-    QCOMPARE(w.SlotBox(0)->text(), QStringLiteral("V0"));
-    QCOMPARE(w.SlotBox(95)->text(), QStringLiteral("V95"));
-    QCOMPARE(w.SlotBox(96)->text(), QStringLiteral("T0"));
-    QCOMPARE(w.SlotBox(127)->text(), QStringLiteral("T31"));
+    QCOMPARE(IDBox(&w, 0)->text(), QStringLiteral("V0"));
+    QCOMPARE(IDBox(&w, 95)->text(), QStringLiteral("V95"));
+    QCOMPARE(IDBox(&w, 96)->text(), QStringLiteral("T0"));
+    QCOMPARE(IDBox(&w, 127)->text(), QStringLiteral("T31"));
 
     // Edit, save, edit again, reload: the saved texts come back.
-    w.SlotBox(3)->setText(QStringLiteral("SAVED3"));
-    w.SlotBox(120)->setText(QStringLiteral("SAVEDT24"));
+    IDBox(&w, 3)->setText(QStringLiteral("SAVED3"));
+    IDBox(&w, 120)->setText(QStringLiteral("SAVEDT24"));
     boxes.Clear();
     QTest::mouseClick(save, Qt::LeftButton);
     QVERIFY(boxes.Informations.empty());
-    w.SlotBox(3)->setText(QStringLiteral("unsaved"));
-    w.ChooseGroup(QStringLiteral("Fleet"));
+    // Hiding the list (another page, the window hidden) keeps edits; closing it reloads.
+    IDBox(&w, 3)->setText(QStringLiteral("unsaved"));
+    Child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(1);
+    w.hide();
+    w.show();
     Settle();
-    QCOMPARE(w.SlotBox(3)->text(), QStringLiteral("SAVED3"));
-    QCOMPARE(w.SlotBox(120)->text(), QStringLiteral("SAVEDT24"));
+    QCOMPARE(IDBox(&w, 3)->text(), QStringLiteral("unsaved"));
+    ChooseGroup(&w, QStringLiteral("Fleet"));
+    Settle();
+    QCOMPARE(IDBox(&w, 3)->text(), QStringLiteral("SAVED3"));
+    QCOMPARE(IDBox(&w, 120)->text(), QStringLiteral("SAVEDT24"));
     // Closing the list without a choice reloads too.
-    w.SlotBox(3)->setText(QStringLiteral("unsaved"));
+    IDBox(&w, 3)->setText(QStringLiteral("unsaved"));
     combo->showPopup();
     combo->hidePopup();
     Settle();
-    QCOMPARE(w.SlotBox(3)->text(), QStringLiteral("SAVED3"));
+    QCOMPARE(IDBox(&w, 3)->text(), QStringLiteral("SAVED3"));
 
     // No and Cancel change nothing.
     boxes.Clear();
@@ -417,12 +414,11 @@ void TIDFormTests::saveReloadAndDeleteThroughTheWindow() {
     QCOMPARE(combo->count(), 2);
 
     // Selected without a load (the list changed without opening it): asks, then refuses.
-    w.ChooseGroup(QStringLiteral("Spare"));
+    ChooseGroup(&w, QStringLiteral("Spare"));
     Settle();
-    const QString spareBlank = w.SlotBox(0)->text();
+    const QString spareBlank = IDBox(&w, 0)->text();
     QCOMPARE(spareBlank, QString());
     combo->setCurrentIndex(combo->findText(QStringLiteral("Fleet")));
-    QVERIFY(w.Store().HasSelection());
     // Spare is loaded, Fleet selected: Delete acts on the selection, Fleet.
     boxes.Clear();
     boxes.Answers = {TConfirmAnswer::Yes};
@@ -430,13 +426,11 @@ void TIDFormTests::saveReloadAndDeleteThroughTheWindow() {
     QCOMPARE(boxes.Questions, std::vector<std::string>{"Delete the Fleet Group?"});
     QCOMPARE(Items(combo), QStringList({"Spare"}));
     QCOMPARE(combo->currentIndex(), -1);
-    for (int k = 0; k < 128; ++k) QCOMPARE(w.SlotBox(k)->text(), QString());
+    for (int k = 0; k < 128; ++k) QCOMPARE(IDBox(&w, k)->text(), QString());
     QCOMPARE(home.IDListFiles().size(), size_t(1));
 
     // A selection whose group is not loaded: the question, then the message.
     combo->setCurrentIndex(0);
-    QVERIFY(w.Store().HasSelection());
-    QVERIFY(!w.Store().IsLoaded());
     boxes.Clear();
     boxes.Answers = {TConfirmAnswer::Yes};
     QTest::mouseClick(del, Qt::LeftButton);
@@ -451,7 +445,7 @@ void TIDFormTests::groupListPopupAndDuplicateNames() {
     home.AddGroup("One", true);
     home.AddGroup("Two");
     TScriptedBoxes boxes;
-    TIDForm w(&boxes);
+    TIDForm w;
     w.show();
     QVERIFY(QTest::qWaitForWindowExposed(&w));
     auto* combo = Child<QComboBox>(&w, "GroupNameComboBox");
@@ -462,33 +456,31 @@ void TIDFormTests::groupListPopupAndDuplicateNames() {
     QTest::keyClick(combo->view(), Qt::Key_Return);
     Settle();
     QCOMPARE(combo->currentText(), QStringLiteral("One"));
-    QCOMPARE(w.Store().SelectedName(), std::string("One"));
-    QVERIFY(w.Store().IsLoaded());
-    QCOMPARE(w.SlotBox(10)->text(), QStringLiteral("V10"));
+    QCOMPARE(IDBox(&w, 10)->text(), QStringLiteral("V10"));
     // Esc closes the list without a choice: still a reload.
-    w.SlotBox(10)->setText(QStringLiteral("edit"));
+    IDBox(&w, 10)->setText(QStringLiteral("edit"));
     combo->showPopup();
     QTRY_VERIFY(combo->view()->isVisible());
     QTest::keyClick(combo->view(), Qt::Key_Escape);
     Settle();
-    QCOMPARE(w.SlotBox(10)->text(), QStringLiteral("V10"));
+    QCOMPARE(IDBox(&w, 10)->text(), QStringLiteral("V10"));
 }
 
 void TIDFormTests::newGroupWhileLoadedReloadsIt() {
     TShellHome home;
     home.AddGroup("Main", true);
     TScriptedBoxes boxes;
-    TIDForm w(&boxes);
+    TIDForm w;
     w.show();
     auto* combo = Child<QComboBox>(&w, "GroupNameComboBox");
-    w.ChooseGroup(QStringLiteral("Main"));
+    ChooseGroup(&w, QStringLiteral("Main"));
     Settle();
-    w.SlotBox(7)->setText(QStringLiteral("unsaved"));
+    IDBox(&w, 7)->setText(QStringLiteral("unsaved"));
     boxes.Texts = {"Other"};
     QTest::mouseClick(Child<QPushButton>(&w, "NewGroupButton"), Qt::LeftButton);
     QCOMPARE(Items(combo), QStringList({"Main", "Other"}));
     QCOMPARE(combo->currentText(), QStringLiteral("Main"));
-    QCOMPARE(w.SlotBox(7)->text(), QStringLiteral("V7"));
+    QCOMPARE(IDBox(&w, 7)->text(), QStringLiteral("V7"));
 }
 
 void TIDFormTests::groupsTableThatCannotBeOpened() {
@@ -503,7 +495,7 @@ void TIDFormTests::groupsTableThatCannotBeOpened() {
             void SetTrailerSlot(int, const std::string&) override {}
             void ShowGroupList(const std::vector<std::string>&, const std::string&) override {}
         } quiet;
-        TScriptedBoxes none;
+        TRecordingBoxes none;
         TIDGroupStore store(quiet, none);
         try {
             store.OpenStore();
@@ -523,7 +515,7 @@ void TIDFormTests::groupsTableThatCannotBeOpened() {
     launcher.show();
     for (int start = 1; start <= 2; ++start) {
         bool usable = false;
-        RunStart(launcher, &boxes, [&](TIDForm* w) {
+        RunStart(launcher, [&](TIDForm* w) {
             // Shown anyway, after the box; the slot table filled, the pages usable.
             QCOMPARE(errors.Texts.last(), openText);
             QCOMPARE(errors.Texts.count(openText), 1 + start);
@@ -534,8 +526,8 @@ void TIDFormTests::groupsTableThatCannotBeOpened() {
             combo->hidePopup();
             Settle();
             QVERIFY(Child<QTabWidget>(w, "PageControl")->isEnabled());
-            QTest::keyClicks(w->SlotBox(127), "T31");
-            QCOMPARE(w->SlotBox(127)->text(), QStringLiteral("T31"));
+            QTest::keyClicks(IDBox(w, 127), "T31");
+            QCOMPARE(IDBox(w, 127)->text(), QStringLiteral("T31"));
             // New fails at the closed groups table, through the error box.
             boxes.Texts = {"Fresh"};
             QTest::mouseClick(Child<QPushButton>(w, "NewGroupButton"), Qt::LeftButton);
@@ -555,10 +547,11 @@ void TIDFormTests::groupsTableThatCannotBeOpened() {
         std::fclose(f);
     }
     const qsizetype before = errors.Texts.size();
-    TIDForm broken(&boxes);
+    TIDForm broken;
     QCOMPARE(errors.Texts.size(), before + 1);
     QVERIFY(!errors.Texts.last().isEmpty());
-    QCOMPARE(broken.SlotBox(127)->objectName(), QStringLiteral("Edit128"));
+    TypeText(IDBox(&broken, 127), QStringLiteral("."));  // the slot table's boxes are filtered
+    QCOMPARE(boxes.Informations.back(), std::string(kRejectedKeyMessage));
 }
 
 void TIDFormTests::closeWhileNoHandlerRuns() {
@@ -568,7 +561,7 @@ void TIDFormTests::closeWhileNoHandlerRuns() {
     launcher.show();
     int destroyed = 0;
     bool launcherBack = false;
-    QPointer<TIDForm> window = RunStart(launcher, &boxes, [&](TIDForm* w) {
+    QPointer<TIDForm> window = RunStart(launcher, [&](TIDForm* w) {
         QObject::connect(w, &QObject::destroyed, [&] { ++destroyed; });
         QVERIFY(!launcher.isVisible());
         QCOMPARE(QApplication::activeModalWidget(), w);
@@ -584,7 +577,7 @@ void TIDFormTests::closeWhileNoHandlerRuns() {
 
     // The Exit button does the same.
     destroyed = 0;
-    window = RunStart(launcher, &boxes, [&](TIDForm* w) {
+    window = RunStart(launcher, [&](TIDForm* w) {
         QObject::connect(w, &QObject::destroyed, [&] { ++destroyed; });
         QTest::mouseClick(Child<QToolButton>(w, "ExitButton"), Qt::LeftButton);
         // The click's handler has returned: the close comes right after it.
@@ -604,7 +597,7 @@ void TIDFormTests::closeDuringAHandlerWaitsForIt() {
     int destroyed = 0;
     bool openDuringHandler = false;
     bool closedAfterHandler = false;
-    RunStart(launcher, &boxes, [&](TIDForm* w) {
+    RunStart(launcher, [&](TIDForm* w) {
         QObject::connect(w, &QObject::destroyed, [&] { ++destroyed; });
         // While New's input box is up, the close box is pressed.
         boxes.WhileShown = [&] {
@@ -637,22 +630,23 @@ void TIDFormTests::closeDuringATransferWaitsForCancel() {
     int destroyed = 0;
     bool sawSession = false, stillOpenAfterClose = false, returned = false;
     const int beepsBefore = BeepCount();
-    RunStart(launcher, &boxes, [&](TIDForm* w) {
+    RunStart(launcher, [&](TIDForm* w) {
         QObject::connect(w, &QObject::destroyed, [&] { ++destroyed; });
-        w->ChooseGroup(QStringLiteral("Road"));
+        ChooseGroup(w, QStringLiteral("Road"));
         Settle();
-        QVERIFY(w->Store().IsLoaded());
+        QCOMPARE(IDBox(w, 0)->text(), QStringLiteral("V0"));
+        IDBox(w, 0)->setText(QStringLiteral("typed"));  // kept while the session runs
         auto* exitButton = Child<QToolButton>(w, "ExitButton");
         // Driven from inside the transfer's wait: look, close, then Cancel after the
         // first time-out's beep.
         auto* driver = new QTimer(w);
         int step = 0;
         QObject::connect(driver, &QTimer::timeout, w, [&, w, exitButton, driver] {
-            if (step == 0 && w->Timer1()->isActive()) {
-                sawSession = exitButton->text() == QStringLiteral("Cancel") && w->ExitRed() &&
+            if (step == 0 && Child<QTimer>(w, "Timer1")->isActive()) {
+                sawSession = exitButton->text() == QStringLiteral("Cancel") && ExitRed(w) &&
                              Child<QGroupBox>(w, "StatusBox")->isVisible() &&
                              !Child<QGroupBox>(w, "GroupNameBox")->isVisible() &&
-                             w->HandlerRunning();
+                             IDBox(w, 0)->text() == "typed";
                 w->close();
                 step = 1;
             } else if (step == 1 && BeepCount() > beepsBefore) {
@@ -665,7 +659,7 @@ void TIDFormTests::closeDuringATransferWaitsForCancel() {
         driver->start(50);
         QTest::mouseClick(Child<QPushButton>(w, "SendButton"), Qt::LeftButton);
         returned = true;
-        QCOMPARE(w->StatusLine(), std::string("Communications aborted"));
+        QCOMPARE(Child<QLabel>(w, "Label3")->text(), QStringLiteral("Communications aborted"));
         QVERIFY(WaitClosed(w));
     });
     QVERIFY(sawSession);
@@ -675,4 +669,29 @@ void TIDFormTests::closeDuringATransferWaitsForCancel() {
     Settle();
     QCOMPARE(destroyed, 1);
     QVERIFY(errors.Texts.isEmpty());
+}
+
+void TIDFormTests::handlerExceptionsEndInTheErrorBox() {
+    session_test::TRig rig(false);
+    QWidget window;
+    THandlerRunner handlers(window, *rig.session, rig.view);
+    std::vector<std::string> atTheBox;  // the box's text, the poll and the caption then
+    SetExceptionBoxPresenter([&](const QString&, const QString& text) {
+        atTheBox.push_back(text.toStdString() + (rig.view.Poll ? " poll " : " ") +
+                           rig.view.Caption);
+    });
+    // A session waiting for a reply: its poll stops before the box, it ends after it.
+    rig.session->Stopped = false;
+    rig.view.Poll = true;
+    rig.view.Caption = "Cancel";
+    handlers.Run([] { throw std::runtime_error("Output buffer too small for block"); });
+    QVERIFY(rig.session->Stopped && !rig.view.Poll && rig.view.Restore &&
+            rig.view.Caption == "Exit");
+    // No session: the box alone.
+    rig.view.Restore = false;
+    handlers.Run([] { throw std::runtime_error("Table is busy"); });
+    QVERIFY(!rig.view.Restore);
+    SetExceptionBoxPresenter({});
+    QCOMPARE(atTheBox, (std::vector<std::string>{"Output buffer too small for block. Cancel",
+                                                 "Table is busy. Exit"}));
 }

@@ -3,7 +3,7 @@
 
 // The configuration window: its state at creation, layout and slot table, key
 // filter, paste, the store's operations and messages through it, a groups table
-// that cannot be opened, and closing.
+// that cannot be opened, closing, and what an exception leaving a handler does.
 class TIDFormTests : public QObject {
     Q_OBJECT
 private slots:
@@ -23,4 +23,5 @@ private slots:
     void closeWhileNoHandlerRuns();
     void closeDuringAHandlerWaitsForIt();
     void closeDuringATransferWaitsForCancel();
+    void handlerExceptionsEndInTheErrorBox();
 };

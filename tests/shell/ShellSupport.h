@@ -1,12 +1,11 @@
 #pragma once
 // What the window tests share: a temporary home with the data folders and an
-// empty ports folder, boxes answered by the test, the error box recorded, and
-// Start pressed with a script that runs inside the new window's modal show.
+// empty ports folder (so that no port is ever available), the error box recorded,
+// and Start pressed with a script that runs inside the new window's modal show.
 #include <QApplication>
 #include <QPointer>
 #include <QTest>
 #include <QTimer>
-#include <deque>
 #include <filesystem>
 #include <functional>
 #include <string>
@@ -15,52 +14,9 @@
 #include "shell/ExceptionBox.h"
 #include "shell/TForm1.h"
 #include "shell/TIDForm.h"
-#include "store/TIDGroupStore.h"
-#include "store/TTable.h"
+#include "tests/common/GroupFiles.h"
 #include "tests/common/TempHome.h"
-
-// Boxes answered by the test: questions take the queued answers (none left:
-// Cancel), input boxes the queued texts (none left: the preset, as Cancel does).
-class TScriptedBoxes : public TMessageBoxes {
-public:
-    struct TInputCall {
-        std::string Caption, Prompt, Preset;
-    };
-    std::vector<std::string> Informations;
-    std::vector<std::string> Questions;
-    std::vector<TInputCall> Inputs;
-    std::deque<TConfirmAnswer> Answers;
-    std::deque<std::string> Texts;
-    // Runs while a box is up, as if the user did something meanwhile.
-    std::function<void()> WhileShown;
-
-    void Information(const std::string& text) override {
-        Informations.push_back(text);
-        if (WhileShown) WhileShown();
-    }
-    TConfirmAnswer Confirm(const std::string& question) override {
-        Questions.push_back(question);
-        if (WhileShown) WhileShown();
-        if (Answers.empty()) return TConfirmAnswer::Cancel;
-        const TConfirmAnswer answer = Answers.front();
-        Answers.pop_front();
-        return answer;
-    }
-    std::string InputBox(const std::string& caption, const std::string& prompt,
-                         const std::string& preset) override {
-        Inputs.push_back({caption, prompt, preset});
-        if (WhileShown) WhileShown();
-        if (Texts.empty()) return preset;
-        std::string text = Texts.front();
-        Texts.pop_front();
-        return text;
-    }
-    void Clear() {
-        Informations.clear();
-        Questions.clear();
-        Inputs.clear();
-    }
-};
+#include "tests/common/WindowDriver.h"
 
 // The error box, recorded instead of shown, for as long as this object lives.
 class TErrorBoxRecorder {
@@ -86,28 +42,17 @@ public:
     explicit TShellHome(bool withGroupsTable = true) {
         std::filesystem::create_directories(Home.idListDir());
         std::filesystem::create_directories(Home.portsDir());
-        if (withGroupsTable) {
-            TTable table("Setup");
-            table.SetDatabaseName(Home.groupsDir().string());
-            table.SetTableName(kGroupsTableName);
-            table.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
-        }
+        if (withGroupsTable) WriteGroupsTable(Paths());
     }
-    // Adds a group as the window's New would, with the given IDs (vehicle slot v
-    // and trailer slot t of the group get "V<v>" and "T<t>" when filled is true).
+    // Adds a group with blank IDs, or with "V<v>" in vehicle slot v and "T<t>" in
+    // trailer slot t when filled is true.
     void AddGroup(const std::string& name, bool filled = false) {
-        TNullWindow window;
-        TScriptedBoxes boxes;
-        boxes.Texts.push_back(name);
-        TIDGroupStore store(window, boxes);
-        store.OpenStore();
-        store.NewGroup();
-        if (!filled) return;
-        store.Select(name);
-        store.LoadGroup();
-        for (int v = 0; v < kVehicleSlots; ++v) window.vehicles[v] = "V" + std::to_string(v);
-        for (int t = 0; t < kTrailerSlots; ++t) window.trailers[t] = "T" + std::to_string(t);
-        store.SaveGroup();
+        std::vector<TGroupRecord> records(kVehicleSlots);
+        for (int k = 0; filled && k < kVehicleSlots; ++k) {
+            records[k].Vehicle = "V" + std::to_string(k);
+            if (k < kTrailerSlots) records[k].Trailer = "T" + std::to_string(k);
+        }
+        AddGroupFiles(Paths(), name, name + " list", records);
     }
     std::vector<std::filesystem::path> IDListFiles() const {
         std::vector<std::filesystem::path> files;
@@ -115,53 +60,38 @@ public:
             files.push_back(entry.path());
         return files;
     }
+    TStorePaths Paths() const { return {Home.groupsDir().string(), Home.idListDir().string()}; }
 
     TempHome Home;
-
-private:
-    class TNullWindow : public TStoreWindow {
-    public:
-        std::string vehicles[kVehicleSlots];
-        std::string trailers[kTrailerSlots];
-        std::string VehicleSlot(int slot) const override { return vehicles[slot]; }
-        void SetVehicleSlot(int slot, const std::string& text) override { vehicles[slot] = text; }
-        std::string TrailerSlot(int slot) const override { return trailers[slot]; }
-        void SetTrailerSlot(int slot, const std::string& text) override { trailers[slot] = text; }
-        void ShowGroupList(const std::vector<std::string>&, const std::string&) override {}
-    };
 };
-
-// No port is ever available to a test window, whatever the ports folder says.
-inline void NoPorts(TIDForm* window) {
-    window->Session().Probe = [](unsigned) { return false; };
-}
 
 // Presses Start; `script` runs inside the new window's modal show, and the window
 // is closed afterwards if the script left it open. Gives the window (null once
 // it has been destroyed).
-inline QPointer<TIDForm> RunStart(TForm1& launcher, TMessageBoxes* boxes,
-                                  const std::function<void(TIDForm*)>& script,
+inline QPointer<TIDForm> RunStart(TForm1& launcher, const std::function<void(TIDForm*)>& script,
                                   int watchdogMs = 30000) {
     QPointer<TIDForm> created;
-    const QMetaObject::Connection connection =
-        QObject::connect(&launcher, &TForm1::ConfigWindowCreated, [&](TIDForm* window) {
-            created = window;
-            window->SetMessageBoxes(boxes);
-            NoPorts(window);
-            QTimer::singleShot(0, window, [window, script] {
-                // The window may be released while the script waits for it to close.
-                QPointer<TIDForm> guard(window);
-                script(window);
-                if (guard && guard->isVisible()) guard->close();
-            });
-            QTimer::singleShot(watchdogMs, window, [window] {
-                qWarning("watchdog: the window did not close in time");
-                window->close();
-            });
+    QTimer::singleShot(0, &launcher, [&] {
+        auto* window = qobject_cast<TIDForm*>(QApplication::activeModalWidget());
+        created = window;
+        // The window may be released while the script waits for it to close.
+        QTimer::singleShot(watchdogMs, window, [window] {
+            qWarning("watchdog: the window did not close in time");
+            window->close();
         });
-    launcher.Button1Click();
-    QObject::disconnect(connection);
+        script(window);
+        if (created && created->isVisible()) created->close();
+    });
+    Child<QAbstractButton>(&launcher, "Button1")->click();
     return created;
+}
+
+// The configuration windows that exist, as the window system lists them.
+inline std::vector<TIDForm*> ConfigWindows() {
+    std::vector<TIDForm*> alive;
+    for (QWidget* window : QApplication::topLevelWidgets())
+        if (auto* form = qobject_cast<TIDForm*>(window)) alive.push_back(form);
+    return alive;
 }
 
 // Waits until the window has closed or gone; the caller must not touch it after.

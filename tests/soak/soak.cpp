@@ -45,9 +45,9 @@ private slots:
         for (int round = 1; round <= Rounds(); ++round) {
             clock.start();
             for (int k = 0; k < 96; ++k)
-                rig.window->SlotBox(k)->setText(QString("R%1 V%2").arg(round).arg(k));
+                IDBox(rig.window, k)->setText(QString("R%1 V%2").arg(round).arg(k));
             for (int k = 0; k < 32; ++k)
-                rig.window->SlotBox(96 + k)->setText(QString("R%1 T%2").arg(round).arg(k));
+                IDBox(rig.window, 96 + k)->setText(QString("R%1 T%2").arg(round).arg(k));
             rig.Click("SaveButton");
 
             rig.Click("SendButton");

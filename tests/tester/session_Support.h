@@ -394,7 +394,6 @@ public:
             return std::filesystem::exists(home.portsDir() / ("com" + std::to_string(n)));
         };
         session->Sleep = [](std::chrono::milliseconds) {};
-        ops->ShowError = [this](const std::exception& e) { Errors.push_back(e.what()); };
     }
 
     TScriptedLine& AddLine(unsigned com, TAnswer answer) {
@@ -424,7 +423,6 @@ public:
     std::unique_ptr<TLinkSession> session;
     std::unique_ptr<TTransferOperations> ops;
     std::vector<unsigned> Probed;
-    std::vector<std::string> Errors;
 };
 
 }  // namespace session_test

@@ -1,0 +1,31 @@
+#pragma once
+// The bookkeeping of the configuration window's event handlers. Every handler runs
+// through Run: a close request made meanwhile waits until the outermost handler has
+// returned, and an exception that leaves a handler ends in the error box here, the
+// one place that decides what such an exception does to a running link session.
+#include <exception>
+#include <functional>
+
+class QWidget;
+class TLinkSession;
+class TSessionView;
+
+class THandlerRunner {
+public:
+    // `window` is closed once a deferred close request may go ahead.
+    THandlerRunner(QWidget& window, TLinkSession& session, TSessionView& view);
+
+    void Run(const std::function<void()>& handler);
+    // A close request: true when the window may close now; otherwise the close
+    // follows, from the event loop, once the outermost handler has returned.
+    bool MayClose();
+
+private:
+    void Failed(const std::exception& error);
+
+    QWidget& window_;
+    TLinkSession& session_;
+    TSessionView& view_;
+    int depth_ = 0;
+    bool closePending_ = false;
+};

@@ -1,0 +1,101 @@
+#include "shell/TSessionViewAdapter.h"
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QTimer>
+
+#include "shell/Beep.h"
+#include "ui_TIDForm.h"
+
+namespace {
+
+void SetRunning(QTimer& timer, bool enabled) {
+    if (enabled)
+        timer.start();
+    else
+        timer.stop();
+}
+
+}  // namespace
+
+TSessionViewAdapter::TSessionViewAdapter(const Ui::TIDForm& ui, QTimer& poll, QTimer& restore)
+    : ui_(ui), poll_(poll), restore_(restore) {}
+
+void TSessionViewAdapter::KeepDesignedColours() {
+    exitPalette_ = ui_.ExitButton->palette();
+    statusPalette_ = ui_.Label3->palette();
+}
+
+void TSessionViewAdapter::ShowUpperPage(TUpperPage page) {
+    ui_.PageControl1->setCurrentWidget(page == TUpperPage::GroupName ? ui_.TabSheet1
+                                                                     : ui_.TabSheet2);
+}
+
+void TSessionViewAdapter::ShowStatusBox(bool shown) {
+    ui_.StatusBox->setVisible(shown);
+    ui_.GroupNameBox->setVisible(!shown);
+}
+
+std::string TSessionViewAdapter::ExitCaption() const {
+    return ui_.ExitButton->text().toStdString();
+}
+void TSessionViewAdapter::SetExitCaption(const std::string& caption) {
+    ui_.ExitButton->setText(QString::fromStdString(caption));
+}
+
+void TSessionViewAdapter::SetExitRed(bool red) {
+    QPalette p = exitPalette_;
+    if (red) p.setColor(QPalette::ButtonText, QColor(255, 0, 0));
+    ui_.ExitButton->setPalette(p);
+}
+
+std::string TSessionViewAdapter::StatusLine() const {
+    return ui_.Label3->text().toStdString();
+}
+void TSessionViewAdapter::SetStatusLine(const std::string& text) {
+    ui_.Label3->setText(QString::fromStdString(text));
+}
+void TSessionViewAdapter::SetStatusLineDefaultColour() {
+    ui_.Label3->setPalette(statusPalette_);
+}
+std::string TSessionViewAdapter::InstrumentLine() const {
+    return ui_.Label4->text().toStdString();
+}
+void TSessionViewAdapter::SetInstrumentLine(const std::string& text) {
+    ui_.Label4->setText(QString::fromStdString(text));
+}
+
+void TSessionViewAdapter::SetPollTimer(bool enabled) {
+    SetRunning(poll_, enabled);
+}
+bool TSessionViewAdapter::PollTimerEnabled() const {
+    return poll_.isActive();
+}
+void TSessionViewAdapter::SetRestoreTimer(bool enabled) {
+    SetRunning(restore_, enabled);
+}
+bool TSessionViewAdapter::RestoreTimerEnabled() const {
+    return restore_.isActive();
+}
+
+void TSessionViewAdapter::ProcessMessages() {
+    // Sleeps until the next event; while a session waits the poll timer is one.
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+}
+
+void TSessionViewAdapter::Beep() {
+    ::Beep();
+}
+
+std::string TSessionViewAdapter::CompanyName() const {
+    return ui_.CompanyNameEdit->text().toStdString();
+}
+void TSessionViewAdapter::SetCompanyName(const std::string& text) {
+    ui_.CompanyNameEdit->setText(QString::fromStdString(text));
+}
+
+void TSessionViewAdapter::SetSessionButtonsEnabled(bool enabled) {
+    ui_.ReadNameButton->setEnabled(enabled);
+    ui_.SendNameButton->setEnabled(enabled);
+    ui_.DateSpeedButton->setEnabled(enabled);
+}

@@ -1,0 +1,50 @@
+#pragma once
+// The configuration window as the link session and the transfers see it: the upper
+// pages, the status box with its two lines, the Exit/Cancel button, the poll and
+// panel-restore timers, the company name and the session buttons.
+#include <QPalette>
+#include <string>
+
+#include "tester/SessionView.h"
+
+class QTimer;
+
+namespace Ui {
+class TIDForm;
+}
+
+class TSessionViewAdapter : public TSessionView {
+public:
+    // `ui` is the window's design; its controls are used once the window has made them.
+    TSessionViewAdapter(const Ui::TIDForm& ui, QTimer& poll, QTimer& restore);
+
+    // Notes the designed colours of the button and the status line, to go back to.
+    void KeepDesignedColours();
+
+    void ShowUpperPage(TUpperPage page) override;
+    void ShowStatusBox(bool shown) override;
+    std::string ExitCaption() const override;
+    void SetExitCaption(const std::string& caption) override;
+    void SetExitRed(bool red) override;
+    std::string StatusLine() const override;
+    void SetStatusLine(const std::string& text) override;
+    void SetStatusLineDefaultColour() override;
+    std::string InstrumentLine() const override;
+    void SetInstrumentLine(const std::string& text) override;
+    void SetPollTimer(bool enabled) override;
+    bool PollTimerEnabled() const override;
+    void SetRestoreTimer(bool enabled) override;
+    bool RestoreTimerEnabled() const override;
+    void ProcessMessages() override;
+    void Beep() override;
+    std::string CompanyName() const override;
+    void SetCompanyName(const std::string& text) override;
+    void SetSessionButtonsEnabled(bool enabled) override;
+
+private:
+    const Ui::TIDForm& ui_;
+    QTimer& poll_;
+    QTimer& restore_;
+    QPalette exitPalette_;
+    QPalette statusPalette_;
+};
