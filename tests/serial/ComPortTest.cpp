@@ -231,10 +231,7 @@ TEST_F(ComPortTest, OnlyTheSystemDeviceLayerExists) {
 TEST_F(ComPortTest, LineSettingsReachAnOpenDeviceAtOnce) {
     port.SetOpen(true);
     auto slaveSpeed = [&] {
-        termios t{};
-        const int fd = ::open(pty1.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        ::tcgetattr(fd, &t);
-        ::close(fd);
+        const termios t = pty1.SlaveSettings();
         return ::cfgetospeed(&t);
     };
     EXPECT_EQ(slaveSpeed(), static_cast<speed_t>(B9600));

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,6 +49,14 @@ public:
 
     const std::string& SlavePath() const { return slave_; }
     int Master() const { return master_; }
+
+    // The slave's line settings, read through the master: a port holding the slave
+    // with TIOCEXCL refuses a second open to anyone but root.
+    termios SlaveSettings() const {
+        termios t{};
+        if (::tcgetattr(master_, &t) != 0) throw std::runtime_error("tcgetattr on the master");
+        return t;
+    }
 
     // Makes the slave port n of the ports folder.
     void LinkAs(const std::filesystem::path& portsDir, unsigned n) const {
