@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 #include <termios.h>
 
+#include <cstdio>
+#include <fstream>
+
 #include "serial/PortNames.h"
 #include "serial/ProbePort.h"
 #include "serial/TVarnComPort.h"
@@ -128,6 +131,63 @@ TEST_F(ComPortTest, OpeningAPortHeldByAnotherProgram) {
     TVarnComPort other;
     other.SetComNumber(1);
     EXPECT_NE(RaisedText<EAlreadyOpen>([&] { other.SetOpen(true); }), "");
+}
+
+// Lock files of programs that use neither flock nor TIOCEXCL: a live one keeps the port
+// off, a stale one is replaced by ours for as long as the port is open.
+TEST_F(ComPortTest, LockFilesOfOtherPrograms) {
+    if (::access("/var/lock", W_OK) != 0) GTEST_SKIP() << "/var/lock is not writable here";
+    const std::string lock = pty1.LockFile();
+    struct RemovedAtEnd {
+        std::string file;
+        ~RemovedAtEnd() { ::unlink(file.c_str()); }
+    } cleanup{lock};
+    auto hdb = [](long pid) {
+        char text[16];
+        std::snprintf(text, sizeof text, "%10ld\n", pid);
+        return std::string(text);
+    };
+    auto lockText = [&] {
+        std::ifstream in(lock);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    auto claim = [&](long pid) { std::ofstream(lock) << hdb(pid); };
+
+    claim(::getppid());  // alive, and not us
+    EXPECT_EQ(RaisedText<EAlreadyOpen>([&] { port.SetOpen(true); }),
+              "ie_Open - device already open");
+    EXPECT_FALSE(port.Open());
+    EXPECT_TRUE(ProbePort(1));
+    EXPECT_EQ(lockText(), hdb(::getppid()));
+
+    const pid_t dead = ::fork();
+    if (dead == 0) ::_exit(0);
+    ::waitpid(dead, nullptr, 0);
+    claim(dead);
+    EXPECT_TRUE(ProbePort(1));
+    EXPECT_EQ(lockText(), hdb(dead));  // the availability test only looks
+    port.SetOpen(true);
+    EXPECT_EQ(lockText(), hdb(::getpid()));
+    port.SetOpen(false);
+    EXPECT_FALSE(std::filesystem::exists(lock));
+
+    // None left by a failed open or a destroyed port.
+    {
+        ChildHolder holder(pty1.SlavePath());
+        EXPECT_THROW(port.SetOpen(true), EAlreadyOpen);
+        EXPECT_FALSE(std::filesystem::exists(lock));
+    }
+    // The lock is named after the device's real path, however the link reaches it.
+    std::filesystem::create_symlink(pty3.SlavePath(), home.root() / "by-id");
+    std::filesystem::create_symlink(home.root() / "by-id", home.portsDir() / "com5");
+    RemovedAtEnd cleanup3{pty3.LockFile()};
+    {
+        TVarnComPort other;
+        other.SetComNumber(5);
+        other.SetOpen(true);
+        EXPECT_TRUE(std::filesystem::exists(pty3.LockFile()));
+    }
+    EXPECT_FALSE(std::filesystem::exists(pty3.LockFile()));
 }
 
 TEST_F(ComPortTest, SettingOpenToItsValueDoesNothing) {

@@ -58,6 +58,13 @@ public:
         return t;
     }
 
+    // Where a UUCP lock file claims the slave: /var/lock/LCK..pts_N.
+    std::string LockFile() const {
+        std::string below = slave_.substr(std::string("/dev/").size());
+        std::replace(below.begin(), below.end(), '/', '_');
+        return "/var/lock/LCK.." + below;
+    }
+
     // Makes the slave port n of the ports folder.
     void LinkAs(const std::filesystem::path& portsDir, unsigned n) const {
         std::filesystem::create_directories(portsDir);
