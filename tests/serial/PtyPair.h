@@ -165,6 +165,7 @@ public:
     ChildHolder& operator=(const ChildHolder&) = delete;
 
     bool Held() const { return held_; }
+    long Pid() const { return pid_; }
     void Release() {
         if (pid_ <= 0) return;
         const char c = 'x';
