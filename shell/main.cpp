@@ -1,11 +1,18 @@
 // Haltguard IDs: keeps ID groups of vehicles and trailers and loads them into the
 // tester over a serial line.
+#include <iostream>
 #include <memory>
+#include <string>
 
+#include "shell/DisplayCheck.h"
 #include "shell/TForm1.h"
 #include "shell/THaltguardApplication.h"
 
 int main(int argc, char** argv) {
+    if (const std::string missing = MissingDisplayMessage(argc, argv); !missing.empty()) {
+        std::cerr << missing << '\n';
+        return 1;
+    }
     THaltguardApplication app(argc, argv);
     // The launcher first: it is the main window.
     auto form1 = std::make_unique<TForm1>();
