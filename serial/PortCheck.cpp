@@ -147,13 +147,13 @@ std::string PermissionFix(const std::string& device, const struct stat& st) {
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
     const bool groupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
     if (st.st_uid == ::geteuid())
-        return "you own it, but its mode " + std::string(mode) + " lets you neither read nor " +
-               "write it: chmod u+rw " + device;
+        return "you own it, but its mode " + std::string(mode) +
+               " keeps you from reading and writing it: chmod u+rw " + device;
     if (groupMayUse) {
         const std::string name = NameOfGroup(st.st_gid);
         if (InGroupOfUser(st.st_gid) && !InGroupOfSession(st.st_gid))
             return "you are in the group " + name +
-                   ", but this session began before that: " + "log out and in again";
+                   ", but this session began before that: log out and in again";
         return "you are not in the group " + name + ": sudo adduser $USER " + name +
                ", then log in again";
     }
@@ -176,7 +176,8 @@ TPortReport Look(unsigned n) {
         if (err == EACCES)
             return Report(n, device, TPortState::NotPermitted, "present but not permitted",
                           "a folder on the way to it may not be entered");
-        return Report(n, device, TPortState::Unusable, std::string("unusable: ") + strerror(err));
+        return Report(n, device, TPortState::Unusable,
+                      std::string("unusable: ") + std::strerror(err));
     }
     if (!S_ISCHR(st.st_mode))
         return Report(n, device, TPortState::NotSerial,
@@ -212,8 +213,8 @@ TPortReport CheckPort(unsigned n) {
         // still have it open.
         if (const long pid = Opener(real); pid != 0)
             return Report(n, device, TPortState::InUse,
-                          "in use by another program: " + Holder(pid) +
-                              ", which does not lock it (the scan would share it)");
+                          "in use by another program that does not lock it: " + Holder(pid) +
+                              " (the scan would share the port with it)");
         return report;
     }
     if (rc == kVarnAccessDenied) {

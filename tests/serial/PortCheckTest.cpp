@@ -42,16 +42,12 @@ TEST(PortCheck, EachStateInPlainWords) {
     EXPECT_EQ(held.state, TPortState::InUse);
     EXPECT_TRUE(Says(held, "PID " + std::to_string(holder.Pid()))) << held.words;
 
-    if (::access("/var/lock", W_OK) == 0) {
-        struct RemovedAtEnd {
-            std::string file;
-            ~RemovedAtEnd() { ::unlink(file.c_str()); }
-        } lock{lockFiled.LockFile()};
-        std::ofstream(lock.file) << std::string(4, ' ') << ::getppid() << '\n';
+    if (const TestLockFile lock(lockFiled.LockFile()); lock.Usable()) {
+        std::ofstream(lock.File()) << std::string(4, ' ') << ::getppid() << '\n';
         const TPortReport claimed = CheckPort(4);
         EXPECT_EQ(claimed.state, TPortState::InUse);
         EXPECT_TRUE(Says(claimed, "PID " + std::to_string(::getppid()))) << claimed.words;
-        EXPECT_TRUE(Says(claimed, lock.file)) << claimed.words;
+        EXPECT_TRUE(Says(claimed, lock.File())) << claimed.words;
     }
 
     // Never opened, so the FIFO cannot block the check.

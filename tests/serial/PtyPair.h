@@ -136,6 +136,26 @@ private:
     std::string slave_;
 };
 
+// A lock file for a pseudo-terminal of the test. One left behind by an earlier owner of
+// the same pseudo-terminal number is removed first; the test's own goes at the end.
+class TestLockFile {
+public:
+    explicit TestLockFile(std::string file) : file_(std::move(file)) { ::unlink(file_.c_str()); }
+    ~TestLockFile() { ::unlink(file_.c_str()); }
+    TestLockFile(const TestLockFile&) = delete;
+    TestLockFile& operator=(const TestLockFile&) = delete;
+
+    const std::string& File() const { return file_; }
+    // False where the test cannot lay it: /var/lock not writable, or another user's
+    // file in the way.
+    bool Usable() const {
+        return ::access("/var/lock", W_OK) == 0 && ::access(file_.c_str(), F_OK) != 0;
+    }
+
+private:
+    std::string file_;
+};
+
 // Another process that opens a device and holds it locked until released.
 class ChildHolder {
 public:
