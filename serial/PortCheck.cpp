@@ -141,14 +141,15 @@ std::string NameOfUser(uid_t uid) {
     return u ? u->pw_name : std::to_string(uid);
 }
 
-// What keeps this user off a device, and what to do about it.
+// What keeps this user off a device, and what to do about it; worded so that one line
+// can serve several devices.
 std::string PermissionFix(const std::string& device, const struct stat& st) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(st.st_mode & 07777));
     const bool groupMayUse = (st.st_mode & (S_IRGRP | S_IWGRP)) == (S_IRGRP | S_IWGRP);
     if (st.st_uid == ::geteuid())
-        return "you own it, but its mode " + std::string(mode) +
-               " keeps you from reading and writing it: chmod u+rw " + device;
+        return "mode " + std::string(mode) + " keeps even its owner (you) out: chmod u+rw " +
+               device;
     if (groupMayUse) {
         const std::string name = NameOfGroup(st.st_gid);
         if (InGroupOfUser(st.st_gid) && !InGroupOfSession(st.st_gid))
@@ -157,7 +158,7 @@ std::string PermissionFix(const std::string& device, const struct stat& st) {
         return "you are not in the group " + name + ": sudo adduser $USER " + name +
                ", then log in again";
     }
-    return "only " + NameOfUser(st.st_uid) + " may open it (mode " + mode + ")";
+    return "mode " + std::string(mode) + " keeps all but " + NameOfUser(st.st_uid) + " out";
 }
 
 // Everything that can be told without opening the device; Free means "open it to see".
@@ -175,7 +176,7 @@ TPortReport Look(unsigned n) {
             return Report(n, device, TPortState::NotPresent, "the link's target does not exist");
         if (err == EACCES)
             return Report(n, device, TPortState::NotPermitted, "present but not permitted",
-                          "a folder on the way to it may not be entered");
+                          "a folder on the way may not be entered");
         return Report(n, device, TPortState::Unusable,
                       std::string("unusable: ") + std::strerror(err));
     }

@@ -142,8 +142,6 @@ class TestLockFile {
 public:
     explicit TestLockFile(std::string file) : file_(std::move(file)) { ::unlink(file_.c_str()); }
     ~TestLockFile() { ::unlink(file_.c_str()); }
-    TestLockFile(const TestLockFile&) = delete;
-    TestLockFile& operator=(const TestLockFile&) = delete;
 
     const std::string& File() const { return file_; }
     // False where the test cannot lay it: /var/lock not writable, or another user's
