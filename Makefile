@@ -109,3 +109,9 @@ wine-tests: cross
 .PHONY: package-check
 package-check: package
 	scripts/package-check.sh $(BUILD)
+
+# The whole suite once more as an ordinary user, in a copy of the checkout (run as
+# root; scripts/test-as-user.sh). Root hides permission faults.
+.PHONY: test-as-user
+test-as-user:
+	scripts/test-as-user.sh

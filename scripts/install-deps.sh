@@ -1,15 +1,28 @@
 #!/bin/sh
 # Installs the Debian packages the build needs, and only those that are missing.
+# libxkbcommon-dev is not needed to build; without it Qt's CMake files print "Could
+# NOT find XKB" at every configure, which reads like an error.
 set -e
-want="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libsqlite3-dev sqlite3 libgtest-dev libgmock-dev"
+want="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libxkbcommon-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev"
 [ -n "$HG_EXTRA_PACKAGES" ] && want="$want $HG_EXTRA_PACKAGES"
 missing=""
 for p in $want; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
 [ -z "$missing" ] && exit 0
+
+# A user who may not use sudo gets the one command to run as root.
+no_rights() {
+    echo "These Debian packages are missing:$missing" >&2
+    echo "Install them once as root, then run make again:" >&2
+    echo "    su -c 'apt-get update && apt-get install -y --no-install-recommends$missing'" >&2
+    exit 1
+}
 echo "Installing:$missing"
 SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO=sudo
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+if [ "$(id -u)" -ne 0 ]; then
+    command -v sudo >/dev/null 2>&1 || no_rights
+    SUDO=sudo
+fi
+$SUDO apt-get update -qq || no_rights
+$SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing || no_rights

@@ -57,6 +57,10 @@ std::string DefaultDeviceOfPort(unsigned n) {
 std::string ResolveDeviceName(const std::string& deviceName) {
     return ComNumberOf(deviceName) == 0 ? "" : deviceName;
 }
+
+std::string PortPath(unsigned n) {
+    return DefaultDeviceOfPort(n);
+}
 #else
 std::string PortsFolder() {
     // Relative XDG paths are invalid and ignored, as every XDG-aware program does.
@@ -78,12 +82,19 @@ std::string DefaultDeviceOfPort(unsigned n) {
     return "";
 }
 
+std::string PortPath(unsigned n) {
+    const std::string folder = PortsFolder();
+    if (!IsDirectory(folder)) return DefaultDeviceOfPort(n);
+    return folder + "/com" + std::to_string(n);
+}
+
 std::string ResolveDeviceName(const std::string& deviceName) {
     const unsigned n = ComNumberOf(deviceName);
     if (n == 0) return "";
+    // A dangling link means no port; a default device is left to the open to judge.
     const std::string folder = PortsFolder();
     if (!IsDirectory(folder)) return DefaultDeviceOfPort(n);
-    const std::string link = folder + "/com" + std::to_string(n);
+    const std::string link = PortPath(n);
     return Exists(link) ? link : "";
 }
 #endif

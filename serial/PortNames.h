@@ -8,5 +8,8 @@ std::string ComDeviceName(unsigned n);  // "\\.\COM<n>"
 std::string PortsFolder();
 // The path the device layer opens for a device name; "" when the name names no device.
 std::string ResolveDeviceName(const std::string& deviceName);
+// Where port n leads: its link in the ports folder (which may be missing or dangling),
+// or, without the folder, its default device ("" when it has none).
+std::string PortPath(unsigned n);
 // The default device of port n when the ports folder is missing ("" above 96).
 std::string DefaultDeviceOfPort(unsigned n);

@@ -159,6 +159,10 @@ void TVarnBaseDispatcher::Release() {
 
 int TVarnBaseDispatcher::Probe(const std::string& deviceName) {
     if (open_) return kVarnAccessDenied;
+    return ProbeDevice(deviceName);
+}
+
+int TVarnBaseDispatcher::ProbeDevice(const std::string& deviceName) {
     const int rc = OpenDevice(deviceName);
     if (rc == 0) CloseDevice();
     return rc;

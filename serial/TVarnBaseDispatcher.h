@@ -119,6 +119,9 @@ protected:
 
     // The operating system's side, in the order the device needs them.
     virtual int OpenDevice(const std::string& deviceName) = 0;  // exclusive use
+    // Opens the device as OpenDevice does and closes it at once, claiming nothing that
+    // outlasts the call.
+    virtual int ProbeDevice(const std::string& deviceName);
     virtual int ConfigureDevice() = 0;  // transparent mode, receiver on, modem lines ignored
     virtual void CloseDevice() = 0;     // restores the settings found at open
     virtual int SetQueueSizes(int inSize, int outSize) = 0;

@@ -5,6 +5,7 @@
 #include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -157,15 +158,43 @@ void TVarnPosixDispatcher::MarkGone() {
 }
 
 int TVarnPosixDispatcher::OpenDevice(const std::string& deviceName) {
+    std::string path;
+    if (const int rc = Locate(deviceName, path); rc != 0) return rc;
+    // Terminal programs that use neither flock nor TIOCEXCL meet us at the lock file.
+    if (!lock_.Claim(path)) return -5;
+    const int rc = OpenPath(path);
+    if (rc != 0) lock_.Release();
+    return rc;
+}
+
+int TVarnPosixDispatcher::ProbeDevice(const std::string& deviceName) {
+    std::string path;
+    if (const int rc = Locate(deviceName, path); rc != 0) return rc;
+    // The availability test only looks at the lock file; it never writes one.
+    if (TUucpLock::Holder(path) != 0) return -5;
+    const int rc = OpenPath(path);
+    if (rc == 0) CloseDevice();
+    return rc;
+}
+
+int TVarnPosixDispatcher::Locate(const std::string& deviceName, std::string& path) const {
     if (fd_ >= 0) return -5;
-    const std::string path = ResolveDeviceName(deviceName);
+    path = ResolveDeviceName(deviceName);
     if (path.empty()) return -2;
+    // Only a character device is opened: a FIFO could block or take what we write, a
+    // regular file or a directory is no port at all.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return ErrorCode(errno);
+    return S_ISCHR(st.st_mode) ? 0 : -2;
+}
+
+int TVarnPosixDispatcher::OpenPath(const std::string& path) {
     gone_ = false;
     hangupSeen_ = false;
 
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return ErrorCode(errno);
-    // TIOCEXCL does not keep out a process running as root; the lock is what two
+    // TIOCEXCL does not keep out a process running as root; the flock is what two
     // programs, or two port objects, meet at.
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         const int err = errno;
@@ -222,6 +251,7 @@ void TVarnPosixDispatcher::CloseDevice() {
         ::flock(fd_, LOCK_UN);
         CloseFd(fd_);
     }
+    lock_.Release();
     CloseFd(eventWakeFd_);
     CloseFd(writeWakeFd_);
     saved_.reset();

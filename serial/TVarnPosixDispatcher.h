@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "serial/TUucpLock.h"
 #include "serial/TVarnBaseDispatcher.h"
 
 class TVarnPosixDispatcher : public TVarnBaseDispatcher {
@@ -20,6 +21,7 @@ public:
 
 protected:
     int OpenDevice(const std::string& deviceName) override;
+    int ProbeDevice(const std::string& deviceName) override;
     int ConfigureDevice() override;
     void CloseDevice() override;
     int SetQueueSizes(int inSize, int outSize) override;
@@ -38,11 +40,16 @@ private:
     struct Saved;  // the device's settings as found at open
 
     void MarkGone();
+    // The character device that deviceName names, or the code saying why there is none.
+    int Locate(const std::string& deviceName, std::string& path) const;
+    // Opens path once the device is claimed, or looked at (a probe).
+    int OpenPath(const std::string& path);
 
     int fd_ = -1;
     int eventWakeFd_ = -1;  // ends the event worker's wait
     int writeWakeFd_ = -1;  // ends the writer's wait for the device
     std::string path_;
+    TUucpLock lock_;  // ours while the device is open
     std::unique_ptr<Saved> saved_;
     TVarnLineSettings extra_;  // what the device cannot hold itself (handshake modes, limits)
     std::atomic<bool> gone_{false};

@@ -23,15 +23,6 @@ protected:
         return d.Open(ComDeviceName(1), 9600, 3, outSize, 4096, 1, 8, 0);
     }
     void Feed(const std::string& data) { ASSERT_TRUE(pty.Write(data)); }
-    // The slave's settings as the device has them (a second descriptor sees the same).
-    termios SlaveSettings() {
-        termios t{};
-        const int fd = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-        EXPECT_GE(fd, 0);
-        EXPECT_EQ(::tcgetattr(fd, &t), 0);
-        ::close(fd);
-        return t;
-    }
     std::string Take(int n) {
         std::string out(static_cast<size_t>(n), '\0');
         EXPECT_EQ(d.TakeBlock(out.data(), n), n);
@@ -183,7 +174,7 @@ TEST_F(DispatcherTest, LineSettingsEqualToTheCurrentOnesWriteNothing) {
     EXPECT_EQ(d.SetLine(19200, 0, 1, 8), 0);
     EXPECT_EQ(d.SettingsWrites(), writes + 1);
     EXPECT_EQ(d.Pauses(), (std::vector<int>{2, 19}));
-    termios t = SlaveSettings();
+    termios t = pty.SlaveSettings();
     EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B19200));
     EXPECT_EQ(t.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
     EXPECT_EQ(t.c_cflag & (PARENB | CSTOPB), 0u);
@@ -193,14 +184,14 @@ TEST_F(DispatcherTest, LineSettingsEqualToTheCurrentOnesWriteNothing) {
     // Stop bits are normalised (a pseudo-terminal keeps 8 data bits and no parity
     // whatever it is given, so only the stop bits show here).
     EXPECT_EQ(d.SetLine(0, 2, 7, 7), 0);  // above 2 become 2
-    t = SlaveSettings();
+    t = pty.SlaveSettings();
     EXPECT_EQ(::cfgetospeed(&t), static_cast<speed_t>(B19200));
     EXPECT_NE(t.c_cflag & CSTOPB, 0u);
     EXPECT_EQ(d.SetLine(0, 5, 0, 9), 0);  // 0 becomes 1
-    t = SlaveSettings();
+    t = pty.SlaveSettings();
     EXPECT_EQ(t.c_cflag & CSTOPB, 0u);
     EXPECT_EQ(d.SetLine(0, 5, 1, 5), 0);  // 5 data bits always get one and a half
-    t = SlaveSettings();
+    t = pty.SlaveSettings();
     EXPECT_NE(t.c_cflag & CSTOPB, 0u);
     EXPECT_LT(d.SetLine(12345, 0, 1, 8), 0);  // a rate the device has not
 }

@@ -7,6 +7,7 @@
 #include <stdlib.h>
 #include <sys/file.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -48,6 +49,21 @@ public:
 
     const std::string& SlavePath() const { return slave_; }
     int Master() const { return master_; }
+
+    // The slave's line settings, read through the master: a port holding the slave
+    // with TIOCEXCL refuses a second open to anyone but root.
+    termios SlaveSettings() const {
+        termios t{};
+        if (::tcgetattr(master_, &t) != 0) throw std::runtime_error("tcgetattr on the master");
+        return t;
+    }
+
+    // Where a UUCP lock file claims the slave: /var/lock/LCK..pts_N.
+    std::string LockFile() const {
+        std::string below = slave_.substr(std::string("/dev/").size());
+        std::replace(below.begin(), below.end(), '/', '_');
+        return "/var/lock/LCK.." + below;
+    }
 
     // Makes the slave port n of the ports folder.
     void LinkAs(const std::filesystem::path& portsDir, unsigned n) const {
@@ -120,6 +136,24 @@ private:
     std::string slave_;
 };
 
+// A lock file for a pseudo-terminal of the test. One left behind by an earlier owner of
+// the same pseudo-terminal number is removed first; the test's own goes at the end.
+class TestLockFile {
+public:
+    explicit TestLockFile(std::string file) : file_(std::move(file)) { ::unlink(file_.c_str()); }
+    ~TestLockFile() { ::unlink(file_.c_str()); }
+
+    const std::string& File() const { return file_; }
+    // False where the test cannot lay it: /var/lock not writable, or another user's
+    // file in the way.
+    bool Usable() const {
+        return ::access("/var/lock", W_OK) == 0 && ::access(file_.c_str(), F_OK) != 0;
+    }
+
+private:
+    std::string file_;
+};
+
 // Another process that opens a device and holds it locked until released.
 class ChildHolder {
 public:
@@ -149,6 +183,7 @@ public:
     ChildHolder& operator=(const ChildHolder&) = delete;
 
     bool Held() const { return held_; }
+    long Pid() const { return pid_; }
     void Release() {
         if (pid_ <= 0) return;
         const char c = 'x';

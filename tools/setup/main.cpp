@@ -1,6 +1,8 @@
 // haltguard-ids-setup: makes what the program needs and never makes itself — the
 // groups directory, the ID list directory, an empty groups table and the default
-// port links. It never overwrites what exists and says what it did.
+// port links. It never overwrites what exists and says what it did, and warns when
+// this user may not open the devices the ports lead to. With --check-ports it tells
+// the state of every port instead.
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -11,6 +13,7 @@
 #include "store/DataPaths.h"
 #include "store/TIDGroupStore.h"
 #include "store/TTable.h"
+#include "tools/setup/CheckPorts.h"
 
 namespace fs = std::filesystem;
 
@@ -71,13 +74,20 @@ void MakePortLinks(Reporter& out) {
 
 int main(int argc, char** argv) {
     bool quiet = false;
+    bool checkPorts = false;
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--quiet") == 0) {
             quiet = true;
+        } else if (std::strcmp(argv[i], "--check-ports") == 0) {
+            checkPorts = true;
         } else {
-            std::cerr << "usage: haltguard-ids-setup [--quiet]\n";
+            std::cerr << "usage: haltguard-ids-setup [--quiet | --check-ports]\n";
             return 2;
         }
+    }
+    if (checkPorts) {
+        CheckPorts(std::cout);
+        return 0;
     }
     Reporter out(quiet);
     try {
@@ -91,5 +101,6 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (!out.DidAnything()) out.Note("Everything already exists; nothing was changed");
+    if (!quiet) WarnAboutPortPermissions(std::cerr);
     return 0;
 }
