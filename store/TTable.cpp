@@ -241,6 +241,45 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
     d->CloseDb();
 }
 
+void TTable::CopyTo(const std::string& directory, const std::string& tableName) const {
+    d->CheckActive();
+    TTable copy(d->name);
+    copy.SetDatabaseName(directory);
+    copy.SetTableName(tableName);
+    Impl& to = *copy.d;
+    to.path = copy.FilePath();
+    std::error_code ec;
+    if (!fs::is_directory(directory, ec)) to.EngineError("Directory does not exist: " + directory);
+    // A copy never replaces anything: what is there may be another table's only copy.
+    if (fs::exists(fs::symlink_status(to.path, ec)))
+        to.EngineError("Table already exists: " + to.path);
+    to.RefuseUnsafeFiles();
+    const int rc = sqlite3_open_v2(to.path.c_str(), &to.db,
+                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    try {
+        if (rc != SQLITE_OK) to.SqliteError(rc, "creating");
+        to.Exec("PRAGMA synchronous = FULL", "creating");
+        // One step over all pages reads the table inside one read transaction, so the
+        // copy is one consistent state of it; a writer elsewhere waits its busy time at
+        // most, and a busy table here waits the handle's own.
+        sqlite3_backup* backup = sqlite3_backup_init(to.db, "main", d->db, "main");
+        if (!backup) to.SqliteError(sqlite3_errcode(to.db), "creating");
+        const int step = sqlite3_backup_step(backup, -1);
+        const int finish = sqlite3_backup_finish(backup);
+        // A lock it waited for in vain is the source's; anything else is the copy's.
+        if (step == SQLITE_BUSY || step == SQLITE_LOCKED) d->SqliteError(step, "copying");
+        if (step != SQLITE_DONE) to.SqliteError(step, "creating");
+        if (finish != SQLITE_OK) to.SqliteError(finish, "creating");
+    } catch (...) {
+        // The copy is whole or not there.
+        to.CloseDb();
+        fs::remove(to.path, ec);
+        fs::remove(to.path + "-journal", ec);
+        throw;
+    }
+    to.CloseDb();
+}
+
 void TTable::DeleteTable() {
     if (d->db) d->DataError("Cannot perform this operation on an open dataset");
     d->path = FilePath();
