@@ -258,7 +258,11 @@ void TTable::CopyTo(const std::string& directory, const std::string& tableName) 
                                    SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
     try {
         if (rc != SQLITE_OK) to.SqliteError(rc, "creating");
+        // The copy is a new file that nothing names, removed again should the copy
+        // fail: no journal has an old state of it to keep. One sync at the end, when
+        // the copy is complete, puts it on disk.
         to.Exec("PRAGMA synchronous = FULL", "creating");
+        to.Exec("PRAGMA journal_mode = OFF", "creating");
         // One step over all pages reads the table inside one read transaction, so the
         // copy is one consistent state of it; a writer elsewhere waits its busy time at
         // most, and a busy table here waits the handle's own.
