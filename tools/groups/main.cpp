@@ -39,6 +39,8 @@ through the store's own operations; safe while the program runs.
   restore [--replace] DIR   the backup's groups back into the store; a group the
                             store has already is refused unless --replace
   --help                    this text
+  --                        ends the options: a NAME or FILE after it may start
+                            with "-"
 
 Exit status: 0 done, 1 refused input (nothing was written), 2 store error.
 )";
