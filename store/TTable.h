@@ -75,8 +75,9 @@ public:
                      const std::vector<std::string>& uniqueKey = {});
     void DeleteTable();  // the handle must be closed
     // Copies the open table into a new table file `tableName` in `directory`, as one
-    // consistent state of it while other handles and programs go on writing. The
-    // copy is whole or not made; a file already there is refused, never replaced.
+    // consistent state of it while other handles and programs go on writing, and on
+    // disk when it returns. A copy that fails is removed; a file already there is
+    // refused, never replaced.
     void CopyTo(const std::string& directory, const std::string& tableName) const;
 
     // One transaction over this table's file; nested calls are refused.
