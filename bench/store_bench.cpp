@@ -2,24 +2,18 @@
 // there too, so nothing of the user's is read or written): medians of LoadGroup,
 // SaveGroup, NewGroup and DeleteGroup, and of OpenStore with its group list at
 // 10,000 groups.
-#include <stdlib.h>
-
-#include <algorithm>
 #include <array>
-#include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <functional>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include "bench/BenchSupport.h"
 #include "store/TIDGroupStore.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace bench;
 
 class BenchWindow : public TStoreWindow, public TMessageBoxes {
 public:
@@ -50,69 +44,6 @@ public:
             trailer[k] = "T" + std::to_string(round) + "-" + std::to_string(k);
     }
 };
-
-TDateTimeSource FixedClock() {
-    TDateTimeSource c = DefaultDateTimeSource();
-    c.Now = [] {
-        std::tm t{};
-        t.tm_year = 126;
-        t.tm_mon = 11;
-        t.tm_mday = 7;
-        t.tm_hour = 14;
-        t.tm_min = 5;
-        t.tm_sec = 33;
-        return t;
-    };
-    return c;
-}
-
-struct Folder {
-    Folder() {
-        std::string pattern = (fs::temp_directory_path() / "hg-store-bench-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        root = pattern;
-        setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
-        paths = DefaultStorePaths();
-        fs::create_directories(paths.IDListDir);
-        TTable t("setup");
-        t.SetDatabaseName(paths.GroupsDir);
-        t.SetTableName(kGroupsTableName);
-        t.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
-    }
-    ~Folder() {
-        std::error_code ec;
-        fs::remove_all(root, ec);
-    }
-    fs::path root;
-    TStorePaths paths;
-};
-
-double Ms(Clock::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
-
-double TimeMs(const std::function<void()>& f) {
-    const auto t0 = Clock::now();
-    f();
-    return Ms(Clock::now() - t0);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
-
-// target <= 0: none set.
-void Report(const char* what, const std::vector<double>& ms, double target) {
-    const auto [lo, hi] = std::minmax_element(ms.begin(), ms.end());
-    const double median = Median(ms);
-    std::printf("%-34s median %8.3f ms  (min %.3f, max %.3f, n=%zu)", what, median, *lo, *hi,
-                ms.size());
-    if (target > 0)
-        std::printf("  target <= %g ms  %s", target, median <= target ? "ok" : "MISSED");
-    std::printf("\n");
-}
 
 }  // namespace
 

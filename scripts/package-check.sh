@@ -11,7 +11,8 @@ home=$(mktemp -d)
 trap '$SUDO env DEBIAN_FRONTEND=noninteractive apt-get remove -y -qq haltguard-ids >/dev/null; rm -rf "$home"' EXIT
 for f in /usr/bin/haltguard-ids /usr/bin/haltguard-ids-setup /usr/bin/haltguard-tester-sim \
          /usr/bin/haltguard-ids-start /usr/share/applications/haltguard-ids.desktop \
-         /usr/share/pixmaps/haltguard-ids.png /usr/share/man/man1/haltguard-ids.1; do
+         /usr/share/pixmaps/haltguard-ids.png /usr/share/man/man1/haltguard-ids.1 \
+         /usr/bin/haltguard-ids-groups /usr/share/man/man1/haltguard-ids-groups.1; do
     [ -e "$f" ] || { echo "missing from the package: $f" >&2; exit 1; }
 done
 # The desktop entry's start script makes the store on a first start, then runs the program.

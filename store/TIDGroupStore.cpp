@@ -6,8 +6,6 @@
 
 namespace {
 
-constexpr int kGroupNameLength = 30;
-
 void ReplaceAll(std::string& text, char from, char to) {
     for (char& c : text)
         if (c == from) c = to;
@@ -114,59 +112,100 @@ std::string TIDGroupStore::BuildIDListName(const std::string& groupName) const {
     return groupName + " " + moment + " by ";
 }
 
+TNewGroupName JudgeNewGroupName(const std::string& name) {
+    // An empty name would make an entry that can never be chosen, loaded or deleted.
+    if (name == "New" || name.empty()) return TNewGroupName::TurnedAway;
+    if (Utf8Length(name) > kGroupNameLength) return TNewGroupName::TooLong;
+    return TNewGroupName::Accepted;
+}
+
+std::string NameTooLongMessage(const std::string& name) {
+    return name + " is more than 30 characters please reduce it";
+}
+
 void TIDGroupStore::NewGroup() {
     const std::string name =
         boxes_.InputBox("Identities - New Group", "Please Enter a new group name", "New");
-    // An empty name would make an entry that can never be chosen, loaded or deleted.
-    if (name == "New" || name.empty()) return;
-    if (Utf8Length(name) > kGroupNameLength) {
-        boxes_.Information(name + " is more than 30 characters please reduce it");
-        return;
+    switch (JudgeNewGroupName(name)) {
+        case TNewGroupName::TurnedAway:
+            return;
+        case TNewGroupName::TooLong:
+            boxes_.Information(NameTooLongMessage(name));
+            return;
+        case TNewGroupName::Accepted:
+            break;
     }
+    AddGroups({TNewGroup{name, {}}});
+}
 
-    // The groups record and its ID list table come into being together or not at all:
-    // the record is committed only once the table is complete. A kill between the two
-    // commits leaves at worst an ID list file that no group names.
+void TIDGroupStore::AddGroups(const std::vector<TNewGroup>& groups) {
+    // The groups records and their ID list tables come into being together or not at
+    // all: the records are committed only once every table is complete. A kill between
+    // the commits leaves at worst ID list files that no group names.
+    std::vector<std::string> created;
     groups_.StartTransaction();
-    bool tableCreated = false;
     try {
-        groups_.Append();
-        groups_.SetFieldAsString(kGroupNameField, name);
-        groups_.SetFieldAsString(kIDListNameField, BuildIDListName(name));
-        groups_.Post();
-
-        idList_.Close();
-        idList_.SetDatabaseName(paths_.IDListDir);
-        idList_.SetTableName(groups_.FieldAsString(kIDListNameField));
-        idList_.CreateTable({{kTrailerIDField, kIDLength}, {kVehicleIDField, kIDLength}});
-        tableCreated = true;
-        idList_.Open();
-        idList_.StartTransaction();
-        for (int k = 0; k < kVehicleSlots; ++k) {
-            idList_.Append();
-            idList_.Post();
+        for (const TNewGroup& group : groups) {
+            AddRecordAndTable(group);
+            created.push_back(idList_.TableName());
         }
-        idList_.Commit();
-        idList_.Close();
         groups_.Commit();
     } catch (...) {
         // The first failure is the one the user sees; clearing up must not hide it.
+        // A refusal of the first record leaves the loaded group loaded; once a table
+        // has been made, idList_ is closed on it.
         try {
-            if (tableCreated) {
-                idList_.Close();
-                groups_.Rollback();
-                idList_.DeleteTable();
-            } else {
-                groups_.Rollback();
-            }
+            groups_.Rollback();
         } catch (const EDatabaseError&) {
-            // A failed rollback has closed the handle, which discards the record too;
-            // a table left behind is named by no group.
+            // A failed rollback has closed the handle, which discards the records too.
+        }
+        for (const std::string& listName : created) {
+            try {
+                idList_.SetTableName(listName);
+                idList_.DeleteTable();
+            } catch (const EDatabaseError&) {
+                // A table left behind is named by no group.
+            }
         }
         throw;
     }
     RefreshGroupList();
     LoadGroup();
+}
+
+// One groups record, posted inside the open transaction, and its complete ID list
+// table; idList_ is left closed, pointing at the new table.
+void TIDGroupStore::AddRecordAndTable(const TNewGroup& group) {
+    groups_.Append();
+    groups_.SetFieldAsString(kGroupNameField, group.Name);
+    groups_.SetFieldAsString(kIDListNameField, BuildIDListName(group.Name));
+    groups_.Post();
+
+    idList_.Close();
+    idList_.SetDatabaseName(paths_.IDListDir);
+    idList_.SetTableName(groups_.FieldAsString(kIDListNameField));
+    idList_.CreateTable({{kTrailerIDField, kIDLength}, {kVehicleIDField, kIDLength}});
+    try {
+        idList_.Open();
+        idList_.StartTransaction();
+        for (int k = 0; k < kVehicleSlots; ++k) {
+            idList_.Append();
+            idList_.SetFieldAsString(kVehicleIDField, group.IDs.Vehicle[k]);
+            if (k < kTrailerSlots) idList_.SetFieldAsString(kTrailerIDField, group.IDs.Trailer[k]);
+            idList_.Post();
+        }
+        idList_.Commit();
+        idList_.Close();
+    } catch (...) {
+        // The table was made but is not counted yet: it goes with the records.
+        idList_.Close();
+        try {
+            idList_.DeleteTable();
+        } catch (const EDatabaseError&) {
+            // Left behind, it is named by no group.
+        }
+        throw;
+    }
 }
 
 void TIDGroupStore::SaveGroup() {

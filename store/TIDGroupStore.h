@@ -2,12 +2,13 @@
 // The ID group store of one configuration window: the groups table, the loaded
 // group's ID list table, and the operations that move one group between disk and
 // the window's 128 slots.
+#include <array>
 #include <string>
 #include <vector>
 
-#include "store/DataPaths.h"
 #include "base/DateTimeSource.h"
 #include "base/MessageBoxes.h"
+#include "store/DataPaths.h"
 #include "store/StoreWindow.h"
 #include "store/TTable.h"
 
@@ -21,6 +22,26 @@ inline constexpr const char* kIDListNameField = "IDListName";
 inline constexpr int kVehicleSlots = 96;
 inline constexpr int kTrailerSlots = 32;
 inline constexpr int kIDLength = 16;
+inline constexpr int kGroupNameLength = 30;
+
+// The 128 IDs of one group, as the window's slots hold them.
+struct TGroupIDs {
+    std::array<std::string, kVehicleSlots> Vehicle;
+    std::array<std::string, kTrailerSlots> Trailer;
+};
+
+// A group to add: its name and the IDs its new ID list table starts with.
+struct TNewGroup {
+    std::string Name;
+    TGroupIDs IDs;
+};
+
+// How New judges the name for a new group: "New" (what Cancel returns) and the empty
+// name are turned away without a word; a name over 30 characters gets a message.
+enum class TNewGroupName { Accepted, TurnedAway, TooLong };
+TNewGroupName JudgeNewGroupName(const std::string& name);
+// The name followed by " is more than 30 characters please reduce it".
+std::string NameTooLongMessage(const std::string& name);
 
 class TIDGroupStore {
 public:
@@ -37,7 +58,12 @@ public:
     bool IsLoaded() const;
 
     void LoadGroup();
-    void NewGroup();
+    void NewGroup();  // asks for a name, judges it, adds the group with blank IDs
+    // Adds groups whose names were judged Accepted, each with its ID list table
+    // already holding its IDs, as one whole: the records are committed only once
+    // every table is complete, so a failure leaves no trace. Then, as New does, the
+    // list is refreshed and the selected group is loaded again.
+    void AddGroups(const std::vector<TNewGroup>& groups);
     void SaveGroup();
     void DeleteGroup();
 
@@ -50,6 +76,7 @@ public:
 
 private:
     void RefreshGroupList();
+    void AddRecordAndTable(const TNewGroup& group);
     void ReadGroupsAnew();  // after a failed delete
 
     TStoreWindow& window_;

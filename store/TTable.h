@@ -74,6 +74,11 @@ public:
     void CreateTable(const std::vector<TFieldDef>& fields,
                      const std::vector<std::string>& uniqueKey = {});
     void DeleteTable();  // the handle must be closed
+    // Copies the open table into a new table file `tableName` in `directory`, as one
+    // consistent state of it while other handles and programs go on writing, and on
+    // disk when it returns. A copy that fails is removed; a file already there is
+    // refused, never replaced.
+    void CopyTo(const std::string& directory, const std::string& tableName) const;
 
     // One transaction over this table's file; nested calls are refused.
     void StartTransaction();

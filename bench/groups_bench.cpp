@@ -1,0 +1,101 @@
+// Figures of the groups tool, in a temporary data folder: medians of importing one
+// group, exporting one, saving a file into an existing group, and of a backup of
+// 1,000 groups; for information, the import as a whole process (the tool as built),
+// and the window's New on a freshly opened store, in the same run, to compare with.
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "bench/BenchSupport.h"
+#include "tools/groups/BackupCommands.h"
+#include "tools/groups/GroupCommands.h"
+#include "tools/groups/GroupCsv.h"
+#include "tools/groups/ToolStore.h"
+
+namespace {
+
+using namespace bench;
+
+TGroupIDs Filled(int round) {
+    TGroupIDs ids;
+    for (int k = 0; k < kVehicleSlots; ++k)
+        ids.Vehicle[k] = "V" + std::to_string(round) + "-" + std::to_string(k);
+    for (int k = 0; k < kTrailerSlots; ++k)
+        ids.Trailer[k] = "T" + std::to_string(round) + "-" + std::to_string(k);
+    return ids;
+}
+
+// Answers New's input box with a name, as the user would.
+class TNamingBoxes : public TUnattendedBoxes {
+public:
+    std::string InputBox(const std::string&, const std::string&, const std::string&) override {
+        return Name;
+    }
+    std::string Name;
+};
+
+}  // namespace
+
+int main() {
+    constexpr int kRounds = 60;
+    Folder folder;
+    std::ostream quiet(nullptr);
+    const TToolContext tool{folder.paths, FixedClock(), quiet};
+    const std::string file = (folder.root / "group.csv").string();
+    std::ofstream(file, std::ios::binary) << WriteGroupCsv(Filled(1));
+
+    std::vector<double> importMs, exportMs, replaceMs, processMs, newMs;
+    // Import and New take turns, so that both meet the same load of the machine.
+    for (int i = 0; i < kRounds; ++i) {
+        importMs.push_back(
+            TimeMs([&] { ImportGroup(tool, file, "Group " + std::to_string(i), false); }));
+        TSlotWindow window;
+        TNamingBoxes boxes;
+        boxes.Name = "New group " + std::to_string(i);
+        newMs.push_back(TimeMs([&] {
+            TIDGroupStore store(window, boxes, folder.paths, FixedClock());
+            store.OpenStore();
+            store.NewGroup();
+        }));
+    }
+    for (int i = 0; i < kRounds; ++i) {
+        const std::string out = (folder.root / ("out" + std::to_string(i) + ".csv")).string();
+        exportMs.push_back(TimeMs([&] { ExportGroup(tool, "Group " + std::to_string(i), out); }));
+    }
+    for (int i = 0; i < kRounds; ++i)
+        replaceMs.push_back(
+            TimeMs([&] { ImportGroup(tool, file, "Group " + std::to_string(i), true); }));
+    for (int i = 0; i < 20; ++i) {
+        const std::string command = std::string("'") + HG_GROUPS_TOOL + "' import '" + file +
+                                    "' 'Process " + std::to_string(i) + "' > /dev/null";
+        processMs.push_back(TimeMs([&] {
+            if (std::system(command.c_str()) != 0) std::exit(1);
+        }));
+    }
+    Report("import one group", importMs, 20);
+    Report("OpenStore + New, for comparison", newMs, 0);
+    std::printf("%-34s %.2f\n", "import / (OpenStore + New)", Median(importMs) / Median(newMs));
+    Report("export one group", exportMs, 5);
+    Report("import --replace one group", replaceMs, 0);
+    Report("import as a process", processMs, 0);
+
+    // 1,000 groups (added as one whole, as a restore would), then backed up.
+    constexpr int kGroups = 1000;
+    std::vector<TNewGroup> groups;
+    for (int i = 0; i < kGroups; ++i) groups.push_back({"Fleet " + std::to_string(i), Filled(i)});
+    const double addMs = TimeMs([&] {
+        TToolStore store(folder.paths, FixedClock());
+        store.Store().AddGroups(groups);
+    });
+    Report("add 1,000 groups as one whole", {addMs}, 0);
+    std::vector<double> backupMs;
+    for (int i = 0; i < 3; ++i) {
+        const std::string dir = (folder.root / ("backup" + std::to_string(i))).string();
+        backupMs.push_back(TimeMs([&] { BackupGroups(tool, dir); }));
+    }
+    Report("backup of 1,000 groups", backupMs, 10000);
+    return 0;
+}

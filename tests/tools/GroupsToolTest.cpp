@@ -1,0 +1,236 @@
+// haltguard-ids-groups: the file rules, the all-or-nothing import and restore, and
+// the tool as built (exit codes, a busy store) inside a temporary home.
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "tests/store/FaultVfs.h"
+#include "tests/store/StoreSupport.h"
+#include "tools/groups/GroupCsv.h"
+#include "tools/groups/ToolStore.h"
+
+namespace {
+
+using namespace storetest;
+
+const std::string kStamp = " 07-12-2026 14_05_33 by ";
+const char* const kFourFaults =
+    "slot,vehicle,trailer\n0,ABCDEFGHIJKLMNOPQ,\n1,AB.C,\n2,Ω1,\n1,OK,\n";
+
+std::vector<std::string> Places(const TGroupCsv& csv) {
+    std::vector<std::string> out;
+    for (const TCsvProblem& p : csv.Problems)
+        out.push_back(std::to_string(p.At.Line) + ":" + std::to_string(p.At.Column));
+    return out;
+}
+
+TGroupIDs Numbered(const std::string& prefix) {
+    TGroupIDs ids;
+    for (int k = 0; k < kVehicleSlots; ++k) ids.Vehicle[k] = prefix + "V-" + std::to_string(k);
+    for (int k = 0; k < kTrailerSlots; ++k) ids.Trailer[k] = prefix + "T-" + std::to_string(k);
+    return ids;
+}
+
+TEST(GroupCsv, RefusesEveryFaultWhereItStands) {
+    EXPECT_EQ(Places(ReadGroupCsv(kFourFaults)),
+              (std::vector<std::string>{"2:3", "3:5", "4:3", "5:1"}));
+    const std::pair<std::string, std::string> oneFault[] = {
+        {"", "1:1"},                                     // empty
+        {"slot,vehicle\n0,A\n", "1:1"},                  // header; the line after: 2 fields
+        {"slot,vehicle,trailer\n96,A,\n", "2:1"},        // slot out of range
+        {"slot,vehicle,trailer\n 1,A,\n", "2:1"},        // not a whole number
+        {"slot,vehicle,trailer\n32,A,B\n", "2:6"},       // a trailer from 32 on
+        {"slot,vehicle,trailer\n0,\"A\nB\",\n", "2:5"},  // a line break inside quotes
+        {"slot,vehicle,trailer\n0,\"AB,\n", "2:3"},      // a quote never closed
+        {"slot,vehicle,trailer\n0,\"A\"B,\n", "2:6"},    // text after the closing quote
+        {"slot,vehicle,trailer\n0,A\xC4,\n", "2:4"},     // not UTF-8
+        {"slot,vehicle,trailer\n0,\xE2\x80\x94-\x7F,\n", "2:5"},  // 151 taken, 127 not
+    };
+    for (const auto& [text, place] : oneFault) {
+        const TGroupCsv csv = ReadGroupCsv(text);
+        ASSERT_FALSE(csv.Problems.empty()) << text;
+        EXPECT_EQ(Places(csv)[0], place) << text << ": " << csv.Problems[0].Message;
+    }
+}
+
+TEST(GroupCsv, ReadsWhatSpreadsheetsWriteAndItsOwnFileUnchanged) {
+    const TGroupCsv csv =
+        ReadGroupCsv("\xEF\xBB\xBFSlot,Vehicle,Trailer\r\n7,\"AB 12\",\"T-1\"\r\n,,\n95,Zoë,\n");
+    EXPECT_TRUE(csv.Problems.empty());
+    TGroupIDs expected;
+    expected.Vehicle[7] = "AB 12";
+    expected.Trailer[7] = "T-1";
+    expected.Vehicle[95] = "Zoë";
+    EXPECT_EQ(csv.IDs.Vehicle, expected.Vehicle);
+    EXPECT_EQ(csv.IDs.Trailer, expected.Trailer);
+
+    TGroupIDs ids = Numbered("ÿ—Ä ");
+    ids.Vehicle[3] = "";
+    const std::string text = WriteGroupCsv(ids);
+    EXPECT_EQ(text.substr(0, 22), "slot,vehicle,trailer\r\n");
+    EXPECT_NE(text.find("\r\n40,ÿ—Ä V-40,\r\n"), std::string::npos);
+    const TGroupCsv back = ReadGroupCsv(text);
+    EXPECT_TRUE(back.Problems.empty());
+    EXPECT_EQ(back.IDs.Vehicle, ids.Vehicle);
+    EXPECT_EQ(back.IDs.Trailer, ids.Trailer);
+}
+
+TEST(GroupsStore, GroupsAddedTogetherLeaveNoTraceWhereverAFullDiskStopsThem) {
+    TStoreHome data;
+    TToolStore store(data.paths, FixedClock(2026, 12, 7, 14, 5, 33));
+    const auto files = FilesUnder(data.home.root());
+    int failedRuns = 0;
+    for (int allowed = 0; allowed < 200; ++allowed) {
+        FaultVfs::FailWritesAfter("/IDs/B ", allowed);
+        bool threw = false;
+        try {
+            store.Store().AddGroups({{"A", Numbered("a")}, {"B", Numbered("b")}});
+        } catch (const EDatabaseError&) {
+            threw = true;
+        }
+        const bool faulted = FaultVfs::Failures() > 0;
+        FaultVfs::Off();
+        if (!faulted) break;
+        ++failedRuns;
+        EXPECT_TRUE(threw);
+        EXPECT_TRUE(Rows(data.GroupsFile()).empty()) << "after " << allowed << " writes";
+        EXPECT_EQ(FilesUnder(data.home.root()), files) << "after " << allowed << " writes";
+    }
+    EXPECT_GT(failedRuns, 2);
+    EXPECT_EQ(store.Names(), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(store.Load("B").Trailer[31], "bT-31");
+}
+
+struct TRun {
+    int status = -1;
+    std::string output;  // standard output and error together
+};
+
+class GroupsTool : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* build = std::getenv("HG_BUILD_DIR");
+        if (!build) GTEST_SKIP() << "HG_BUILD_DIR is not set (run through ctest)";
+        tool = fs::path(build) / "tools" / "haltguard-ids-groups";
+    }
+    TRun Run(const std::string& args) {
+        TRun r;
+        const std::string line =
+            "cd '" + data.home.root().string() + "' && '" + tool.string() + "' " + args + " 2>&1";
+        FILE* p = popen(line.c_str(), "r");
+        char buf[4096];
+        for (std::size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) r.output.append(buf, n);
+        const int st = p ? pclose(p) : -1;
+        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+        return r;
+    }
+    void Write(const std::string& file, const std::string& text) {
+        std::ofstream(data.home.root() / file, std::ios::binary) << text;
+    }
+    std::string Read(const std::string& file) {
+        std::ostringstream s;
+        s << std::ifstream(data.home.root() / file, std::ios::binary).rdbuf();
+        return s.str();
+    }
+    // The ID list table of the only group the groups table holds.
+    fs::path OnlyListFile() {
+        const auto groups = Rows(data.GroupsFile());
+        return groups.size() == 1 ? data.ListFile(groups[0][1]) : fs::path();
+    }
+
+    TStoreHome data;
+    fs::path tool;
+};
+
+TEST_F(GroupsTool, ImportsAllOrNothingAndExportsTheFileBack) {
+    Write("bad.csv", kFourFaults);
+    const std::string good = WriteGroupCsv(Numbered(""));
+    Write("good.csv", good);
+    const auto files = FilesUnder(data.home.root());
+    TRun r = Run("import bad.csv Fleet");
+    EXPECT_EQ(r.status, 1) << r.output;
+    for (const char* place : {"bad.csv:2:3: ", "bad.csv:3:5: ", "bad.csv:4:3: ", "bad.csv:5:1: "})
+        EXPECT_NE(r.output.find(place), std::string::npos) << place << " in " << r.output;
+    EXPECT_EQ(FilesUnder(data.home.root()), files);
+
+    const std::string longName(31, 'x');
+    r = Run("import good.csv " + longName);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find(NameTooLongMessage(longName)), std::string::npos) << r.output;
+    EXPECT_EQ(Run("import good.csv New").status, 1);
+    EXPECT_EQ(FilesUnder(data.home.root()), files);
+    EXPECT_TRUE(Rows(data.GroupsFile()).empty());
+
+    r = Run("import good.csv Fleet");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const fs::path list = OnlyListFile();
+    const auto rows = Rows(list);  // as sqlite3 shows them
+    ASSERT_EQ(rows.size(), 96u);
+    EXPECT_EQ(rows[31], (std::vector<std::string>{"T-31", "V-31"}));
+    EXPECT_EQ(rows[32], (std::vector<std::string>{"", "V-32"}));
+    EXPECT_EQ(Run("export Fleet out.csv").status, 0);
+    EXPECT_EQ(Read("out.csv"), good);
+
+    EXPECT_EQ(Run("import good.csv Fleet").status, 1);  // the name is taken
+    Write("new.csv", "slot,vehicle,trailer\n5,NEW 5,T 5\n");
+    r = Run("import --replace new.csv Fleet");
+    ASSERT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(OnlyListFile(), list);
+    EXPECT_EQ(Rows(list)[5], (std::vector<std::string>{"T 5", "NEW 5"}));
+    EXPECT_EQ(Rows(list)[6], (std::vector<std::string>{"", ""}));
+}
+
+TEST_F(GroupsTool, AnImportMeetingABusyStoreWaitsThenFailsCleanly) {
+    // Another program in the middle of a save to the groups table.
+    sqlite3* other = nullptr;
+    ASSERT_EQ(sqlite3_open(data.GroupsFile().c_str(), &other), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
+    Write("good.csv", WriteGroupCsv(Numbered("")));
+    const auto files = FilesUnder(data.home.root());
+    TRun r = Run("import good.csv Fleet");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(r.output.find("busy"), std::string::npos) << r.output;
+    EXPECT_EQ(FilesUnder(data.home.root()), files);
+    sqlite3_exec(other, "COMMIT", nullptr, nullptr, nullptr);
+    sqlite3_close(other);
+    r = Run("import good.csv Fleet");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(IntegrityCheck(data.GroupsFile()), "ok");
+}
+
+TEST_F(GroupsTool, BacksUpAndRestoresRefusingGroupsTheStoreHas) {
+    Write("a.csv", WriteGroupCsv(Numbered("a")));
+    Write("b.csv", WriteGroupCsv(Numbered("b")));
+    ASSERT_EQ(Run("import a.csv A").status, 0);
+    ASSERT_EQ(Run("import b.csv B").status, 0);
+    TRun r = Run("backup saved");
+    ASSERT_EQ(r.status, 0) << r.output;
+    const fs::path saved = data.home.root() / "saved";
+    EXPECT_EQ(Rows(saved / kGroupsTableName), Rows(data.GroupsFile()));
+    const std::string listB = Rows(data.GroupsFile())[1][1];
+    EXPECT_EQ(Rows(saved / "IDs" / (listB + ".db")), Rows(data.ListFile(listB)));
+    EXPECT_EQ(Run("backup saved").status, 1);  // never into a folder with something in it
+
+    const auto files = FilesUnder(data.home.root());
+    r = Run("restore saved");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("\"A\""), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("\"B\""), std::string::npos) << r.output;
+    EXPECT_EQ(FilesUnder(data.home.root()), files);
+
+    Sql(data.GroupsFile(), "DELETE FROM records WHERE \"Group Name\" = 'B'");
+    Write("a2.csv", WriteGroupCsv(Numbered("changed")));
+    ASSERT_EQ(Run("import --replace a2.csv A").status, 0);
+    r = Run("restore --replace saved");
+    ASSERT_EQ(r.status, 0) << r.output;
+    TToolStore store(data.paths, FixedClock(2026, 12, 7, 14, 5, 33));
+    EXPECT_EQ(store.Names(), (std::vector<std::string>{"A", "B"}));
+    EXPECT_EQ(store.Load("A").Vehicle, Numbered("a").Vehicle);
+    EXPECT_EQ(store.Load("B").Trailer, Numbered("b").Trailer);
+}
+
+}  // namespace

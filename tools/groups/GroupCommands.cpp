@@ -1,0 +1,133 @@
+#include "tools/groups/GroupCommands.h"
+
+#include <algorithm>
+#include <set>
+#include <utility>
+#include <vector>
+
+#include "tools/groups/GroupCsv.h"
+#include "tools/groups/TextFiles.h"
+#include "tools/groups/ToolErrors.h"
+#include "tools/groups/ToolStore.h"
+
+namespace {
+
+int NonBlank(const auto& slots) {
+    return static_cast<int>(std::count_if(slots.begin(), slots.end(),
+                                          [](const std::string& id) { return !id.empty(); }));
+}
+
+struct TGroupRecord {
+    std::string Name, IDListName;
+};
+
+// Every record of the groups table, in table order.
+std::vector<TGroupRecord> GroupRecords(TToolStore& store) {
+    std::vector<TGroupRecord> records;
+    TTable& groups = store.Store().IDGroupTable();
+    for (groups.First(); !groups.Eof(); groups.Next())
+        records.push_back(
+            {groups.FieldAsString(kGroupNameField), groups.FieldAsString(kIDListNameField)});
+    return records;
+}
+
+// How one group loads, for the long list; false when it does not.
+bool DescribeLoad(TToolStore& store, const std::string& name, std::string& line) {
+    try {
+        const TGroupIDs ids = store.Load(name);
+        line += std::to_string(NonBlank(ids.Vehicle)) + "\t" +
+                std::to_string(NonBlank(ids.Trailer)) + "\tok";
+        return true;
+    } catch (const std::exception& e) {
+        line += "-\t-\t" + std::string(e.what());
+        return false;
+    }
+}
+
+// Every problem of the file, in the order of the places they are at; of two at one
+// place (a stray quote is bad CSV and a refused character) the first found is enough.
+std::string ListProblems(const std::string& label, std::vector<TCsvProblem> problems) {
+    const auto place = [](const TCsvProblem& p) { return std::pair(p.At.Line, p.At.Column); };
+    std::stable_sort(problems.begin(), problems.end(),
+                     [&](const auto& a, const auto& b) { return place(a) < place(b); });
+    std::string text;
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        if (i > 0 && place(problems[i]) == place(problems[i - 1])) continue;
+        const TCsvProblem& p = problems[i];
+        text += label + ":" + std::to_string(p.At.Line) + ":" + std::to_string(p.At.Column) + ": " +
+                p.Message + "\n";
+    }
+    return text;
+}
+
+std::string Counted(const TGroupIDs& ids) {
+    return std::to_string(NonBlank(ids.Vehicle)) + " vehicle and " +
+           std::to_string(NonBlank(ids.Trailer)) + " trailer IDs";
+}
+
+}  // namespace
+
+std::string NewNameRefusal(const std::string& name) {
+    switch (JudgeNewGroupName(name)) {
+        case TNewGroupName::Accepted:
+            return "";
+        case TNewGroupName::TurnedAway:
+            return name.empty() ? "a group needs a name"
+                                : "\"New\" is turned away as a group name, as by the New button";
+        case TNewGroupName::TooLong:
+            return NameTooLongMessage(name);
+    }
+    return "";
+}
+
+int ListGroups(const TToolContext& tool, bool longForm) {
+    TToolStore store(tool.Paths, tool.Clock);
+    if (!longForm) {
+        for (const std::string& name : store.Names()) tool.Out << name << '\n';
+        return 0;
+    }
+    bool allLoad = true;
+    std::set<std::string> seen;
+    for (const TGroupRecord& record : GroupRecords(store)) {
+        std::string line = record.Name + "\t" + record.IDListName + "\t";
+        if (!seen.insert(record.Name).second) {
+            // The store finds a group by its name, so it only ever reaches the first.
+            line += "-\t-\tnot reachable: an earlier group has the same name";
+            allLoad = false;
+        } else if (!DescribeLoad(store, record.Name, line)) {
+            allLoad = false;
+        }
+        tool.Out << line << '\n';
+    }
+    return allLoad ? 0 : 2;
+}
+
+void ExportGroup(const TToolContext& tool, const std::string& name, const std::string& file) {
+    TToolStore store(tool.Paths, tool.Clock);
+    WriteOutputFile(file, WriteGroupCsv(store.Load(name)));
+}
+
+void ImportGroup(const TToolContext& tool, const std::string& file, const std::string& name,
+                 bool replace) {
+    const std::string label = FileLabel(file);
+    TGroupCsv csv = ReadGroupCsv(ReadInputFile(file));
+    std::string refused = ListProblems(label, std::move(csv.Problems));
+    const std::string nameRefusal = replace ? "" : NewNameRefusal(name);
+    if (!nameRefusal.empty()) refused += nameRefusal + "\n";
+    if (!refused.empty()) throw ERefusedInput(refused + label + ": refused; nothing was stored");
+
+    TToolStore store(tool.Paths, tool.Clock);
+    if (replace) {
+        store.Save(name, csv.IDs);
+        tool.Out << "Saved " << Counted(csv.IDs) << " from " << label << " into group \"" << name
+                 << "\"\n";
+        return;
+    }
+    // The groups table's key would refuse the name too, but only as a store error.
+    if (store.Has(name))
+        throw ERefusedInput("a group named \"" + name +
+                            "\" exists already; --replace saves the file into it");
+    store.Store().AddGroups({TNewGroup{name, csv.IDs}});
+    tool.Out << "Made group \"" << name << "\" with " << Counted(csv.IDs) << " from " << label
+             << "\n";
+}

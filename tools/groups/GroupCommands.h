@@ -1,0 +1,29 @@
+#pragma once
+// The groups tool's commands on single groups: list, export, import. Each goes
+// through the store's own operations. Failures are exceptions: ERefusedInput (exit
+// 1), EToolFailure and the table layer's EDatabaseError (exit 2).
+#include <ostream>
+#include <string>
+
+#include "base/DateTimeSource.h"
+#include "store/DataPaths.h"
+
+struct TToolContext {
+    TStorePaths Paths;
+    TDateTimeSource Clock;  // the ID list table name of a new group is made from it
+    std::ostream& Out;      // results, and what was done
+};
+
+// The group names in table order; the long form adds the ID list table name, the
+// number of vehicle and trailer IDs that are not blank, and whether the group loads
+// ("ok" or what fails). Gives the exit code: 2 when a group does not load.
+int ListGroups(const TToolContext& tool, bool longForm);
+// The group as a spreadsheet file; "-" is standard output.
+void ExportGroup(const TToolContext& tool, const std::string& name, const std::string& file);
+// A new group named `name` made from the file, as New would make it and filled in
+// the same transaction; or, with `replace`, the file's IDs saved into that existing
+// group as Save would. The whole file is checked before anything is written.
+void ImportGroup(const TToolContext& tool, const std::string& file, const std::string& name,
+                 bool replace);
+// Why New would turn this name away, or "" when it would take it.
+std::string NewNameRefusal(const std::string& name);
