@@ -11,14 +11,6 @@
 
 namespace {
 
-constexpr int kBadArgument = -1002;
-constexpr int kBadId = -2001;
-constexpr int kNotOpen = -2007;
-constexpr int kAlreadyOpen = -2008;
-constexpr int kNoPortSelected = -2011;
-constexpr int kNullApi = -3001;
-constexpr int kOutputTooSmall = -3006;
-
 void Check(int rc) {
     if (rc < 0) RaiseVarnError(rc);
 }
@@ -42,14 +34,16 @@ struct TVarnCustomComPort::Impl {
     bool rts = true;
     THWFlowOptions hwFlow = 0;
     TSWFlowOptions swFlow = swfNone;
-    char xonChar = 17;
-    char xoffChar = 19;
+    char xonChar = TVarnLineSettings::kXon;
+    char xoffChar = TVarnLineSettings::kXoff;
     uint16_t bufferFull = 0;
     uint16_t bufferResume = 0;
     TDeviceLayer deviceLayer = dlWin32;
     TTapiMode tapiMode = tmAuto;
 
     TState state = Closed;
+    // Set when Open is asked for during a close. Nothing acts on it: such a request
+    // opens nothing. It is kept as the port object's record of the request.
     bool openRequestedWhileClosing = false;
     bool opening = false;  // a nested event loop (the port dialog) must not open twice
     std::unique_ptr<TVarnBaseDispatcher> dispatcher;
@@ -57,8 +51,19 @@ struct TVarnCustomComPort::Impl {
 
     bool IsOpen() const { return state == Open && dispatcher; }
 
-    void ApplyLine() {
-        Check(dispatcher->SetLine(baud, static_cast<int>(parity), stopBits, dataBits));
+    // Line settings reach an open device at once; one the device refuses is not kept,
+    // so the properties always tell what the device runs at.
+    template <class T>
+    void SetLineProperty(T& property, T value) {
+        const T old = property;
+        property = value;
+        if (!IsOpen()) return;
+        try {
+            Check(dispatcher->SetLine(baud, static_cast<int>(parity), stopBits, dataBits));
+        } catch (...) {
+            property = old;
+            throw;
+        }
     }
 
     // The marks are made consistent for the flow control in use before it is applied.
@@ -82,6 +87,14 @@ struct TVarnCustomComPort::Impl {
         if (swFlow == swfTransmit || swFlow == swfBoth) options |= TVarnBaseDispatcher::kSwObey;
         Check(dispatcher->SetSoftwareFlow(bufferFull, bufferResume, options));
     }
+
+    // The marks act through whichever flow control is on.
+    void ApplyMarks() {
+        ApplyHardwareFlow();
+        if (swFlow != swfNone) ApplySoftwareFlow();
+    }
+
+    void ApplyFlowChars() { Check(dispatcher->SetFlowChars(xonChar, xoffChar)); }
 };
 
 TVarnCustomComPort::TVarnCustomComPort(std::string name)
@@ -116,18 +129,8 @@ int32_t TVarnCustomComPort::Baud() const {
     return d->baud;
 }
 
-// Line settings reach an open device at once; one the device refuses is not kept,
-// so the properties always tell what the device runs at.
 void TVarnCustomComPort::SetBaud(int32_t baud) {
-    const int32_t old = d->baud;
-    d->baud = baud;
-    if (!d->IsOpen()) return;
-    try {
-        d->ApplyLine();
-    } catch (...) {
-        d->baud = old;
-        throw;
-    }
+    d->SetLineProperty(d->baud, baud);
 }
 
 TParity TVarnCustomComPort::Parity() const {
@@ -135,15 +138,7 @@ TParity TVarnCustomComPort::Parity() const {
 }
 
 void TVarnCustomComPort::SetParity(TParity parity) {
-    const TParity old = d->parity;
-    d->parity = parity;
-    if (!d->IsOpen()) return;
-    try {
-        d->ApplyLine();
-    } catch (...) {
-        d->parity = old;
-        throw;
-    }
+    d->SetLineProperty(d->parity, parity);
 }
 
 uint16_t TVarnCustomComPort::DataBits() const {
@@ -151,15 +146,7 @@ uint16_t TVarnCustomComPort::DataBits() const {
 }
 
 void TVarnCustomComPort::SetDataBits(uint16_t bits) {
-    const uint16_t old = d->dataBits;
-    d->dataBits = bits;
-    if (!d->IsOpen()) return;
-    try {
-        d->ApplyLine();
-    } catch (...) {
-        d->dataBits = old;
-        throw;
-    }
+    d->SetLineProperty(d->dataBits, bits);
 }
 
 uint16_t TVarnCustomComPort::StopBits() const {
@@ -167,15 +154,7 @@ uint16_t TVarnCustomComPort::StopBits() const {
 }
 
 void TVarnCustomComPort::SetStopBits(uint16_t bits) {
-    const uint16_t old = d->stopBits;
-    d->stopBits = bits;
-    if (!d->IsOpen()) return;
-    try {
-        d->ApplyLine();
-    } catch (...) {
-        d->stopBits = old;
-        throw;
-    }
+    d->SetLineProperty(d->stopBits, bits);
 }
 
 uint16_t TVarnCustomComPort::InSize() const {
@@ -263,7 +242,7 @@ char TVarnCustomComPort::XOnChar() const {
 
 void TVarnCustomComPort::SetXOnChar(char c) {
     d->xonChar = c;
-    if (d->IsOpen()) Check(d->dispatcher->SetFlowChars(d->xonChar, d->xoffChar));
+    if (d->IsOpen()) d->ApplyFlowChars();
 }
 
 char TVarnCustomComPort::XOffChar() const {
@@ -272,7 +251,7 @@ char TVarnCustomComPort::XOffChar() const {
 
 void TVarnCustomComPort::SetXOffChar(char c) {
     d->xoffChar = c;
-    if (d->IsOpen()) Check(d->dispatcher->SetFlowChars(d->xonChar, d->xoffChar));
+    if (d->IsOpen()) d->ApplyFlowChars();
 }
 
 uint16_t TVarnCustomComPort::BufferFull() const {
@@ -283,9 +262,7 @@ uint16_t TVarnCustomComPort::BufferFull() const {
 // queue, so that a later open does not fail on it.
 void TVarnCustomComPort::SetBufferFull(uint16_t mark) {
     d->bufferFull = std::min(mark, d->inSize);
-    if (!d->IsOpen()) return;
-    d->ApplyHardwareFlow();
-    if (d->swFlow != swfNone) d->ApplySoftwareFlow();
+    if (d->IsOpen()) d->ApplyMarks();
 }
 
 uint16_t TVarnCustomComPort::BufferResume() const {
@@ -294,9 +271,7 @@ uint16_t TVarnCustomComPort::BufferResume() const {
 
 void TVarnCustomComPort::SetBufferResume(uint16_t mark) {
     d->bufferResume = mark > d->bufferFull ? d->bufferFull / 10 : mark;
-    if (!d->IsOpen()) return;
-    d->ApplyHardwareFlow();
-    if (d->swFlow != swfNone) d->ApplySoftwareFlow();
+    if (d->IsOpen()) d->ApplyMarks();
 }
 
 TDeviceLayer TVarnCustomComPort::DeviceLayer() const {
@@ -323,9 +298,9 @@ void TVarnCustomComPort::SetPortChooser(std::function<uint16_t()> chooser) {
 bool TVarnCustomComPort::ReadyForUse() {
     if (d->state == Impl::Open) return true;
     if (d->state == Impl::Closing) return false;
-    if (!d->autoOpen) RaiseVarnError(kNotOpen);
+    if (!d->autoOpen) RaiseVarnError(kVarnNotOpen);
     SetOpen(true);
-    if (!d->IsOpen()) RaiseVarnError(kNotOpen);
+    if (!d->IsOpen()) RaiseVarnError(kVarnNotOpen);
     return true;
 }
 
@@ -343,13 +318,13 @@ int TVarnCustomComPort::InputCount() {
 
 void TVarnCustomComPort::ReadBlock(char* buffer, uint16_t n) {
     if (!ReadyForUse()) return;
-    if (n > 0 && !buffer) RaiseVarnError(kBadArgument);
+    if (n > 0 && !buffer) RaiseVarnError(kVarnBadArgument);
     Check(d->dispatcher->TakeBlock(buffer, n));
 }
 
 void TVarnCustomComPort::WriteString(const std::string& bytes) {
     if (!ReadyForUse() || bytes.empty()) return;
-    if (bytes.size() > static_cast<size_t>(INT_MAX)) RaiseVarnError(kOutputTooSmall);
+    if (bytes.size() > static_cast<size_t>(INT_MAX)) RaiseVarnError(kVarnOutputFull);
     Check(d->dispatcher->QueueBlock(bytes.data(), static_cast<int>(bytes.size())));
 }
 
@@ -370,7 +345,7 @@ void TVarnCustomComPort::OpenPort() {
         d->state = Impl::Open;
         d->ApplyHardwareFlow();
         d->ApplySoftwareFlow();
-        Check(d->dispatcher->SetFlowChars(d->xonChar, d->xoffChar));
+        d->ApplyFlowChars();
         Check(d->dispatcher->SetDTR(d->dtr));
         Check(d->dispatcher->SetRTS(d->rts));
         CreateNotifyWindow(true);
@@ -384,7 +359,7 @@ void TVarnCustomComPort::OpenPort() {
 }
 
 std::unique_ptr<TVarnBaseDispatcher> TVarnCustomComPort::CreateDispatcher() {
-    if (d->deviceLayer != dlWin32) RaiseVarnError(kNullApi);
+    if (d->deviceLayer != dlWin32) RaiseVarnError(kVarnNullApi);
     return CreateSystemDispatcher();
 }
 
@@ -396,10 +371,11 @@ void TVarnCustomComPort::OpenDispatcher() {
     if (d->hwFlow & hwfUseRTS) lineControl |= TVarnBaseDispatcher::kRtsHandshake;
     int rc = d->dispatcher->Open(ComDeviceName(d->comNumber), d->baud, lineControl, d->outSize,
                                  d->inSize, d->stopBits, d->dataBits, static_cast<int>(d->parity));
+    // A port in use and a missing port are told apart for the link session's scan.
     if (rc == kVarnAccessDenied)
-        rc = kAlreadyOpen;
-    else if (rc == kVarnNotFound || rc == -3)
-        rc = kBadId;
+        rc = kVarnAlreadyOpen;
+    else if (rc == kVarnNotFound || rc == kVarnPathNotFound)
+        rc = kVarnBadId;
     Check(rc);
 }
 
@@ -409,9 +385,9 @@ void TVarnCustomComPort::CreateNotifyWindow(bool) {
 
 void TVarnCustomComPort::ValidatePortNumber() {
     if (d->comNumber != 0) return;
-    if (!d->promptForPort) RaiseVarnError(kNoPortSelected);
+    if (!d->promptForPort) RaiseVarnError(kVarnNoPortSelected);
     const uint16_t chosen = d->chooser ? d->chooser() : 0;
-    if (chosen == 0) RaiseVarnError(kNoPortSelected);
+    if (chosen == 0) RaiseVarnError(kVarnNoPortSelected);
     d->comNumber = chosen;
 }
 

@@ -5,6 +5,12 @@
 
 namespace {
 
+// Codes from kVarnNotFound down to kVarnGeneralFailure are operating-system numbers:
+// the table may name them, and EInOutError carries them.
+bool IsSystemNumber(int number) {
+    return number >= -kVarnNotFound && number <= -kVarnGeneralFailure;
+}
+
 const char* TableText(int number) {
     switch (number) {
         case 2:
@@ -99,34 +105,38 @@ std::string TidyMessageText(const std::string& raw) {
 std::string VarnErrorText(int code) {
     const int number = std::abs(code);
     if (const char* text = TableText(number)) return text;
-    if (number >= 2 && number <= 162)
-        return TidyMessageText(std::system_category().message(number));
+    if (IsSystemNumber(number)) return TidyMessageText(std::system_category().message(number));
     return "Varn exception";
+}
+
+bool VarnTableNames(int number) {
+    return IsSystemNumber(number) && TableText(number) != nullptr;
 }
 
 void RaiseVarnError(int code) {
     switch (code) {
-        case -1002:
+        case kVarnBadArgument:
             throw EBadArgument(VarnErrorText(code), code);
-        case -2001:
+        case kVarnBadId:
             throw EBadId(VarnErrorText(code), code);
-        case -2007:
+        case kVarnNotOpen:
             throw ECommNotOpen(VarnErrorText(code), code);
-        case -2008:
+        case kVarnAlreadyOpen:
             throw EAlreadyOpen(VarnErrorText(code), code);
-        case -2011:
+        case kVarnNoPortSelected:
             throw ENoPortSelected(VarnErrorText(code), code);
-        case -3001:
+        case kVarnNullApi:
             throw ENullApi(VarnErrorText(code), code);
-        case -3006:
+        case kVarnOutputFull:
             throw EOutputBufferTooSmall(VarnErrorText(code), code);
-        case -3007:
+        case kVarnBufferEmpty:
             throw EBufferIsEmpty(VarnErrorText(code), code);
-        case -8:
+        case kVarnOutOfMemory:
             throw EOutOfMemory("Out of memory");
         default:
             break;
     }
-    if (code <= -2 && code >= -162) throw EInOutError(VarnErrorText(code), -code);
+    if (code <= kVarnNotFound && code >= kVarnGeneralFailure)
+        throw EInOutError(VarnErrorText(code), -code);
     throw EVarnException("Varn exception", code);
 }
