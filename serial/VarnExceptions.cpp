@@ -88,6 +88,28 @@ const char* TableText(int number) {
     }
 }
 
+template <class E>
+[[noreturn]] void Raise(int code) {
+    throw E(VarnErrorText(code), code);
+}
+
+// The port's own codes and the exceptions they raise.
+struct TRaiser {
+    int code;
+    void (*raise)(int code);
+};
+
+constexpr TRaiser kRaisers[] = {
+    {kVarnBadArgument, Raise<EBadArgument>},
+    {kVarnBadId, Raise<EBadId>},
+    {kVarnNotOpen, Raise<ECommNotOpen>},
+    {kVarnAlreadyOpen, Raise<EAlreadyOpen>},
+    {kVarnNoPortSelected, Raise<ENoPortSelected>},
+    {kVarnNullApi, Raise<ENullApi>},
+    {kVarnOutputFull, Raise<EOutputBufferTooSmall>},
+    {kVarnBufferEmpty, Raise<EBufferIsEmpty>},
+};
+
 }  // namespace
 
 std::string TidyMessageText(const std::string& raw) {
@@ -114,28 +136,9 @@ bool VarnTableNames(int number) {
 }
 
 void RaiseVarnError(int code) {
-    switch (code) {
-        case kVarnBadArgument:
-            throw EBadArgument(VarnErrorText(code), code);
-        case kVarnBadId:
-            throw EBadId(VarnErrorText(code), code);
-        case kVarnNotOpen:
-            throw ECommNotOpen(VarnErrorText(code), code);
-        case kVarnAlreadyOpen:
-            throw EAlreadyOpen(VarnErrorText(code), code);
-        case kVarnNoPortSelected:
-            throw ENoPortSelected(VarnErrorText(code), code);
-        case kVarnNullApi:
-            throw ENullApi(VarnErrorText(code), code);
-        case kVarnOutputFull:
-            throw EOutputBufferTooSmall(VarnErrorText(code), code);
-        case kVarnBufferEmpty:
-            throw EBufferIsEmpty(VarnErrorText(code), code);
-        case kVarnOutOfMemory:
-            throw EOutOfMemory("Out of memory");
-        default:
-            break;
-    }
+    for (const TRaiser& raiser : kRaisers)
+        if (raiser.code == code) raiser.raise(code);
+    if (code == kVarnOutOfMemory) throw EOutOfMemory("Out of memory");
     if (code <= kVarnNotFound && code >= kVarnGeneralFailure)
         throw EInOutError(VarnErrorText(code), -code);
     throw EVarnException("Varn exception", code);

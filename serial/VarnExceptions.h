@@ -23,14 +23,23 @@ constexpr int kVarnNullApi = -3001;         // no such device layer
 constexpr int kVarnOutputFull = -3006;      // the output ring has too little room
 constexpr int kVarnBufferEmpty = -3007;     // fewer characters waiting than asked
 
-class EVarnException : public std::runtime_error {
+// An error that carries a number beside its text.
+class ENumberedError : public std::runtime_error {
 public:
-    EVarnException(const std::string& message, int code)
-        : std::runtime_error(message), code_(code) {}
-    int Code() const { return code_; }
+    ENumberedError(const std::string& message, int number)
+        : std::runtime_error(message), number_(number) {}
+
+protected:
+    int Number() const { return number_; }
 
 private:
-    int code_;
+    int number_;
+};
+
+class EVarnException : public ENumberedError {
+public:
+    using ENumberedError::ENumberedError;
+    int Code() const { return Number(); }  // negative
 };
 
 class EGeneral : public EVarnException {
@@ -70,14 +79,10 @@ class EBufferIsEmpty : public ESerialIO {
 };
 
 // The system-wide input/output error; not a EVarnException.
-class EInOutError : public std::runtime_error {
+class EInOutError : public ENumberedError {
 public:
-    EInOutError(const std::string& message, int errorNumber)
-        : std::runtime_error(message), errorCode_(errorNumber) {}
-    int ErrorCode() const { return errorCode_; }
-
-private:
-    int errorCode_;
+    using ENumberedError::ENumberedError;
+    int ErrorCode() const { return Number(); }  // the operating system's, positive
 };
 
 // Exhausted memory; not a EVarnException.
