@@ -97,13 +97,13 @@ protected:
 private:
     // The defaults are those of the table of properties.
     struct TProperties {
-        uint16_t comNumber = 0;
+        uint16_t comNumber = 0;  // 0: none chosen
         int32_t baud = 19200;
         TParity parity = pNone;
         uint16_t dataBits = 8;
         uint16_t stopBits = 1;
-        uint16_t inSize = 4096;
-        uint16_t outSize = 4096;
+        uint16_t inSize = 4096;   // the device's receive queue, asked for at open
+        uint16_t outSize = 4096;  // its transmit queue and the output ring
         bool autoOpen = true;
         bool promptForPort = true;
         bool dtr = true;
@@ -112,8 +112,8 @@ private:
         TSWFlowOptions swFlow = swfNone;
         char xonChar = TVarnLineSettings::kXon;
         char xoffChar = TVarnLineSettings::kXoff;
-        uint16_t bufferFull = 0;
-        uint16_t bufferResume = 0;
+        uint16_t bufferFull = 0;    // receive flow control: stop mark
+        uint16_t bufferResume = 0;  // resume mark
         TDeviceLayer deviceLayer = dlWin32;
         TTapiMode tapiMode = tmAuto;
     };
