@@ -6,56 +6,22 @@
 // the calls on the devices; nothing here touches the operating system.
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 
+#include "serial/TVarnEvents.h"
+#include "serial/TVarnLineSettings.h"
+#include "serial/TVarnRing.h"
+#include "serial/TVarnWorkerSteps.h"
+#include "serial/VarnExceptions.h"
+
 class TVarnDispatcherThread;
 
-// Error codes given by the device layer besides the negated operating-system numbers.
-constexpr int kVarnNotFound = -2;        // no such device
-constexpr int kVarnAccessDenied = -5;    // the device is held by another
-constexpr int kVarnOutOfMemory = -8;     // events or rings could not be made
-constexpr int kVarnBadArgument = -1002;  // flow-control marks out of order
-constexpr int kVarnOutputFull = -3006;   // output ring has too little room
-constexpr int kVarnBufferEmpty = -3007;  // fewer characters waiting than asked
-
-// The settings block as last read from or written to the device.
-struct TVarnLineSettings {
-    enum TStop { OneStop, OneAndHalfStop, TwoStop };
-    enum TControl { ControlOff, ControlOn, ControlHandshake };
-
-    int32_t baud = 0;
-    int parity = 0;  // 0 none, 1 odd, 2 even, 3 mark, 4 space
-    int dataBits = 8;
-    TStop stopBits = OneStop;
-    TControl dtrControl = ControlOn;
-    TControl rtsControl = ControlOn;
-    bool ctsOutFlow = false;  // hold output while CTS is low
-    bool dsrOutFlow = false;  // hold output while DSR is low
-    bool dsrSensitivity = false;
-    bool outX = false;  // obey XOFF/XON from the other end
-    bool inX = false;   // send XOFF/XON when the receive queue crosses the limits
-    bool txContinueOnXoff = true;
-    bool binary = true;  // no end-of-file character
-    bool parityCheck = false;
-    bool nullStrip = false;
-    char xonChar = 17;
-    char xoffChar = 19;
-    int xoffLimit = 0;  // free characters in the receive queue at which the sender stops
-    int xonLimit = 0;   // characters in the receive queue at which it may go on
-
-    bool SameFormat(const TVarnLineSettings& o) const {
-        return baud == o.baud && parity == o.parity && dataBits == o.dataBits &&
-               stopBits == o.stopBits;
-    }
-};
-
-class TVarnBaseDispatcher {
+class TVarnBaseDispatcher : private TVarnWorkerSteps {
 public:
-    static constexpr int kInputRingSize = 8192;
+    static constexpr int kInputRingSize = TVarnInputRing::kSize;
 
     // Line-control word bits of Open.
     static constexpr unsigned kDtrLevel = 0x01;
@@ -105,17 +71,10 @@ public:
     // How often the event worker has come back from waiting for the device; a worker
     // spinning on a dead device shows here.
     uint64_t DeviceEventCount() const { return deviceEventCount_.load(); }
-    // The line-error bits and the device's receive count as last refreshed.
-    unsigned LineErrors() const { return lineErrors_.load(); }
-    int DeviceInputCount() const { return deviceInCount_.load(); }
 
 protected:
     enum TLine { LineDTR, LineRTS };
     enum TWriteOutcome { WriteComplete, WriteAbandoned, WriteFailed };
-    // Device events reported by WaitDeviceEvent.
-    static constexpr unsigned kEventChar = 1;        // characters arrived
-    static constexpr unsigned kEventLineStatus = 2;  // line error or hang-up
-    static constexpr unsigned kEventModem = 4;       // a modem line changed
 
     // The operating system's side, in the order the device needs them.
     virtual int OpenDevice(const std::string& deviceName) = 0;  // exclusive use
@@ -131,9 +90,11 @@ protected:
     virtual int Purge(bool input) = 0;
     virtual int ReadStatus(unsigned& lineErrors, int& inQueue) = 0;
     virtual int ReadDevice(char* buffer, int n) = 0;  // never waits; gives the number read
-    // Waits without a time limit for a device event or for WakeEventWait. wantInput
-    // false leaves arriving characters out of the wait (the input ring is full).
-    virtual int WaitDeviceEvent(bool wantInput, unsigned& events) = 0;
+    // Waits without a time limit for a device event (characters, a line error or
+    // hang-up, a modem line) or for WakeEventWait. wantInput false leaves arriving
+    // characters out of the wait (the input ring is full). Which event came does not
+    // matter: every pass of the dispatcher worker refreshes the status and fills.
+    virtual int WaitDeviceEvent(bool wantInput) = 0;
     virtual void WakeEventWait() = 0;
     // Writes all n characters, waiting for the device as long as needed, unless
     // WriteAbandonRequested turns true (checked after every WakeWriter).
@@ -148,81 +109,70 @@ protected:
     void CloseOnDestroy() noexcept;
 
 private:
-    friend class TComThread;
-    friend class TDispThread;
-    friend class TOutThread;
-
-    enum TEvent : unsigned {
-        EvDeviceEvent = 1,
-        EvDispatcherDone = 2,
-        EvWorkerAck = 4,
-        EvOutputReady = 8,
-        EvFlushOrStop = 16,
+    struct TLineState {
+        bool level = true;
+        bool handshake = false;  // the line follows the receive queue; its level is kept
     };
 
-    // Events: flags that reset when a waiter takes them, under one lock so that a
-    // worker can wait for either of two.
-    void Signal(unsigned event);
-    std::condition_variable& WakeOf(unsigned mask);
-    // Takes the first of the events in mask that is set, waiting at most timeout
-    // (forever when absent); gives the event taken, or 0.
-    unsigned WaitAny(unsigned mask,
-                     std::chrono::milliseconds timeout = std::chrono::milliseconds::max());
-
-    int InCountLocked() const;
-    int OutCountLocked() const;
-    void SetInputFullLocked(bool full);
-    void RefreshStatusLocked(int outCount);
-    int WriteBlockLocked(TVarnLineSettings& settings);
-    int ApplyLinesLocked();
-    int CheckMarks(uint16_t stopMark, uint16_t resumeMark) const;
-
-    // Worker steps.
-    void FillInput();
-    void WriteOutput();
-    bool NextChunk(int& start, int& length);
-    void AdvanceOutput(int length);
-    void AcknowledgeFlush();
-    void WriterStarted();
-    void WriterEnded();
+    // The worker steps.
+    bool Stopping() const override { return stop_.load(); }
+    void Acknowledge() override { events_.Signal(TVarnEvents::WorkerAck); }
+    bool AwaitDeviceEvent() override;
+    void HandOverDeviceEvent() override;
+    bool AwaitHandedEvent(std::chrono::milliseconds limit) override;
+    bool EventWorkerRunning() const override;
+    void FillInput() override;
+    void DispatchDone() override { events_.Signal(TVarnEvents::DispatcherDone); }
+    void WriterStarted() override { events_.WriterStarted(); }
+    void WriterEnded() override { events_.WriterEnded(); }
+    TOutputWake AwaitOutput() override;
+    void WriteOutput() override;
+    void AcknowledgeFlush() override;
 
     int StartWorkers();
     void StopWorkers();
     void Release();
 
+    // Reads the line-error bits and the device's receive count into the fields below;
+    // gives that count, or the code the device gave.
+    int RefreshStatus();
+    // The event worker leaves arriving characters out of its wait while the input ring
+    // is full; called under the input lock whenever the ring's full flag may change.
+    void InputFullChanged();
+
+    TLineState& StateOf(TLine line) { return line == LineDTR ? dtr_ : rts_; }
+    int ApplyLinesLocked();
+    int WriteBlockLocked(TVarnLineSettings& settings);
+    int CheckMarks(uint16_t stopMark, uint16_t resumeMark) const;
+    // Reads the device's settings, lets change alter them and writes them back.
+    template <class Change>
+    int RewriteSettings(Change change);
+    int SetLineLevel(TLine line, bool on);
+
     bool open_ = false;
-    int inSize_ = 0;
-    int outSize_ = 0;
+    int inSize_ = 0;  // the device's receive queue, which the flow-control marks are of
 
     std::mutex stateLock_;  // settings block, line states, last rate
+    // The block as last read from or written to the device. Nothing reads it back (each
+    // change reads the device afresh); it is kept as the device layer's own record.
     TVarnLineSettings settings_;
     int32_t lastRate_ = 115200;
-    bool dtrState_ = true, rtsState_ = true;
-    bool dtrHandshake_ = false, rtsHandshake_ = false;
+    TLineState dtr_, rts_;
 
+    // As last refreshed from the device. Nothing reports them (no notification is on);
+    // they are kept as the device layer's own record.
     std::atomic<unsigned> lineErrors_{0};
     std::atomic<int> deviceInCount_{0};
-    std::atomic<int> deviceOutCount_{0};
 
     std::mutex inLock_;  // taken before outLock_ when both are needed
-    std::unique_ptr<char[]> inRing_;
-    int inRead_ = 0, inWrite_ = 0;
-    bool inFull_ = false;
-    std::atomic<bool> inputBlocked_{false};  // inFull_ for the event worker's wait
+    TVarnInputRing inRing_;
+    std::atomic<bool> inputBlocked_{false};  // the input ring's full flag, for the event worker
 
     std::mutex outLock_;
-    std::unique_ptr<char[]> outRing_;
-    int outRead_ = 0, outWrite_ = 0;
-    bool outFull_ = false;
+    TVarnOutputRing outRing_;
 
-    mutable std::mutex eventLock_;
-    std::condition_variable comWake_, dispWake_, outWake_, callerWake_;
-    unsigned events_ = 0;
-    uint64_t flushAsked_ = 0, flushAcked_ = 0;  // under eventLock_
-    bool writerRunning_ = false;                // under eventLock_
-
+    TVarnEvents events_;
     std::atomic<bool> stop_{false};
-    std::atomic<unsigned> lastDeviceEvents_{0};
     std::atomic<uint64_t> deviceEventCount_{0};
     bool started_ = false;
     std::unique_ptr<TVarnDispatcherThread> comThread_, dispThread_, outThread_;

@@ -11,14 +11,6 @@
 
 namespace {
 
-constexpr int kBadArgument = -1002;
-constexpr int kBadId = -2001;
-constexpr int kNotOpen = -2007;
-constexpr int kAlreadyOpen = -2008;
-constexpr int kNoPortSelected = -2011;
-constexpr int kNullApi = -3001;
-constexpr int kOutputTooSmall = -3006;
-
 void Check(int rc) {
     if (rc < 0) RaiseVarnError(rc);
 }
@@ -28,60 +20,16 @@ void Check(int rc) {
 struct TVarnCustomComPort::Impl {
     enum TState { Closed, Open, Closing };
 
-    uint16_t comNumber = 0;
-    int32_t baud = 19200;
-    TParity parity = pNone;
-    uint16_t dataBits = 8;
-    uint16_t stopBits = 1;
-    uint16_t inSize = 4096;
-    uint16_t outSize = 4096;
     bool open = false;
-    bool autoOpen = true;
-    bool promptForPort = true;
-    bool dtr = true;
-    bool rts = true;
-    THWFlowOptions hwFlow = 0;
-    TSWFlowOptions swFlow = swfNone;
-    char xonChar = 17;
-    char xoffChar = 19;
-    uint16_t bufferFull = 0;
-    uint16_t bufferResume = 0;
-    TDeviceLayer deviceLayer = dlWin32;
-    TTapiMode tapiMode = tmAuto;
-
     TState state = Closed;
+    // Set when Open is asked for during a close, which opens nothing. Nothing acts on
+    // it; it is kept as the port's record of the request.
     bool openRequestedWhileClosing = false;
     bool opening = false;  // a nested event loop (the port dialog) must not open twice
     std::unique_ptr<TVarnBaseDispatcher> dispatcher;
     std::function<uint16_t()> chooser;
 
     bool IsOpen() const { return state == Open && dispatcher; }
-
-    void ApplyLine() {
-        Check(dispatcher->SetLine(baud, static_cast<int>(parity), stopBits, dataBits));
-    }
-
-    // The marks are made consistent for the flow control in use before it is applied.
-    void ApplyHardwareFlow() {
-        if (hwFlow != 0) {
-            if (bufferFull == 0 || bufferFull > inSize) bufferFull = inSize * 9 / 10;
-            if (bufferResume == 0 || bufferResume > bufferFull) bufferResume = inSize / 10;
-        }
-        Check(dispatcher->SetHardwareFlow(bufferFull, bufferResume, hwFlow & 15u));
-    }
-
-    void ApplySoftwareFlow() {
-        if (swFlow == swfNone) {
-            Check(dispatcher->SoftwareFlowOff());
-            return;
-        }
-        if (bufferFull == 0 || bufferFull > inSize) bufferFull = inSize * 3 / 4;
-        if (bufferResume == 0 || bufferResume > bufferFull) bufferResume = inSize / 4;
-        unsigned options = 0;
-        if (swFlow == swfReceive || swFlow == swfBoth) options |= TVarnBaseDispatcher::kSwSend;
-        if (swFlow == swfTransmit || swFlow == swfBoth) options |= TVarnBaseDispatcher::kSwObey;
-        Check(dispatcher->SetSoftwareFlow(bufferFull, bufferResume, options));
-    }
 };
 
 TVarnCustomComPort::TVarnCustomComPort(std::string name)
@@ -98,98 +46,15 @@ TVarnCustomComPort::~TVarnCustomComPort() {
 
 // ---- properties -----------------------------------------------------------------
 
-uint16_t TVarnCustomComPort::ComNumber() const {
-    return d->comNumber;
-}
-
 void TVarnCustomComPort::SetComNumber(uint16_t n) {
     if (d->state != Impl::Open) {
-        d->comNumber = n;
+        p_.comNumber = n;
         return;
     }
     ClosePort();
-    d->comNumber = n;
+    p_.comNumber = n;
     SetOpen(true);
 }
-
-int32_t TVarnCustomComPort::Baud() const {
-    return d->baud;
-}
-
-// Line settings reach an open device at once; one the device refuses is not kept,
-// so the properties always tell what the device runs at.
-void TVarnCustomComPort::SetBaud(int32_t baud) {
-    const int32_t old = d->baud;
-    d->baud = baud;
-    if (!d->IsOpen()) return;
-    try {
-        d->ApplyLine();
-    } catch (...) {
-        d->baud = old;
-        throw;
-    }
-}
-
-TParity TVarnCustomComPort::Parity() const {
-    return d->parity;
-}
-
-void TVarnCustomComPort::SetParity(TParity parity) {
-    const TParity old = d->parity;
-    d->parity = parity;
-    if (!d->IsOpen()) return;
-    try {
-        d->ApplyLine();
-    } catch (...) {
-        d->parity = old;
-        throw;
-    }
-}
-
-uint16_t TVarnCustomComPort::DataBits() const {
-    return d->dataBits;
-}
-
-void TVarnCustomComPort::SetDataBits(uint16_t bits) {
-    const uint16_t old = d->dataBits;
-    d->dataBits = bits;
-    if (!d->IsOpen()) return;
-    try {
-        d->ApplyLine();
-    } catch (...) {
-        d->dataBits = old;
-        throw;
-    }
-}
-
-uint16_t TVarnCustomComPort::StopBits() const {
-    return d->stopBits;
-}
-
-void TVarnCustomComPort::SetStopBits(uint16_t bits) {
-    const uint16_t old = d->stopBits;
-    d->stopBits = bits;
-    if (!d->IsOpen()) return;
-    try {
-        d->ApplyLine();
-    } catch (...) {
-        d->stopBits = old;
-        throw;
-    }
-}
-
-uint16_t TVarnCustomComPort::InSize() const {
-    return d->inSize;
-}
-void TVarnCustomComPort::SetInSize(uint16_t size) {
-    d->inSize = size;
-}  // asked for at open
-uint16_t TVarnCustomComPort::OutSize() const {
-    return d->outSize;
-}
-void TVarnCustomComPort::SetOutSize(uint16_t size) {
-    d->outSize = size;
-}  // asked for at open
 
 bool TVarnCustomComPort::Open() const {
     return d->open;
@@ -208,112 +73,68 @@ void TVarnCustomComPort::SetOpen(bool open) {
     }
 }
 
-bool TVarnCustomComPort::AutoOpen() const {
-    return d->autoOpen;
-}
-void TVarnCustomComPort::SetAutoOpen(bool autoOpen) {
-    d->autoOpen = autoOpen;
-}
-bool TVarnCustomComPort::PromptForPort() const {
-    return d->promptForPort;
-}
-void TVarnCustomComPort::SetPromptForPort(bool prompt) {
-    d->promptForPort = prompt;
-}
-
-bool TVarnCustomComPort::DTR() const {
-    return d->dtr;
-}
-
-void TVarnCustomComPort::SetDTR(bool on) {
-    d->dtr = on;
-    if (d->IsOpen()) Check(d->dispatcher->SetDTR(on));
-}
-
-bool TVarnCustomComPort::RTS() const {
-    return d->rts;
-}
-
-void TVarnCustomComPort::SetRTS(bool on) {
-    d->rts = on;
-    if (d->IsOpen()) Check(d->dispatcher->SetRTS(on));
-}
-
-THWFlowOptions TVarnCustomComPort::HWFlowOptions() const {
-    return d->hwFlow;
-}
-
-void TVarnCustomComPort::SetHWFlowOptions(THWFlowOptions options) {
-    d->hwFlow = options;
-    if (d->IsOpen()) d->ApplyHardwareFlow();
-}
-
-TSWFlowOptions TVarnCustomComPort::SWFlowOptions() const {
-    return d->swFlow;
-}
-
-void TVarnCustomComPort::SetSWFlowOptions(TSWFlowOptions options) {
-    d->swFlow = options;
-    if (d->IsOpen()) d->ApplySoftwareFlow();
-}
-
-char TVarnCustomComPort::XOnChar() const {
-    return d->xonChar;
-}
-
-void TVarnCustomComPort::SetXOnChar(char c) {
-    d->xonChar = c;
-    if (d->IsOpen()) Check(d->dispatcher->SetFlowChars(d->xonChar, d->xoffChar));
-}
-
-char TVarnCustomComPort::XOffChar() const {
-    return d->xoffChar;
-}
-
-void TVarnCustomComPort::SetXOffChar(char c) {
-    d->xoffChar = c;
-    if (d->IsOpen()) Check(d->dispatcher->SetFlowChars(d->xonChar, d->xoffChar));
-}
-
-uint16_t TVarnCustomComPort::BufferFull() const {
-    return d->bufferFull;
-}
-
 // A stop mark beyond the device's receive queue cannot be met; it becomes the whole
 // queue, so that a later open does not fail on it.
 void TVarnCustomComPort::SetBufferFull(uint16_t mark) {
-    d->bufferFull = std::min(mark, d->inSize);
-    if (!d->IsOpen()) return;
-    d->ApplyHardwareFlow();
-    if (d->swFlow != swfNone) d->ApplySoftwareFlow();
-}
-
-uint16_t TVarnCustomComPort::BufferResume() const {
-    return d->bufferResume;
+    Store(p_.bufferFull, std::min(mark, p_.inSize), &TVarnCustomComPort::ApplyMarks);
 }
 
 void TVarnCustomComPort::SetBufferResume(uint16_t mark) {
-    d->bufferResume = mark > d->bufferFull ? d->bufferFull / 10 : mark;
-    if (!d->IsOpen()) return;
-    d->ApplyHardwareFlow();
-    if (d->swFlow != swfNone) d->ApplySoftwareFlow();
-}
-
-TDeviceLayer TVarnCustomComPort::DeviceLayer() const {
-    return d->deviceLayer;
-}
-void TVarnCustomComPort::SetDeviceLayer(TDeviceLayer layer) {
-    d->deviceLayer = layer;
-}
-TTapiMode TVarnCustomComPort::TapiMode() const {
-    return d->tapiMode;
-}
-void TVarnCustomComPort::SetTapiMode(TTapiMode mode) {
-    d->tapiMode = mode;
+    const uint16_t resume = mark > p_.bufferFull ? p_.bufferFull / 10 : mark;
+    Store(p_.bufferResume, resume, &TVarnCustomComPort::ApplyMarks);
 }
 
 void TVarnCustomComPort::SetPortChooser(std::function<uint16_t()> chooser) {
     d->chooser = std::move(chooser);
+}
+
+bool TVarnCustomComPort::DeviceOpen() const {
+    return d->IsOpen();
+}
+
+void TVarnCustomComPort::ApplyLine() {
+    Check(d->dispatcher->SetLine(p_.baud, static_cast<int>(p_.parity), p_.stopBits, p_.dataBits));
+}
+
+// The marks are made consistent for the flow control in use before it is applied.
+void TVarnCustomComPort::ApplyHardwareFlow() {
+    if (p_.hwFlow != 0) {
+        if (p_.bufferFull == 0 || p_.bufferFull > p_.inSize) p_.bufferFull = p_.inSize * 9 / 10;
+        if (p_.bufferResume == 0 || p_.bufferResume > p_.bufferFull)
+            p_.bufferResume = p_.inSize / 10;
+    }
+    Check(d->dispatcher->SetHardwareFlow(p_.bufferFull, p_.bufferResume, p_.hwFlow & 15u));
+}
+
+void TVarnCustomComPort::ApplySoftwareFlow() {
+    if (p_.swFlow == swfNone) {
+        Check(d->dispatcher->SoftwareFlowOff());
+        return;
+    }
+    if (p_.bufferFull == 0 || p_.bufferFull > p_.inSize) p_.bufferFull = p_.inSize * 3 / 4;
+    if (p_.bufferResume == 0 || p_.bufferResume > p_.bufferFull) p_.bufferResume = p_.inSize / 4;
+    unsigned options = 0;
+    if (p_.swFlow == swfReceive || p_.swFlow == swfBoth) options |= TVarnBaseDispatcher::kSwSend;
+    if (p_.swFlow == swfTransmit || p_.swFlow == swfBoth) options |= TVarnBaseDispatcher::kSwObey;
+    Check(d->dispatcher->SetSoftwareFlow(p_.bufferFull, p_.bufferResume, options));
+}
+
+// The marks act through whichever flow control is on.
+void TVarnCustomComPort::ApplyMarks() {
+    ApplyHardwareFlow();
+    if (p_.swFlow != swfNone) ApplySoftwareFlow();
+}
+
+void TVarnCustomComPort::ApplyFlowChars() {
+    Check(d->dispatcher->SetFlowChars(p_.xonChar, p_.xoffChar));
+}
+
+void TVarnCustomComPort::ApplyDTR() {
+    Check(d->dispatcher->SetDTR(p_.dtr));
+}
+
+void TVarnCustomComPort::ApplyRTS() {
+    Check(d->dispatcher->SetRTS(p_.rts));
 }
 
 // ---- operations -----------------------------------------------------------------
@@ -323,9 +144,9 @@ void TVarnCustomComPort::SetPortChooser(std::function<uint16_t()> chooser) {
 bool TVarnCustomComPort::ReadyForUse() {
     if (d->state == Impl::Open) return true;
     if (d->state == Impl::Closing) return false;
-    if (!d->autoOpen) RaiseVarnError(kNotOpen);
+    if (!p_.autoOpen) RaiseVarnError(kVarnNotOpen);
     SetOpen(true);
-    if (!d->IsOpen()) RaiseVarnError(kNotOpen);
+    if (!d->IsOpen()) RaiseVarnError(kVarnNotOpen);
     return true;
 }
 
@@ -343,13 +164,13 @@ int TVarnCustomComPort::InputCount() {
 
 void TVarnCustomComPort::ReadBlock(char* buffer, uint16_t n) {
     if (!ReadyForUse()) return;
-    if (n > 0 && !buffer) RaiseVarnError(kBadArgument);
+    if (n > 0 && !buffer) RaiseVarnError(kVarnBadArgument);
     Check(d->dispatcher->TakeBlock(buffer, n));
 }
 
 void TVarnCustomComPort::WriteString(const std::string& bytes) {
     if (!ReadyForUse() || bytes.empty()) return;
-    if (bytes.size() > static_cast<size_t>(INT_MAX)) RaiseVarnError(kOutputTooSmall);
+    if (bytes.size() > static_cast<size_t>(INT_MAX)) RaiseVarnError(kVarnOutputFull);
     Check(d->dispatcher->QueueBlock(bytes.data(), static_cast<int>(bytes.size())));
 }
 
@@ -368,11 +189,11 @@ void TVarnCustomComPort::OpenPort() {
         d->dispatcher = CreateDispatcher();
         OpenDispatcher();
         d->state = Impl::Open;
-        d->ApplyHardwareFlow();
-        d->ApplySoftwareFlow();
-        Check(d->dispatcher->SetFlowChars(d->xonChar, d->xoffChar));
-        Check(d->dispatcher->SetDTR(d->dtr));
-        Check(d->dispatcher->SetRTS(d->rts));
+        ApplyHardwareFlow();
+        ApplySoftwareFlow();
+        ApplyFlowChars();
+        ApplyDTR();
+        ApplyRTS();
         CreateNotifyWindow(true);
         d->open = true;
     } catch (...) {
@@ -384,22 +205,23 @@ void TVarnCustomComPort::OpenPort() {
 }
 
 std::unique_ptr<TVarnBaseDispatcher> TVarnCustomComPort::CreateDispatcher() {
-    if (d->deviceLayer != dlWin32) RaiseVarnError(kNullApi);
+    if (p_.deviceLayer != dlWin32) RaiseVarnError(kVarnNullApi);
     return CreateSystemDispatcher();
 }
 
 void TVarnCustomComPort::OpenDispatcher() {
     unsigned lineControl = 0;
-    if (d->dtr) lineControl |= TVarnBaseDispatcher::kDtrLevel;
-    if (d->rts) lineControl |= TVarnBaseDispatcher::kRtsLevel;
-    if (d->hwFlow & hwfUseDTR) lineControl |= TVarnBaseDispatcher::kDtrHandshake;
-    if (d->hwFlow & hwfUseRTS) lineControl |= TVarnBaseDispatcher::kRtsHandshake;
-    int rc = d->dispatcher->Open(ComDeviceName(d->comNumber), d->baud, lineControl, d->outSize,
-                                 d->inSize, d->stopBits, d->dataBits, static_cast<int>(d->parity));
+    if (p_.dtr) lineControl |= TVarnBaseDispatcher::kDtrLevel;
+    if (p_.rts) lineControl |= TVarnBaseDispatcher::kRtsLevel;
+    if (p_.hwFlow & hwfUseDTR) lineControl |= TVarnBaseDispatcher::kDtrHandshake;
+    if (p_.hwFlow & hwfUseRTS) lineControl |= TVarnBaseDispatcher::kRtsHandshake;
+    int rc = d->dispatcher->Open(ComDeviceName(p_.comNumber), p_.baud, lineControl, p_.outSize,
+                                 p_.inSize, p_.stopBits, p_.dataBits, static_cast<int>(p_.parity));
+    // A port in use and a missing port are told apart for the link session's scan.
     if (rc == kVarnAccessDenied)
-        rc = kAlreadyOpen;
-    else if (rc == kVarnNotFound || rc == -3)
-        rc = kBadId;
+        rc = kVarnAlreadyOpen;
+    else if (rc == kVarnNotFound || rc == kVarnPathNotFound)
+        rc = kVarnBadId;
     Check(rc);
 }
 
@@ -408,11 +230,11 @@ void TVarnCustomComPort::CreateNotifyWindow(bool) {
 }
 
 void TVarnCustomComPort::ValidatePortNumber() {
-    if (d->comNumber != 0) return;
-    if (!d->promptForPort) RaiseVarnError(kNoPortSelected);
+    if (p_.comNumber != 0) return;
+    if (!p_.promptForPort) RaiseVarnError(kVarnNoPortSelected);
     const uint16_t chosen = d->chooser ? d->chooser() : 0;
-    if (chosen == 0) RaiseVarnError(kNoPortSelected);
-    d->comNumber = chosen;
+    if (chosen == 0) RaiseVarnError(kVarnNoPortSelected);
+    p_.comNumber = chosen;
 }
 
 void TVarnCustomComPort::ClosePort() {

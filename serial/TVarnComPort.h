@@ -8,6 +8,7 @@
 #include <string>
 
 #include "serial/TVarnBaseComponent.h"
+#include "serial/TVarnLineSettings.h"
 
 class TVarnBaseDispatcher;
 
@@ -28,46 +29,52 @@ public:
     explicit TVarnCustomComPort(std::string name = "");
     ~TVarnCustomComPort() override;  // closes the port first when it is open
 
-    uint16_t ComNumber() const;
-    void SetComNumber(uint16_t n);
-    int32_t Baud() const;
-    void SetBaud(int32_t baud);
-    TParity Parity() const;
-    void SetParity(TParity parity);
-    uint16_t DataBits() const;
-    void SetDataBits(uint16_t bits);
-    uint16_t StopBits() const;
-    void SetStopBits(uint16_t bits);
-    uint16_t InSize() const;
-    void SetInSize(uint16_t size);
-    uint16_t OutSize() const;
-    void SetOutSize(uint16_t size);
+    // The stored properties. Line settings, flow control, the XON/XOFF characters and
+    // the DTR and RTS levels reach an open device at once; the rest waits for an open.
+    uint16_t ComNumber() const { return p_.comNumber; }
+    void SetComNumber(uint16_t n);  // an open port is opened again on the new number
+    int32_t Baud() const { return p_.baud; }
+    void SetBaud(int32_t baud) { StoreLineSetting(p_.baud, baud); }
+    TParity Parity() const { return p_.parity; }
+    void SetParity(TParity parity) { StoreLineSetting(p_.parity, parity); }
+    uint16_t DataBits() const { return p_.dataBits; }
+    void SetDataBits(uint16_t bits) { StoreLineSetting(p_.dataBits, bits); }
+    uint16_t StopBits() const { return p_.stopBits; }
+    void SetStopBits(uint16_t bits) { StoreLineSetting(p_.stopBits, bits); }
+    uint16_t InSize() const { return p_.inSize; }
+    void SetInSize(uint16_t size) { p_.inSize = size; }
+    uint16_t OutSize() const { return p_.outSize; }
+    void SetOutSize(uint16_t size) { p_.outSize = size; }
     bool Open() const;
     void SetOpen(bool open);
-    bool AutoOpen() const;
-    void SetAutoOpen(bool autoOpen);
-    bool PromptForPort() const;
-    void SetPromptForPort(bool prompt);
-    bool DTR() const;
-    void SetDTR(bool on);
-    bool RTS() const;
-    void SetRTS(bool on);
-    THWFlowOptions HWFlowOptions() const;
-    void SetHWFlowOptions(THWFlowOptions options);
-    TSWFlowOptions SWFlowOptions() const;
-    void SetSWFlowOptions(TSWFlowOptions options);
-    char XOnChar() const;
-    void SetXOnChar(char c);
-    char XOffChar() const;
-    void SetXOffChar(char c);
-    uint16_t BufferFull() const;
+    bool AutoOpen() const { return p_.autoOpen; }
+    void SetAutoOpen(bool autoOpen) { p_.autoOpen = autoOpen; }
+    bool PromptForPort() const { return p_.promptForPort; }
+    void SetPromptForPort(bool prompt) { p_.promptForPort = prompt; }
+    bool DTR() const { return p_.dtr; }
+    void SetDTR(bool on) { Store(p_.dtr, on, &TVarnCustomComPort::ApplyDTR); }
+    bool RTS() const { return p_.rts; }
+    void SetRTS(bool on) { Store(p_.rts, on, &TVarnCustomComPort::ApplyRTS); }
+    THWFlowOptions HWFlowOptions() const { return p_.hwFlow; }
+    void SetHWFlowOptions(THWFlowOptions options) {
+        Store(p_.hwFlow, options, &TVarnCustomComPort::ApplyHardwareFlow);
+    }
+    TSWFlowOptions SWFlowOptions() const { return p_.swFlow; }
+    void SetSWFlowOptions(TSWFlowOptions options) {
+        Store(p_.swFlow, options, &TVarnCustomComPort::ApplySoftwareFlow);
+    }
+    char XOnChar() const { return p_.xonChar; }
+    void SetXOnChar(char c) { Store(p_.xonChar, c, &TVarnCustomComPort::ApplyFlowChars); }
+    char XOffChar() const { return p_.xoffChar; }
+    void SetXOffChar(char c) { Store(p_.xoffChar, c, &TVarnCustomComPort::ApplyFlowChars); }
+    uint16_t BufferFull() const { return p_.bufferFull; }
     void SetBufferFull(uint16_t mark);
-    uint16_t BufferResume() const;
+    uint16_t BufferResume() const { return p_.bufferResume; }
     void SetBufferResume(uint16_t mark);
-    TDeviceLayer DeviceLayer() const;
-    void SetDeviceLayer(TDeviceLayer layer);
-    TTapiMode TapiMode() const;
-    void SetTapiMode(TTapiMode mode);
+    TDeviceLayer DeviceLayer() const { return p_.deviceLayer; }
+    void SetDeviceLayer(TDeviceLayer layer) { p_.deviceLayer = layer; }
+    TTapiMode TapiMode() const { return p_.tapiMode; }
+    void SetTapiMode(TTapiMode mode) { p_.tapiMode = mode; }
 
     void FlushInput();
     void FlushOutput();
@@ -88,10 +95,62 @@ protected:
     virtual void ClosePort();
 
 private:
+    // The defaults are those of the table of properties.
+    struct TProperties {
+        uint16_t comNumber = 0;  // 0: none chosen
+        int32_t baud = 19200;
+        TParity parity = pNone;
+        uint16_t dataBits = 8;
+        uint16_t stopBits = 1;
+        uint16_t inSize = 4096;   // the device's receive queue, asked for at open
+        uint16_t outSize = 4096;  // its transmit queue and the output ring
+        bool autoOpen = true;
+        bool promptForPort = true;
+        bool dtr = true;
+        bool rts = true;
+        THWFlowOptions hwFlow = 0;
+        TSWFlowOptions swFlow = swfNone;
+        char xonChar = TVarnLineSettings::kXon;
+        char xoffChar = TVarnLineSettings::kXoff;
+        uint16_t bufferFull = 0;    // receive flow control: stop mark
+        uint16_t bufferResume = 0;  // resume mark
+        TDeviceLayer deviceLayer = dlWin32;
+        TTapiMode tapiMode = tmAuto;
+    };
+
+    // Stores a property; an open device gets it at once through apply.
+    template <class T>
+    void Store(T& property, T value, void (TVarnCustomComPort::*apply)()) {
+        property = value;
+        if (DeviceOpen()) (this->*apply)();
+    }
+    // The same for a line setting, which is not kept when the device refuses it, so
+    // that the properties always tell what the device runs at.
+    template <class T>
+    void StoreLineSetting(T& property, T value) {
+        const T old = property;
+        try {
+            Store(property, value, &TVarnCustomComPort::ApplyLine);
+        } catch (...) {
+            property = old;
+            throw;
+        }
+    }
+    bool DeviceOpen() const;
+    // Each writes its properties to the open device.
+    void ApplyLine();
+    void ApplyHardwareFlow();
+    void ApplySoftwareFlow();
+    void ApplyMarks();
+    void ApplyFlowChars();
+    void ApplyDTR();
+    void ApplyRTS();
+
     void OpenPort();
     bool ReadyForUse();
 
-    struct Impl;
+    TProperties p_;
+    struct Impl;  // the state of the port and its device layer
     std::unique_ptr<Impl> d;
 };
 

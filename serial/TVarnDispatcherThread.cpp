@@ -3,7 +3,6 @@
 #include <exception>
 #include <string>
 
-#include "serial/TVarnBaseDispatcher.h"
 #include "serial/WorkerErrors.h"
 
 TVarnDispatcherThread::~TVarnDispatcherThread() {
@@ -37,66 +36,51 @@ void TVarnDispatcherThread::Run() {
 }
 
 void TComThread::Execute() {
-    TVarnBaseDispatcher& d = Dispatcher();
-    d.Signal(TVarnBaseDispatcher::EvWorkerAck);
-    for (;;) {
-        unsigned events = 0;
-        const int rc = d.WaitDeviceEvent(!d.inputBlocked_.load(), events);
-        ++d.deviceEventCount_;
-        if (rc < 0 || d.stop_.load()) {
-            d.Signal(TVarnBaseDispatcher::EvWorkerAck);
-            return;
-        }
-        d.lastDeviceEvents_.fetch_or(events);
-        d.Signal(TVarnBaseDispatcher::EvDeviceEvent);
-        // Wait until the characters are in the ring before asking the device again,
-        // or the same characters would wake this loop over and over.
-        d.WaitAny(TVarnBaseDispatcher::EvDispatcherDone);
-    }
+    TVarnWorkerSteps& d = Steps();
+    d.Acknowledge();
+    while (d.AwaitDeviceEvent() && !d.Stopping()) d.HandOverDeviceEvent();
+    d.Acknowledge();
 }
 
 void TDispThread::Execute() {
     using std::chrono::milliseconds;
-    TVarnBaseDispatcher& d = Dispatcher();
-    d.Signal(TVarnBaseDispatcher::EvWorkerAck);
+    TVarnWorkerSteps& d = Steps();
+    d.Acknowledge();
     int idlePasses = 0;
     for (;;) {
         // The timed pass is a safety net: the event worker reports every arrival, since
         // the device is asked level-triggered and cannot miss one. After a second
         // without any event the net is cast less often, which keeps an idle port
         // nearly free; without the event worker it stays at 50 ms.
-        const bool resting = idlePasses >= 20 && d.comThread_ && d.comThread_->Running();
-        const unsigned taken =
-            d.WaitAny(TVarnBaseDispatcher::EvDeviceEvent, milliseconds(resting ? 500 : 50));
-        if (d.stop_.load()) return;
-        idlePasses = taken ? 0 : idlePasses + 1;
-        // Filling refreshes the line status as well, so a status event needs no more.
-        d.lastDeviceEvents_.exchange(0);
+        const bool resting = idlePasses >= 20 && d.EventWorkerRunning();
+        const bool handed = d.AwaitHandedEvent(milliseconds(resting ? 500 : 50));
+        if (d.Stopping()) return;
+        idlePasses = handed ? 0 : idlePasses + 1;
+        // Filling refreshes the line-error bits whatever the event was; the modem lines
+        // are not kept, since no notification is on.
         d.FillInput();
         // Only an event that the event worker handed over is answered; a timed pass
         // must not release it early.
-        if (taken) d.Signal(TVarnBaseDispatcher::EvDispatcherDone);
+        if (handed) d.DispatchDone();
     }
 }
 
 void TOutThread::Execute() {
-    TVarnBaseDispatcher& d = Dispatcher();
+    TVarnWorkerSteps& d = Steps();
     struct Running {
-        TVarnBaseDispatcher& d;
-        explicit Running(TVarnBaseDispatcher& dispatcher) : d(dispatcher) { d.WriterStarted(); }
+        TVarnWorkerSteps& d;
+        explicit Running(TVarnWorkerSteps& steps) : d(steps) { d.WriterStarted(); }
         ~Running() { d.WriterEnded(); }
     } running(d);
-    d.Signal(TVarnBaseDispatcher::EvWorkerAck);
+    d.Acknowledge();
     for (;;) {
-        const unsigned taken =
-            d.WaitAny(TVarnBaseDispatcher::EvFlushOrStop | TVarnBaseDispatcher::EvOutputReady);
-        if (taken == TVarnBaseDispatcher::EvFlushOrStop) {
+        if (d.AwaitOutput() == TVarnWorkerSteps::FlushOrStop) {
             d.AcknowledgeFlush();
-            if (d.stop_.load()) return;
+            if (d.Stopping()) return;
             continue;
         }
-        if (d.stop_.load()) return;
+        if (d.Stopping()) return;
         d.WriteOutput();
-        if (d.stop_.load()) return;
+        if (d.Stopping()) return;
     }
 }

@@ -1,14 +1,15 @@
 #pragma once
 // The three workers of a device layer. Each runs on a thread of its own from Start
 // until its loop ends; an unexpected exception is reported and ends only the worker.
+// They reach their device layer only through its worker steps.
 #include <atomic>
 #include <thread>
 
-class TVarnBaseDispatcher;
+#include "serial/TVarnWorkerSteps.h"
 
 class TVarnDispatcherThread {
 public:
-    explicit TVarnDispatcherThread(TVarnBaseDispatcher& dispatcher) : dispatcher_(dispatcher) {}
+    explicit TVarnDispatcherThread(TVarnWorkerSteps& steps) : steps_(steps) {}
     virtual ~TVarnDispatcherThread();  // waits for the thread to end
     TVarnDispatcherThread(const TVarnDispatcherThread&) = delete;
     TVarnDispatcherThread& operator=(const TVarnDispatcherThread&) = delete;
@@ -19,12 +20,12 @@ public:
 
 protected:
     virtual void Execute() = 0;
-    TVarnBaseDispatcher& Dispatcher() { return dispatcher_; }
+    TVarnWorkerSteps& Steps() { return steps_; }
 
 private:
     void Run();
 
-    TVarnBaseDispatcher& dispatcher_;
+    TVarnWorkerSteps& steps_;
     std::thread thread_;
     std::atomic<bool> running_{false};
 };

@@ -1,6 +1,7 @@
 #pragma once
 // The device layer on POSIX serial devices (terminals, USB adapters, pseudo-terminals).
-// All operating-system calls of the device layer are made here.
+// All operating-system calls of the device layer are made here; PosixErrors and
+// PosixTermios beside it read the system's error numbers and terminal attributes.
 #include <atomic>
 #include <memory>
 #include <string>
@@ -13,8 +14,6 @@ public:
     TVarnPosixDispatcher();
     ~TVarnPosixDispatcher() override;
 
-    // The path of the open device, for messages; "" when closed.
-    const std::string& DevicePath() const { return path_; }
     // True once the device's other end has gone (hang-up); until it is closed, reads
     // give nothing and writes are dropped.
     bool DeviceGone() const { return gone_.load(); }
@@ -31,7 +30,7 @@ protected:
     int Purge(bool input) override;
     int ReadStatus(unsigned& lineErrors, int& inQueue) override;
     int ReadDevice(char* buffer, int n) override;
-    int WaitDeviceEvent(bool wantInput, unsigned& events) override;
+    int WaitDeviceEvent(bool wantInput) override;
     void WakeEventWait() override;
     TWriteOutcome WriteDevice(const char* data, int n) override;
     void WakeWriter() override;
@@ -48,8 +47,7 @@ private:
     int fd_ = -1;
     int eventWakeFd_ = -1;  // ends the event worker's wait
     int writeWakeFd_ = -1;  // ends the writer's wait for the device
-    std::string path_;
-    TUucpLock lock_;  // ours while the device is open
+    TUucpLock lock_;        // ours while the device is open
     std::unique_ptr<Saved> saved_;
     TVarnLineSettings extra_;  // what the device cannot hold itself (handshake modes, limits)
     std::atomic<bool> gone_{false};

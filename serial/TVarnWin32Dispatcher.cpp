@@ -13,8 +13,8 @@ namespace {
 // The device events the event worker waits for; characters received only while the
 // input ring has room.
 constexpr DWORD kEventMask = EV_CTS | EV_DSR | EV_RLSD | EV_BREAK | EV_ERR | EV_RING;
-// Given for operations on a dispatcher whose device is not open.
-constexpr int kNoDevice = -6;
+// The first number of the runtime's own input/output errors in the message table.
+constexpr int kFirstRuntimeNumber = 100;
 // How long a cancelled wait or read may take to give its operation back.
 constexpr DWORD kCancelWait = 500;
 
@@ -87,24 +87,27 @@ int TVarnWin32Dispatcher::ErrorCode(unsigned long error) {
     switch (error) {
         case ERROR_FILE_NOT_FOUND:
         case ERROR_DEV_NOT_EXIST:
-            return -2;
+            return kVarnNotFound;
         case ERROR_PATH_NOT_FOUND:
-            return -3;
+            return kVarnPathNotFound;
         // A device opened without sharing by another program; Wine reports it as a
         // sharing violation.
         case ERROR_ACCESS_DENIED:
         case ERROR_SHARING_VIOLATION:
-            return -5;
+            return kVarnAccessDenied;
         case ERROR_NOT_ENOUGH_MEMORY:
         case ERROR_OUTOFMEMORY:
-            return -8;
+            return kVarnOutOfMemory;
         default:
             break;
     }
     // A failure must never read as success, nor overflow into a positive number.
-    if (error == 0 || error > static_cast<unsigned long>(INT_MAX)) return -162;
-    const bool misnamed = (error >= 100 && error <= 105) || (error >= 150 && error <= 162);
-    return misnamed ? -162 : -static_cast<int>(error);
+    if (error == 0 || error > static_cast<unsigned long>(INT_MAX)) return kVarnGeneralFailure;
+    // Below 100 the table's numbers mean on Windows what the table says; from 100 up
+    // they are the runtime's input/output errors, which Windows numbers otherwise.
+    const int number = static_cast<int>(error);
+    const bool misnamed = number >= kFirstRuntimeNumber && VarnTableNames(number);
+    return misnamed ? kVarnGeneralFailure : -number;
 }
 
 TVarnWin32Dispatcher::TVarnWin32Dispatcher() = default;
@@ -115,16 +118,16 @@ TVarnWin32Dispatcher::~TVarnWin32Dispatcher() {
 }
 
 int TVarnWin32Dispatcher::OpenDevice(const std::string& deviceName) {
-    if (device_) return -5;
+    if (device_) return kVarnAccessDenied;
     const std::string path = ResolveDeviceName(deviceName);
-    if (path.empty()) return -2;
+    if (path.empty()) return kVarnNotFound;
 
     // Exclusive use must not rest on the driver alone: some drivers (and Wine) let a
     // second opener in. Every port object claims the port by name before opening it.
     std::string claimName = "Local\\Quillon.HaltguardIDs." + path.substr(path.rfind('\\') + 1);
     Handle claim(::CreateEventA(nullptr, TRUE, FALSE, claimName.c_str()));
     if (!claim.Valid()) return LastError();
-    if (::GetLastError() == ERROR_ALREADY_EXISTS) return -5;
+    if (::GetLastError() == ERROR_ALREADY_EXISTS) return kVarnAccessDenied;
 
     // No sharing, existing devices only, overlapped I/O.
     Handle handle(::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -136,7 +139,7 @@ int TVarnWin32Dispatcher::OpenDevice(const std::string& deviceName) {
     // Something that is not a communication device is no port.
     if (!::GetCommState(handle.Get(), &device->saved) ||
         !::GetCommTimeouts(handle.Get(), &device->savedTimeouts))
-        return -2;
+        return kVarnNotFound;
 
     device->commEvent = Handle(MakeEvent(true));
     device->readEvent = Handle(MakeEvent(true));
@@ -145,7 +148,7 @@ int TVarnWin32Dispatcher::OpenDevice(const std::string& deviceName) {
     device->writeWake = Handle(MakeEvent(false));
     if (!device->commEvent.Valid() || !device->readEvent.Valid() || !device->writeDone.Valid() ||
         !device->eventWake.Valid() || !device->writeWake.Valid())
-        return -8;
+        return kVarnOutOfMemory;
 
     device->claim = std::move(claim);
     device->handle = std::move(handle);
@@ -154,7 +157,7 @@ int TVarnWin32Dispatcher::OpenDevice(const std::string& deviceName) {
 }
 
 int TVarnWin32Dispatcher::ConfigureDevice() {
-    if (!device_) return kNoDevice;
+    if (!device_) return kVarnBadHandle;
     HANDLE h = device_->handle.Get();
     // Reads give at once whatever waits; writes have no time limit.
     COMMTIMEOUTS timeouts{};
@@ -201,7 +204,7 @@ void TVarnWin32Dispatcher::CloseDevice() {
 }
 
 int TVarnWin32Dispatcher::SetQueueSizes(int inSize, int outSize) {
-    if (!device_) return kNoDevice;
+    if (!device_) return kVarnBadHandle;
     if (!::SetupComm(device_->handle.Get(), static_cast<DWORD>(inSize),
                      static_cast<DWORD>(outSize)))
         return LastError();
@@ -209,7 +212,7 @@ int TVarnWin32Dispatcher::SetQueueSizes(int inSize, int outSize) {
 }
 
 int TVarnWin32Dispatcher::ReadSettings(TVarnLineSettings& s) {
-    if (!device_) return kNoDevice;
+    if (!device_) return kVarnBadHandle;
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     if (!::GetCommState(device_->handle.Get(), &dcb)) return LastError();
@@ -245,7 +248,7 @@ int TVarnWin32Dispatcher::ReadSettings(TVarnLineSettings& s) {
 }
 
 int TVarnWin32Dispatcher::WriteSettings(const TVarnLineSettings& s) {
-    if (!device_) return kNoDevice;
+    if (!device_) return kVarnBadHandle;
     HANDLE h = device_->handle.Get();
     // Start from the device's own block, so that fields this layer does not keep stay.
     DCB dcb{};
@@ -287,7 +290,7 @@ int TVarnWin32Dispatcher::WriteSettings(const TVarnLineSettings& s) {
 }
 
 int TVarnWin32Dispatcher::LineControl(TLine line, bool raise) {
-    if (!device_) return kNoDevice;
+    if (!device_) return kVarnBadHandle;
     const DWORD function = line == LineDTR ? (raise ? SETDTR : CLRDTR) : (raise ? SETRTS : CLRRTS);
     if (::EscapeCommFunction(device_->handle.Get(), function)) return 0;
     // A device without modem lines (a virtual port, a pseudo-terminal under Wine) is
@@ -297,7 +300,7 @@ int TVarnWin32Dispatcher::LineControl(TLine line, bool raise) {
 }
 
 int TVarnWin32Dispatcher::Purge(bool input) {
-    if (!device_) return kNoDevice;
+    if (!device_) return kVarnBadHandle;
     const DWORD flags = input ? PURGE_RXABORT | PURGE_RXCLEAR : PURGE_TXABORT | PURGE_TXCLEAR;
     if (!::PurgeComm(device_->handle.Get(), flags)) return LastError();
     return 0;
@@ -306,7 +309,7 @@ int TVarnWin32Dispatcher::Purge(bool input) {
 int TVarnWin32Dispatcher::ReadStatus(unsigned& lineErrors, int& inQueue) {
     lineErrors = 0;
     inQueue = 0;
-    if (!device_) return kNoDevice;
+    if (!device_) return kVarnBadHandle;
     DWORD errors = 0;
     COMSTAT status{};
     if (!::ClearCommError(device_->handle.Get(), &errors, &status)) return LastError();
@@ -316,7 +319,7 @@ int TVarnWin32Dispatcher::ReadStatus(unsigned& lineErrors, int& inQueue) {
 }
 
 int TVarnWin32Dispatcher::ReadDevice(char* buffer, int n) {
-    if (!device_) return kNoDevice;
+    if (!device_) return kVarnBadHandle;
     if (n <= 0) return 0;
     HANDLE h = device_->handle.Get();
     OVERLAPPED ov{};
@@ -335,9 +338,8 @@ int TVarnWin32Dispatcher::ReadDevice(char* buffer, int n) {
     return static_cast<int>(Reclaim(h, ov, kCancelWait));
 }
 
-int TVarnWin32Dispatcher::WaitDeviceEvent(bool wantInput, unsigned& events) {
-    events = 0;
-    if (!device_) return kNoDevice;
+int TVarnWin32Dispatcher::WaitDeviceEvent(bool wantInput) {
+    if (!device_) return kVarnBadHandle;
     HANDLE h = device_->handle.Get();
     const DWORD mask = kEventMask | (wantInput ? EV_RXCHAR : 0);
     if (mask != device_->mask) {
@@ -347,7 +349,7 @@ int TVarnWin32Dispatcher::WaitDeviceEvent(bool wantInput, unsigned& events) {
     OVERLAPPED ov{};
     ov.hEvent = device_->commEvent.Get();
     ::ResetEvent(ov.hEvent);
-    DWORD happened = 0;
+    DWORD happened = 0;  // written by the device until the wait has been given back
     if (!::WaitCommEvent(h, &happened, &ov)) {
         const DWORD error = ::GetLastError();
         if (error != ERROR_IO_PENDING) return ErrorCode(error);
@@ -368,13 +370,9 @@ int TVarnWin32Dispatcher::WaitDeviceEvent(bool wantInput, unsigned& events) {
                 // A mask change or a purge ends the wait early; that is no failure.
                 const DWORD failure = ::GetLastError();
                 if (failure != ERROR_OPERATION_ABORTED) return ErrorCode(failure);
-                happened = 0;
             }
         }
     }
-    if (happened & EV_RXCHAR) events |= kEventChar;
-    if (happened & (EV_ERR | EV_BREAK)) events |= kEventLineStatus;
-    if (happened & (EV_CTS | EV_DSR | EV_RLSD | EV_RING)) events |= kEventModem;
     return 0;
 }
 

@@ -12,9 +12,10 @@ public:
     TVarnWin32Dispatcher();
     ~TVarnWin32Dispatcher() override;
 
-    // A Windows error number as the port object reads it: a missing device is -2 or -3,
-    // a device in use -5; numbers that the port's message table would misname become
-    // the general failure (-162); all others are negated.
+    // A Windows error number as the port object reads it: a missing device is "file
+    // not found" or "path not found", a device in use "access denied"; numbers that the
+    // port's message table would misname become the general failure; all others are
+    // negated.
     static int ErrorCode(unsigned long error);
 
 protected:
@@ -28,7 +29,7 @@ protected:
     int Purge(bool input) override;
     int ReadStatus(unsigned& lineErrors, int& inQueue) override;
     int ReadDevice(char* buffer, int n) override;
-    int WaitDeviceEvent(bool wantInput, unsigned& events) override;
+    int WaitDeviceEvent(bool wantInput) override;
     void WakeEventWait() override;
     TWriteOutcome WriteDevice(const char* data, int n) override;
     void WakeWriter() override;

@@ -5,6 +5,12 @@
 
 namespace {
 
+// Codes from kVarnNotFound down to kVarnGeneralFailure are operating-system numbers:
+// the table may name them, and EInOutError carries them.
+bool IsSystemNumber(int number) {
+    return number >= -kVarnNotFound && number <= -kVarnGeneralFailure;
+}
+
 const char* TableText(int number) {
     switch (number) {
         case 2:
@@ -82,6 +88,28 @@ const char* TableText(int number) {
     }
 }
 
+template <class E>
+[[noreturn]] void Raise(int code) {
+    throw E(VarnErrorText(code), code);
+}
+
+// The port's own codes and the exceptions they raise.
+struct TRaiser {
+    int code;
+    void (*raise)(int code);
+};
+
+constexpr TRaiser kRaisers[] = {
+    {kVarnBadArgument, Raise<EBadArgument>},
+    {kVarnBadId, Raise<EBadId>},
+    {kVarnNotOpen, Raise<ECommNotOpen>},
+    {kVarnAlreadyOpen, Raise<EAlreadyOpen>},
+    {kVarnNoPortSelected, Raise<ENoPortSelected>},
+    {kVarnNullApi, Raise<ENullApi>},
+    {kVarnOutputFull, Raise<EOutputBufferTooSmall>},
+    {kVarnBufferEmpty, Raise<EBufferIsEmpty>},
+};
+
 }  // namespace
 
 std::string TidyMessageText(const std::string& raw) {
@@ -99,34 +127,19 @@ std::string TidyMessageText(const std::string& raw) {
 std::string VarnErrorText(int code) {
     const int number = std::abs(code);
     if (const char* text = TableText(number)) return text;
-    if (number >= 2 && number <= 162)
-        return TidyMessageText(std::system_category().message(number));
+    if (IsSystemNumber(number)) return TidyMessageText(std::system_category().message(number));
     return "Varn exception";
 }
 
+bool VarnTableNames(int number) {
+    return IsSystemNumber(number) && TableText(number) != nullptr;
+}
+
 void RaiseVarnError(int code) {
-    switch (code) {
-        case -1002:
-            throw EBadArgument(VarnErrorText(code), code);
-        case -2001:
-            throw EBadId(VarnErrorText(code), code);
-        case -2007:
-            throw ECommNotOpen(VarnErrorText(code), code);
-        case -2008:
-            throw EAlreadyOpen(VarnErrorText(code), code);
-        case -2011:
-            throw ENoPortSelected(VarnErrorText(code), code);
-        case -3001:
-            throw ENullApi(VarnErrorText(code), code);
-        case -3006:
-            throw EOutputBufferTooSmall(VarnErrorText(code), code);
-        case -3007:
-            throw EBufferIsEmpty(VarnErrorText(code), code);
-        case -8:
-            throw EOutOfMemory("Out of memory");
-        default:
-            break;
-    }
-    if (code <= -2 && code >= -162) throw EInOutError(VarnErrorText(code), -code);
+    for (const TRaiser& raiser : kRaisers)
+        if (raiser.code == code) raiser.raise(code);
+    if (code == kVarnOutOfMemory) throw EOutOfMemory("Out of memory");
+    if (code <= kVarnNotFound && code >= kVarnGeneralFailure)
+        throw EInOutError(VarnErrorText(code), -code);
     throw EVarnException("Varn exception", code);
 }

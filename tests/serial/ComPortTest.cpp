@@ -17,18 +17,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-// Runs f and gives the text of the exception E it raises ("" when none is raised).
-template <typename E, typename F>
-std::string RaisedText(F&& f, int* code = nullptr) {
-    try {
-        f();
-    } catch (const E& e) {
-        if (code) *code = e.Code();
-        return e.what();
-    }
-    return "";
-}
-
 class ComPortTest : public ::testing::Test {
 protected:
     void SetUp() override {

@@ -276,6 +276,21 @@ TEST_F(DispatcherTest, DeviceWhoseOtherEndHasGone) {
 
 namespace {
 
+TEST(Rings, AFullRingWithItsIndicesInsideGoesOutInOnePieceInOrder) {
+    TVarnOutputRing ring;
+    ring.Allocate(4096);
+    const std::string a = PatternBytes(3000, 1), b = PatternBytes(1000, 2),
+                      c = PatternBytes(3096, 3);
+    ASSERT_TRUE(ring.Put(a.data(), 3000) && ring.NextChunk().size() == 3000);
+    ASSERT_TRUE(ring.Put(b.data(), 1000));
+    ring.Sent(3000);
+    ASSERT_TRUE(ring.Put(c.data(), 3096) && ring.Full());  // the indices meet at 3000
+    const std::span<const char> chunk = ring.NextChunk();
+    EXPECT_EQ(std::string(chunk.begin(), chunk.end()), b + c);
+    ring.Sent(4096);
+    EXPECT_EQ(ring.Count(), 0);
+}
+
 // A device layer whose receiving side breaks, to see what a failing worker does.
 class BrokenReader : public TestDispatcher {
 public:

@@ -20,17 +20,9 @@
 #include <string>
 #include <thread>
 
-namespace serial_test {
+#include "tests/serial/TestSupport.h"
 
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return condition();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+namespace serial_test {
 
 class PtyPair {
 public:
@@ -207,19 +199,6 @@ inline int ThreadCount() {
          std::filesystem::directory_iterator("/proc/self/task"))
         ++n;
     return n;
-}
-
-// Bytes that tell their position: a fixed pseudo-random stream.
-inline std::string PatternBytes(size_t n, uint32_t seed) {
-    std::string s(n, '\0');
-    uint32_t x = seed ? seed : 1;
-    for (size_t i = 0; i < n; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        s[i] = static_cast<char>(x >> 24);
-    }
-    return s;
 }
 
 }  // namespace serial_test

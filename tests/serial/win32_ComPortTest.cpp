@@ -11,19 +11,9 @@
 #include "tests/serial/win32_Ports.h"
 
 using namespace win32_test;
+using serial_test::RaisedText;
 
 namespace {
-
-template <typename E, typename F>
-std::string RaisedText(F&& f, int* code = nullptr) {
-    try {
-        f();
-    } catch (const E& e) {
-        if (code) *code = e.Code();
-        return e.what();
-    }
-    return "";
-}
 
 TEST(Win32PortNames, TheDeviceNameIsTheComNameItself) {
     EXPECT_EQ(ComDeviceName(7), "\\\\.\\COM7");

@@ -14,8 +14,12 @@
 #include <thread>
 
 #include "serial/TVarnComPort.h"
+#include "tests/serial/TestSupport.h"
 
 namespace win32_test {
+
+using serial_test::PatternBytes;
+using serial_test::WaitUntil;
 
 struct TestPorts {
     uint16_t a = 0, b = 0, control = 0, dangling = 0, missing = 0;
@@ -44,16 +48,6 @@ inline TestPorts Ports() {
         if (!(ports).Linked())                                                                \
             GTEST_SKIP() << "no COM ports linked to pseudo-terminals; run `make wine-tests`"; \
     } while (0)
-
-inline bool WaitUntil(const std::function<bool()>& condition,
-                      std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) {
-    const auto end = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > end) return condition();
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
 
 // The port settings of the configuration window.
 inline void SetUpPort(TVarnComPort& port, uint16_t n) {
@@ -118,18 +112,5 @@ private:
     }
     TVarnComPort port_;
 };
-
-// Bytes that tell their position: a fixed pseudo-random stream.
-inline std::string PatternBytes(size_t n, uint32_t seed) {
-    std::string s(n, '\0');
-    uint32_t x = seed ? seed : 1;
-    for (size_t i = 0; i < n; ++i) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        s[i] = static_cast<char>(x >> 24);
-    }
-    return s;
-}
 
 }  // namespace win32_test
