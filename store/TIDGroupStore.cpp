@@ -6,6 +6,17 @@
 
 namespace {
 
+// One step of clearing up after a failure. The failure that led here is the one the
+// user sees, so a step that fails in turn is passed over; each caller says what such
+// a step leaves behind.
+template <class Step>
+void ClearUp(Step&& step) {
+    try {
+        step();
+    } catch (const EDatabaseError&) {
+    }
+}
+
 void ReplaceAll(std::string& text, char from, char to) {
     for (char& c : text)
         if (c == from) c = to;
@@ -70,12 +81,8 @@ void TIDGroupStore::RefreshGroupList() {
 
 void TIDGroupStore::ReadGroupsAnew() {
     groups_.Close();
-    try {
-        groups_.Open();
-    } catch (const EDatabaseError&) {
-        // The failure that led here is the one the user sees; the list is then empty,
-        // as after a failed OpenStore.
-    }
+    // Should the open fail, the list is empty, as after a failed OpenStore.
+    ClearUp([this] { groups_.Open(); });
     RefreshGroupList();
 }
 
@@ -154,19 +161,14 @@ void TIDGroupStore::AddGroups(const std::vector<TNewGroup>& groups) {
         // The first failure is the one the user sees; clearing up must not hide it.
         // A refusal of the first record leaves the loaded group loaded; once a table
         // has been made, idList_ is closed on it.
-        try {
-            groups_.Rollback();
-        } catch (const EDatabaseError&) {
-            // A failed rollback has closed the handle, which discards the records too.
-        }
-        for (const std::string& listName : created) {
-            try {
+        // A failed rollback has closed the handle, which discards the records too.
+        ClearUp([this] { groups_.Rollback(); });
+        // A table left behind is named by no group.
+        for (const std::string& listName : created)
+            ClearUp([&] {
                 idList_.SetTableName(listName);
                 idList_.DeleteTable();
-            } catch (const EDatabaseError&) {
-                // A table left behind is named by no group.
-            }
-        }
+            });
         throw;
     }
     RefreshGroupList();
@@ -199,20 +201,20 @@ void TIDGroupStore::AddRecordAndTable(const TNewGroup& group) {
     } catch (...) {
         // The table was made but is not counted yet: it goes with the records.
         idList_.Close();
-        try {
-            idList_.DeleteTable();
-        } catch (const EDatabaseError&) {
-            // Left behind, it is named by no group.
-        }
+        // Left behind, it is named by no group.
+        ClearUp([this] { idList_.DeleteTable(); });
         throw;
     }
 }
 
+bool TIDGroupStore::NothingSelected(const char* message) {
+    if (!selected_.empty()) return false;
+    boxes_.Information(message);
+    return true;
+}
+
 void TIDGroupStore::SaveGroup() {
-    if (selected_.empty()) {
-        boxes_.Information("Please select a group to save to");
-        return;
-    }
+    if (NothingSelected("Please select a group to save to")) return;
     idList_.StartTransaction();
     try {
         idList_.First();
@@ -231,21 +233,14 @@ void TIDGroupStore::SaveGroup() {
         }
         idList_.Commit();
     } catch (...) {
-        try {
-            idList_.Rollback();
-        } catch (const EDatabaseError&) {
-            // The handle is closed now, which discards the transaction; the first
-            // failure is the one to report.
-        }
+        // A failed rollback closes the handle, which discards the transaction too.
+        ClearUp([this] { idList_.Rollback(); });
         throw;
     }
 }
 
 void TIDGroupStore::DeleteGroup() {
-    if (selected_.empty()) {
-        boxes_.Information("Please select a group to delete");
-        return;
-    }
+    if (NothingSelected("Please select a group to delete")) return;
     if (boxes_.Confirm("Delete the " + selected_ + " Group?") != TConfirmAnswer::Yes) return;
     if (!IsLoaded()) {
         boxes_.Information("Please select a group to delete");

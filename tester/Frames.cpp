@@ -18,13 +18,6 @@ void AppendTwoDigits(std::string& out, int value, int low, int high, const char*
     out += static_cast<char>('0' + value % 10);
 }
 
-int HexDigitValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
 }  // namespace
 
 uint16_t VehicleCellAddress(int k) {
@@ -87,6 +80,13 @@ std::string ChecksumText(std::string_view payload) {
 
 bool VerifyChecksum(std::string_view payload, std::string_view received) {
     return received == ChecksumText(payload);
+}
+
+int HexDigitValue(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
 }
 
 unsigned HexPairValue(char high, char low) {

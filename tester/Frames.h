@@ -46,6 +46,8 @@ std::string ChecksumText(std::string_view payload);
 // True when `received` is exactly ChecksumText(payload): lower-case digits fail.
 bool VerifyChecksum(std::string_view payload, std::string_view received);
 
+// The value of one hexadecimal digit (either case); -1 for any other character.
+int HexDigitValue(char c);
 // The value of two hexadecimal digits (either case); 1 when they are not both hexadecimal.
 unsigned HexPairValue(char high, char low);
 // Each group of four hex digits gives two characters, low byte (second pair) first;

@@ -1,5 +1,7 @@
 #include "tools/tester-sim/SimOptions.h"
 
+#include <algorithm>
+#include <iterator>
 #include <stdexcept>
 
 #include "base/Cp1252.h"
@@ -16,6 +18,34 @@ unsigned Number(const std::string& option, const std::string& text, unsigned low
                                     std::to_string(high));
     return static_cast<unsigned>(value);
 }
+
+// Options that only switch something on, and options that take a number in a range.
+struct TFlagOption {
+    const char* Name;
+    bool TSimOptions::*Target;
+};
+constexpr TFlagOption kFlagOptions[] = {
+    {"--silent", &TSimOptions::Silent},
+    {"--bad-checksum", &TSimOptions::BadChecksum},
+    {"--lowercase-checksum", &TSimOptions::LowercaseChecksum},
+    {"--short-frames", &TSimOptions::ShortFrames},
+    {"--die-with-parent", &TSimOptions::DieWithParent},
+    {"--help", &TSimOptions::Help},
+    {"-h", &TSimOptions::Help},
+};
+
+struct TNumberOption {
+    const char* Name;
+    unsigned TSimOptions::*Target;
+    unsigned Low, High;
+};
+constexpr TNumberOption kNumberOptions[] = {
+    {"--com", &TSimOptions::Com, 1, 254},
+    {"--baud", &TSimOptions::Baud, 0, 4000000},
+    {"--delay-ms", &TSimOptions::DelayMs, 0, 600000},
+    {"--drop-every", &TSimOptions::DropEvery, 1, 1000000000},
+    {"--garbage-every", &TSimOptions::GarbageEvery, 1, 1000000000},
+};
 
 }  // namespace
 
@@ -37,8 +67,16 @@ TSimOptions ParseSimOptions(const std::vector<std::string>& args) {
             if (inlineValue) throw std::invalid_argument(name + ": takes no value");
             target = true;
         };
-        if (name == "--com") {
-            o.Com = Number(name, value(), 1, 254);
+        const auto flagOption = std::find_if(std::begin(kFlagOptions), std::end(kFlagOptions),
+                                             [&](const TFlagOption& f) { return name == f.Name; });
+        const auto numberOption =
+            std::find_if(std::begin(kNumberOptions), std::end(kNumberOptions),
+                         [&](const TNumberOption& n) { return name == n.Name; });
+        if (flagOption != std::end(kFlagOptions)) {
+            flag(o.*(flagOption->Target));
+        } else if (numberOption != std::end(kNumberOptions)) {
+            o.*(numberOption->Target) =
+                Number(name, value(), numberOption->Low, numberOption->High);
         } else if (name == "--instrument") {
             const std::string text = value();
             o.Instrument = Utf8ToCp1252(text);
@@ -59,28 +97,8 @@ TSimOptions ParseSimOptions(const std::vector<std::string>& args) {
         } else if (name == "--log") {
             o.LogFile = value();
             if (o.LogFile.empty()) throw std::invalid_argument("--log: needs a file name");
-        } else if (name == "--baud") {
-            o.Baud = Number(name, value(), 0, 4000000);
-        } else if (name == "--delay-ms") {
-            o.DelayMs = Number(name, value(), 0, 600000);
-        } else if (name == "--silent") {
-            flag(o.Silent);
-        } else if (name == "--bad-checksum") {
-            flag(o.BadChecksum);
-        } else if (name == "--lowercase-checksum") {
-            flag(o.LowercaseChecksum);
-        } else if (name == "--short-frames") {
-            flag(o.ShortFrames);
-        } else if (name == "--drop-every") {
-            o.DropEvery = Number(name, value(), 1, 1000000000);
-        } else if (name == "--garbage-every") {
-            o.GarbageEvery = Number(name, value(), 1, 1000000000);
         } else if (name == "--fail-after") {
             o.FailAfter = Number(name, value(), 0, 1000000000);
-        } else if (name == "--die-with-parent") {
-            flag(o.DieWithParent);
-        } else if (name == "--help" || name == "-h") {
-            flag(o.Help);
         } else {
             throw std::invalid_argument("unknown option '" + args[i] + "' (see --help)");
         }

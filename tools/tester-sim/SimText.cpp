@@ -1,15 +1,6 @@
 #include "tools/tester-sim/SimText.h"
 
-namespace {
-
-int HexValue(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    return -1;
-}
-
-}  // namespace
+#include "tester/Frames.h"
 
 std::string EscapeBytes(std::string_view bytes) {
     static const char digits[] = "0123456789ABCDEF";
@@ -36,8 +27,8 @@ std::optional<std::string> UnescapeBytes(std::string_view text) {
         }
         if (text.size() - i < 4) return std::nullopt;
         if (text[i + 1] != 'x') return std::nullopt;
-        const int high = HexValue(text[i + 2]);
-        const int low = HexValue(text[i + 3]);
+        const int high = HexDigitValue(text[i + 2]);
+        const int low = HexDigitValue(text[i + 3]);
         if (high < 0 || low < 0) return std::nullopt;
         out += static_cast<char>(high * 16 + low);
         i += 3;
