@@ -14,6 +14,12 @@ namespace {
 
 std::string g_netFileDir;
 
+// Names are UTF-8 everywhere, as SQLite takes them; a path made from a plain string
+// would be read in the ANSI code page on Windows and miss a non-ASCII table.
+fs::path NativePath(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
@@ -99,7 +105,7 @@ private:
 
 void SetNetFileDir(const std::string& dir) {
     std::error_code ec;
-    if (!fs::is_directory(dir, ec))
+    if (!fs::is_directory(NativePath(dir), ec))
         throw EDBEngineError("Network control directory does not exist: " + dir);
     g_netFileDir = dir;
 }
@@ -340,14 +346,16 @@ std::string TTable::FilePath() const {
         d->EngineError("Table name refused (it would reach outside its directory): " + t);
     std::string file = t;
     if (t.size() < 3 || Upper(t.substr(t.size() - 3)) != ".DB") file += ".db";
-    return (fs::path(d->directory) / file).string();
+    const std::u8string path = (NativePath(d->directory) / NativePath(file)).u8string();
+    return std::string(path.begin(), path.end());
 }
 
 void TTable::Open() {
     if (d->db) return;
     d->path = FilePath();
     std::error_code ec;
-    if (!fs::is_regular_file(d->path, ec)) d->EngineError("Table does not exist: " + d->path);
+    if (!fs::is_regular_file(NativePath(d->path), ec))
+        d->EngineError("Table does not exist: " + d->path);
     const int rc = sqlite3_open_v2(d->path.c_str(), &d->db, SQLITE_OPEN_READWRITE, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close_v2(d->db);
@@ -490,7 +498,7 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
     if (d->db) d->DataError("Cannot perform this operation on an open dataset");
     d->path = FilePath();
     std::error_code ec;
-    if (!fs::is_directory(d->directory, ec))
+    if (!fs::is_directory(NativePath(d->directory), ec))
         d->EngineError("Directory does not exist: " + d->directory);
     std::string sql = "CREATE TABLE records (";
     for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -507,9 +515,9 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
     // Replacing means starting from an empty file, whatever was there before. The
     // table goes before its journal: the old table never stands without a hot journal
     // it needs, and no stale journal is left to be played into the new file.
-    if (fs::exists(d->path, ec) && !fs::remove(d->path, ec))
+    if (fs::exists(NativePath(d->path), ec) && !fs::remove(NativePath(d->path), ec))
         d->EngineError("Table cannot be replaced: " + d->path + ": " + ec.message());
-    fs::remove(d->path + "-journal", ec);
+    fs::remove(NativePath(d->path + "-journal"), ec);
     int rc = sqlite3_open_v2(d->path.c_str(), &d->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);
     try {
@@ -518,8 +526,8 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
         d->Exec(sql, "creating");
     } catch (...) {
         d->CloseDb();
-        fs::remove(d->path, ec);
-        fs::remove(d->path + "-journal", ec);
+        fs::remove(NativePath(d->path), ec);
+        fs::remove(NativePath(d->path + "-journal"), ec);
         throw;
     }
     d->CloseDb();
@@ -529,10 +537,11 @@ void TTable::DeleteTable() {
     if (d->db) d->DataError("Cannot perform this operation on an open dataset");
     d->path = FilePath();
     std::error_code ec;
-    if (!fs::is_regular_file(d->path, ec)) d->EngineError("Table does not exist: " + d->path);
-    if (!fs::remove(d->path, ec))
+    if (!fs::is_regular_file(NativePath(d->path), ec))
+        d->EngineError("Table does not exist: " + d->path);
+    if (!fs::remove(NativePath(d->path), ec))
         d->EngineError("Table cannot be deleted: " + d->path + ": " + ec.message());
-    fs::remove(d->path + "-journal", ec);
+    fs::remove(NativePath(d->path + "-journal"), ec);
 }
 
 void TTable::StartTransaction() {
