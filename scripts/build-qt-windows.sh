@@ -48,6 +48,9 @@ qt_options=(
     -DINPUT_opengl=no
     -DFEATURE_vulkan=OFF
     -DFEATURE_direct2d=OFF
+    # Qt 6.4 builds its DirectWrite font database only with Direct2D, but the platform
+    # plugin would still call it; the default GDI font database is the one used.
+    -DFEATURE_directwrite3=OFF
     -DFEATURE_icu=OFF
     -DFEATURE_ssl=OFF
     -DFEATURE_openssl=OFF
@@ -60,6 +63,9 @@ qt_options=(
     -DFEATURE_system_png=OFF
     -DFEATURE_system_doubleconversion=OFF
     -DFEATURE_sql_sqlite=OFF
+    # Debian's source leaves out the Wintab header (its licence allows no changes).
+    -DFEATURE_tabletevent=OFF
+    -DFEATURE_optimize_size=ON
 )
 
 # SQLite as the program links it: the single-file form compiled for the target.

@@ -5,7 +5,7 @@
 #      Start-menu entry, and prepares C:\Quillon\Haltguard IDs; run again, it keeps
 #      the groups there;
 #   2. the installed program starts and shows the launcher;
-#   3. the store's and the windows' tests, cross-built, pass;
+#   3. the store's tests and the key filter's, cross-built, pass;
 #   4. the window sends and reads IDs, the company name and the clock through a COM
 #      port of the prefix to the tester simulator running natively on a
 #      pseudo-terminal; the simulator's state is checked afterwards;
@@ -102,26 +102,28 @@ launcher_shown() {
         sleep 0.1
     done
     sleep 1  # painted, for the picture
-    xwd -root -silent > "$work/launcher.xwd"
+    ! command -v xwd > /dev/null || xwd -root -silent > "$work/launcher.xwd"
     kill "$app_pid"
     wait "$app_pid" 2> /dev/null || true
     app_pid=""
 }
 check "the installed program starts and shows the launcher" launcher_shown
 
-# ---- 3. the store's and the windows' tests ----
+# ---- 3. the store's tests and the key filter's ----
+# The test programs find Qt's DLLs in the Qt build; Qt finds its plugins beside them.
 export WINEPATH="$(wine_path "$HG_QT_WIN_PREFIX/bin")"
-export QT_QPA_PLATFORM=offscreen
-for program in tests/store/store_tests.exe tests/shell/shell_unit_tests.exe tests/shell/shell_tests.exe; do
+for program in tests/store/store_tests.exe tests/shell/shell_unit_tests.exe; do
     check "$program" timeout 600 "$wine" "$build/$program"
 done
 
-# ---- 4. transfers against the simulator on COM3 ----
-com=3
+# ---- 4. transfers against the simulator on COM1 ----
+com=1
 sim_dir="$work/simulator"
 mkdir -p "$sim_dir"
 XDG_CONFIG_HOME="$sim_dir/config" "$simulator" --com $com --log "$sim_dir/sim$com.log" \
     --state "$sim_dir/sim$com.state" --die-with-parent > "$sim_dir/first-line" < /dev/null &
+# (Wine passes no QT_ variable on to Windows programs: Qt's platform is chosen with
+# -platform below.)
 sim_pid=$!
 i=0
 until [ -s "$sim_dir/first-line" ]; do
@@ -134,10 +136,8 @@ wine_link_port $com "$device"
 say "the simulator is COM$com of the prefix: $device"
 check "Send IDs, Read IDs, company name and clock through COM$com" \
     env HG_WINE_SIM_COM=$com HG_WINE_SIM_DIR="$(wine_path "$sim_dir")" \
-    timeout 600 "$wine" "$build/tests/e2e/win32_e2e_tests.exe"
-kill "$sim_pid"
-wait "$sim_pid" 2> /dev/null || true
-sim_pid=""
+    timeout 600 "$wine" "$build/tests/e2e/win32_e2e_tests.exe" -platform offscreen
+# (The simulator runs on until the end: Wine's server keeps the port's device open.)
 state_holds() { grep -qxF "$1" "$sim_dir/sim$com.state"; }
 check "the tester holds the last vehicle ID sent" state_holds "$(printf 'FEF8\tVeh 95          ')"
 check "the tester holds the company name sent" state_holds "$(printf '01C2\tH\\xE9lix Ltd       ')"

@@ -5,11 +5,11 @@
 ;
 ; The groups live in C:\Quillon\Haltguard IDs, made by the setup tool, which never
 ; overwrites what exists; the uninstaller removes the program and never the groups.
-Unicode true
+; A 64-bit installer for the 64-bit program (it runs on Wine's 64-bit loader too).
+Target amd64-unicode
 SetCompressor /SOLID lzma
 
 !include "MUI2.nsh"
-!include "x64.nsh"
 
 !define PRODUCT "Haltguard IDs"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\${PRODUCT}"
@@ -25,6 +25,7 @@ VIAddVersionKey "CompanyName" "Quillon"
 VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "ProductVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "${PRODUCT} installer"
+VIAddVersionKey "LegalCopyright" "Quillon"
 
 !define MUI_ICON "${STAGE}\haltguard-ids.ico"
 !define MUI_UNICON "${STAGE}\haltguard-ids.ico"
@@ -37,10 +38,6 @@ VIAddVersionKey "FileDescription" "${PRODUCT} installer"
 !insertmacro MUI_LANGUAGE "English"
 
 Function .onInit
-    ${IfNot} ${RunningX64}
-        MessageBox MB_ICONSTOP "${PRODUCT} needs 64-bit Windows." /SD IDOK
-        Abort
-    ${EndIf}
     SetRegView 64
 FunctionEnd
 
