@@ -112,7 +112,9 @@ apt_opts=(-o "Dir::Etc::sourcelist=$apt_dir/sources.list"
 [ "$(id -u)" -ne 0 ] || apt_opts+=(-o "APT::Sandbox::User=root")
 fetch_source() {  # PACKAGE VERSION DIR
     local package=$1 version=$2 dir=$3
-    if [ ! -f "$apt_dir/updated" ]; then
+    # The lists are read afresh once a run: a source package fetched weeks later
+    # must be found in today's archive.
+    if [ -z "${apt_lists_read:-}" ]; then
         rm -rf "$apt_dir"
         mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
         : > "$apt_dir/sources.list"
@@ -124,7 +126,7 @@ fetch_source() {  # PACKAGE VERSION DIR
         done
         say "reading the source package lists"
         apt-get "${apt_opts[@]}" update -qq
-        touch "$apt_dir/updated"
+        apt_lists_read=1
     fi
     rm -rf "$dir.tmp"
     mkdir -p "$dir.tmp"
