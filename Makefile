@@ -115,3 +115,24 @@ package-check: package
 .PHONY: test-as-user
 test-as-user:
 	scripts/test-as-user.sh
+
+# ---- The whole program for Windows (MinGW-w64; Qt and SQLite built once per machine
+# from Debian's source packages into ~/.cache/haltguard-ids by qt-windows) ----
+WINAPP_BUILD ?= build-windows
+WINAPP_TESTS := store_tests shell_unit_tests win32_e2e_tests
+.PHONY: qt-windows windows windows-installer wine-app-tests
+qt-windows:
+	JOBS=$(JOBS) scripts/build-qt-windows.sh
+windows: qt-windows
+	@HG_EXTRA_PACKAGES="nsis python3" scripts/install-deps.sh
+	JOBS=$(JOBS) scripts/build-windows.sh $(WINAPP_BUILD) haltguard-ids haltguard-ids-setup
+windows-installer: windows
+	JOBS=$(JOBS) scripts/build-windows.sh $(WINAPP_BUILD) windows-installer
+	@ls -l $(WINAPP_BUILD)/haltguard-ids-*-setup.exe
+# The installer, the launcher, the store and window tests and the transfers under Wine,
+# against the simulator of the Linux build on a pseudo-terminal.
+wine-app-tests: windows-installer configure
+	@HG_EXTRA_PACKAGES="wine64 fonts-wine xvfb x11-utils x11-apps sqlite3 python3" scripts/install-deps.sh
+	JOBS=$(JOBS) scripts/build-windows.sh $(WINAPP_BUILD) $(WINAPP_TESTS)
+	cmake --build $(BUILD) -j $(JOBS) --target haltguard-tester-sim
+	scripts/wine-app-tests.sh $(WINAPP_BUILD) $(BUILD)/tools/haltguard-tester-sim

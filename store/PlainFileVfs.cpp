@@ -6,9 +6,13 @@
 
 namespace fs = std::filesystem;
 
+fs::path NativePath(const std::string& utf8) {
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+}
+
 bool IsThereButNotPlain(const std::string& path) {
     std::error_code ec;
-    const fs::file_status s = fs::symlink_status(path, ec);
+    const fs::file_status s = fs::symlink_status(NativePath(path), ec);
     return fs::exists(s) && !fs::is_regular_file(s);
 }
 

@@ -18,7 +18,7 @@ std::string g_netFileDir;
 
 void SetNetFileDir(const std::string& dir) {
     std::error_code ec;
-    if (!fs::is_directory(dir, ec))
+    if (!fs::is_directory(NativePath(dir), ec))
         throw EDBEngineError("Network control directory does not exist: " + dir);
     g_netFileDir = dir;
 }
@@ -62,7 +62,8 @@ std::string TTable::FilePath() const {
         d->EngineError("Table name refused (it would reach outside its directory): " + t);
     std::string file = t;
     if (t.size() < 3 || Upper(t.substr(t.size() - 3)) != ".DB") file += ".db";
-    return (fs::path(d->directory) / file).string();
+    const std::u8string path = (NativePath(d->directory) / NativePath(file)).u8string();
+    return std::string(path.begin(), path.end());
 }
 
 void TTable::Open() {
@@ -205,7 +206,7 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
     if (d->db) d->DataError("Cannot perform this operation on an open dataset");
     d->path = FilePath();
     std::error_code ec;
-    if (!fs::is_directory(d->directory, ec))
+    if (!fs::is_directory(NativePath(d->directory), ec))
         d->EngineError("Directory does not exist: " + d->directory);
     d->RefuseUnsafeFiles();
     std::string sql = "CREATE TABLE records (";
@@ -223,9 +224,10 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
     // Replacing means starting from an empty file, whatever was there before. The
     // table goes before its journal: the old table never stands without a hot journal
     // it needs, and no stale journal is left to be played into the new file.
-    if (fs::exists(fs::symlink_status(d->path, ec)) && !fs::remove(d->path, ec))
+    if (fs::exists(fs::symlink_status(NativePath(d->path), ec)) &&
+        !fs::remove(NativePath(d->path), ec))
         d->EngineError("Table cannot be replaced: " + d->path + ": " + ec.message());
-    fs::remove(d->path + "-journal", ec);
+    fs::remove(NativePath(d->path + "-journal"), ec);
     int rc = sqlite3_open_v2(d->path.c_str(), &d->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                              nullptr);
     try {
@@ -234,8 +236,8 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
         d->Exec(sql, "creating");
     } catch (...) {
         d->CloseDb();
-        fs::remove(d->path, ec);
-        fs::remove(d->path + "-journal", ec);
+        fs::remove(NativePath(d->path), ec);
+        fs::remove(NativePath(d->path + "-journal"), ec);
         throw;
     }
     d->CloseDb();
@@ -249,9 +251,10 @@ void TTable::CopyTo(const std::string& directory, const std::string& tableName) 
     Impl& to = *copy.d;
     to.path = copy.FilePath();
     std::error_code ec;
-    if (!fs::is_directory(directory, ec)) to.EngineError("Directory does not exist: " + directory);
+    if (!fs::is_directory(NativePath(directory), ec))
+        to.EngineError("Directory does not exist: " + directory);
     // A copy never replaces anything: what is there may be another table's only copy.
-    if (fs::exists(fs::symlink_status(to.path, ec)))
+    if (fs::exists(fs::symlink_status(NativePath(to.path), ec)))
         to.EngineError("Table already exists: " + to.path);
     to.RefuseUnsafeFiles();
     const int rc = sqlite3_open_v2(to.path.c_str(), &to.db,
@@ -277,8 +280,8 @@ void TTable::CopyTo(const std::string& directory, const std::string& tableName) 
     } catch (...) {
         // The copy is whole or not there.
         to.CloseDb();
-        fs::remove(to.path, ec);
-        fs::remove(to.path + "-journal", ec);
+        fs::remove(NativePath(to.path), ec);
+        fs::remove(NativePath(to.path + "-journal"), ec);
         throw;
     }
     to.CloseDb();
@@ -290,9 +293,9 @@ void TTable::DeleteTable() {
     d->RefuseMissing();
     d->RefuseUnsafeFiles();
     std::error_code ec;
-    if (!fs::remove(d->path, ec))
+    if (!fs::remove(NativePath(d->path), ec))
         d->EngineError("Table cannot be deleted: " + d->path + ": " + ec.message());
-    fs::remove(d->path + "-journal", ec);
+    fs::remove(NativePath(d->path + "-journal"), ec);
 }
 
 void TTable::StartTransaction() {

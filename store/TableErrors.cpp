@@ -34,7 +34,8 @@ void TTable::Impl::RefuseUnsafeFiles() const {
 
 void TTable::Impl::RefuseMissing() const {
     std::error_code ec;
-    if (!fs::exists(fs::symlink_status(path, ec))) EngineError("Table does not exist: " + path);
+    if (!fs::exists(fs::symlink_status(NativePath(path), ec)))
+        EngineError("Table does not exist: " + path);
 }
 
 // Turns an SQLite result into the engine error the user sees.

@@ -3,24 +3,32 @@
 // into it for as long as the object lives, so nothing reaches the user's data or ports.
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 #include <string>
-#include <unistd.h>
+
+#ifdef _WIN32
+// The Windows C library names these differently; an empty value removes the name.
+inline int setenv(const char* name, const char* value, int) {
+    return _putenv_s(name, value);
+}
+inline int unsetenv(const char* name) {
+    return _putenv_s(name, "");
+}
+#endif
 
 class TempHome {
 public:
     TempHome() {
-        std::string pattern = (std::filesystem::temp_directory_path() / "hg-test-XXXXXX").string();
-        if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-        root_ = pattern;
+        root_ = FreshDirectory();
         data_ = root_ / "data";
         config_ = root_ / "config";
         std::filesystem::create_directories(data_);
         std::filesystem::create_directories(config_);
         saveEnv("XDG_DATA_HOME", oldData_, hadData_);
         saveEnv("XDG_CONFIG_HOME", oldConfig_, hadConfig_);
-        setenv("XDG_DATA_HOME", data_.c_str(), 1);
-        setenv("XDG_CONFIG_HOME", config_.c_str(), 1);
+        setenv("XDG_DATA_HOME", data_.string().c_str(), 1);
+        setenv("XDG_CONFIG_HOME", config_.string().c_str(), 1);
     }
     ~TempHome() {
         restoreEnv("XDG_DATA_HOME", oldData_, hadData_);
@@ -40,6 +48,18 @@ public:
     std::filesystem::path portsDir() const { return config_ / "Quillon" / "ports"; }
 
 private:
+    // A new directory of our own under the temporary folder (create_directory is
+    // false for one that already exists, so a name is never shared).
+    static std::filesystem::path FreshDirectory() {
+        std::random_device seed;
+        std::mt19937_64 random(seed());
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const auto dir = std::filesystem::temp_directory_path() /
+                             ("hg-test-" + std::to_string(random() % 1000000000));
+            if (std::filesystem::create_directory(dir)) return dir;
+        }
+        throw std::runtime_error("no temporary directory could be made");
+    }
     static void saveEnv(const char* name, std::string& value, bool& had) {
         const char* v = std::getenv(name);
         had = v != nullptr;

@@ -1,11 +1,13 @@
 #pragma once
 // The tester simulator as a separate process for the end-to-end tests: started on
 // a COM link in the temporary ports folder, its frame log and state file read back.
+#ifndef _WIN32
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 #include <chrono>
 #include <cstdlib>
@@ -128,6 +130,8 @@ inline void WriteState(const std::filesystem::path& path, const TSimState& state
     if (!state.Clock.empty()) out << "CLOCK\t" << state.Clock << '\n';
 }
 
+#ifndef _WIN32
+// POSIX only: under Wine the simulator runs natively, started by the test script.
 class TSimulator {
 public:
     // Starts the simulator as COM `com`, with a log and a state file in `dir`.
@@ -208,5 +212,6 @@ private:
     pid_t pid_ = -1;
     int out_ = -1;
 };
+#endif
 
 }  // namespace e2e

@@ -541,7 +541,7 @@ void TIDFormTests::groupsTableThatCannotBeOpened() {
     }
     // A file that is not a table at all: also an error box, with the engine's text.
     {
-        std::FILE* f = std::fopen((home.Home.groupsDir() / "IDGroup.db").c_str(), "wb");
+        std::FILE* f = std::fopen((home.Home.groupsDir() / "IDGroup.db").string().c_str(), "wb");
         QVERIFY(f);
         std::fputs("this is not a table, just some text that fills a page", f);
         std::fclose(f);

@@ -58,6 +58,13 @@ private:
         sqlite3_vfs_register(&vfs, 1);
     }
 
+    // The part is written with "/"; a Windows path has "\\" in the same places.
+    static bool Holds(std::string path, const std::string& pathPart) {
+        for (char& c : path)
+            if (c == '\\') c = '/';
+        return path.find(pathPart) != std::string::npos;
+    }
+
     static sqlite3_file* Real(sqlite3_file* f) { return reinterpret_cast<File*>(f)->real; }
 
     static int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* f, int flags,
@@ -116,7 +123,7 @@ private:
         File* file = reinterpret_cast<File*>(f);
         file->base.pMethods = nullptr;
         file->real = reinterpret_cast<sqlite3_file*>(file + 1);
-        file->watched = name && !part().empty() && std::strstr(name, part().c_str());
+        file->watched = name && !part().empty() && Holds(name, part());
         const int rc = base()->xOpen(base(), name, file->real, flags, outFlags);
         // Only a file the real VFS opened gets methods (SQLite closes only those).
         if (file->real->pMethods) file->base.pMethods = &methods;

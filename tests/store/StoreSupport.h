@@ -96,8 +96,8 @@ inline TDateTimeSource FixedClock(int year, int month, int day, int h, int m, in
 // Raw SQL on a file, as the sqlite3 tool would run it.
 inline void Sql(const fs::path& file, const std::string& sql) {
     sqlite3* db = nullptr;
-    int rc =
-        sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    int rc = sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                             nullptr);
     char* err = nullptr;
     if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
     const std::string msg = err ? err : (db ? sqlite3_errmsg(db) : "open failed");
@@ -110,7 +110,7 @@ inline void Sql(const fs::path& file, const std::string& sql) {
 inline std::vector<std::vector<std::string>> Rows(const fs::path& file) {
     sqlite3* db = nullptr;
     std::vector<std::vector<std::string>> out;
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
+    if (sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
         sqlite3_close(db);
         throw std::runtime_error("cannot open " + file.string());
     }
@@ -138,7 +138,7 @@ inline std::vector<std::vector<std::string>> Rows(const fs::path& file) {
 inline std::string Scalar(const fs::path& file, const std::string& sql) {
     sqlite3* db = nullptr;
     std::string result = "cannot open";
-    if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+    if (sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
         sqlite3_stmt* st = nullptr;
         const int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
         if (rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {

@@ -108,7 +108,7 @@ inline constexpr const char* kNull = "<NULL>";
 class RawDb {
 public:
     explicit RawDb(const fs::path& file) {
-        if (sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+        if (sqlite3_open_v2(file.string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
                             nullptr) != SQLITE_OK) {
             sqlite3_close_v2(db_);  // a failed open still gives a handle to free
             throw std::runtime_error("cannot open " + file.string());

@@ -56,6 +56,8 @@ void MakeGroupsTable(const TStorePaths& paths, Reporter& out) {
 
 void MakePortLinks(Reporter& out) {
     const fs::path folder = PortsFolder();
+    // Windows names its COM ports itself: there is no folder of links to make.
+    if (folder.empty()) return;
     // Once the folder exists its links are the user's: a link removed on purpose (to
     // keep a port, or a console that answers to a serial name, out of the scan) stays
     // removed, and nothing is added behind a link the user made.

@@ -1,0 +1,192 @@
+#!/bin/bash
+# Qt and SQLite for the Windows build, from Debian's own source packages.
+#
+# Debian ships no MinGW build of Qt, so this builds the qt6-base source package of the
+# installed host Qt for x86_64-w64-mingw32 (shared, release, only Core, Gui, Widgets,
+# Test and the "windows" and "offscreen" platform plugins) with the host Qt's tools,
+# and unpacks the sqlite3 source package and makes its single-file form for the
+# program to compile in. The results go into a cache outside the source tree, keyed
+# by version and configure options, so they are built once per machine.
+#
+#   scripts/build-qt-windows.sh            build what is missing
+#   scripts/build-qt-windows.sh --where    print the Qt and SQLite cache paths
+#   scripts/build-qt-windows.sh --check    exit 0 when both are in the cache
+#
+# The deb-src entries are derived at run time from the machine's own apt sources and
+# kept in the cache with apt's lists: the machine's apt configuration is not touched.
+set -euo pipefail
+
+here=$(cd "$(dirname "$0")" && pwd)
+top=$(cd "$here/.." && pwd)
+cache="${XDG_CACHE_HOME:-$HOME/.cache}/haltguard-ids"
+jobs="${JOBS:-2}"
+
+# The Qt of the target is the host Qt's version: its tools build it.
+qt_deb=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || true)
+sqlite_deb=$(dpkg-query -W -f='${Version}' libsqlite3-dev 2>/dev/null || true)
+
+qt_options=(
+    -DCMAKE_BUILD_TYPE=Release
+    -DBUILD_SHARED_LIBS=ON
+    -DQT_HOST_PATH=/usr
+    -DQT_HOST_PATH_CMAKE_DIR=/usr/lib/x86_64-linux-gnu/cmake
+    -DQT_BUILD_EXAMPLES=OFF
+    -DQT_BUILD_TESTS=OFF
+    -DQT_BUILD_BENCHMARKS=OFF
+    -DQT_BUILD_TOOLS_WHEN_CROSSCOMPILING=OFF
+    # The MinGW runtime linked into every DLL and plugin: only Qt's own DLLs travel.
+    -DCMAKE_SHARED_LINKER_FLAGS=-static
+    -DCMAKE_MODULE_LINKER_FLAGS=-static
+    -DFEATURE_pkg_config=OFF
+    -DFEATURE_sql=OFF
+    -DFEATURE_network=OFF
+    -DFEATURE_concurrent=OFF
+    -DFEATURE_xml=OFF
+    -DFEATURE_printsupport=OFF
+    -DFEATURE_dbus=OFF
+    -DFEATURE_opengl=OFF
+    -DINPUT_opengl=no
+    -DFEATURE_vulkan=OFF
+    -DFEATURE_direct2d=OFF
+    # Qt 6.4 builds its DirectWrite font database only with Direct2D, but the platform
+    # plugin would still call it; the default GDI font database is the one used.
+    -DFEATURE_directwrite3=OFF
+    -DFEATURE_icu=OFF
+    -DFEATURE_ssl=OFF
+    -DFEATURE_openssl=OFF
+    -DFEATURE_zstd=OFF
+    -DFEATURE_jpeg=OFF
+    -DFEATURE_system_zlib=OFF
+    -DFEATURE_system_pcre2=OFF
+    -DFEATURE_system_harfbuzz=OFF
+    -DFEATURE_system_freetype=OFF
+    -DFEATURE_system_png=OFF
+    -DFEATURE_system_doubleconversion=OFF
+    -DFEATURE_sql_sqlite=OFF
+    # Debian's source leaves out the Wintab header (its licence allows no changes).
+    -DFEATURE_tabletevent=OFF
+    -DFEATURE_optimize_size=ON
+)
+
+# SQLite as the program links it: the single-file form compiled for the target.
+sqlite_cflags=(-O2 -DSQLITE_THREADSAFE=1)
+
+key_of() { sha256sum | cut -c1-12; }
+qt_key=$( { echo "$qt_deb"; printf '%s\n' "${qt_options[@]}"; cat "$top/cmake/mingw-w64-x86_64.cmake"; } | key_of)
+qt_root="$cache/qt6-win64-${qt_deb%%+*}-$qt_key"
+qt_prefix="$qt_root/prefix"
+sqlite_key=$( { echo "$sqlite_deb"; printf '%s\n' "${sqlite_cflags[@]}"; } | key_of)
+sqlite_root="$cache/sqlite3-win64-${sqlite_deb%%-*}-$sqlite_key"
+sqlite_prefix="$sqlite_root/prefix"
+
+case "${1:-}" in
+    --where)
+        echo "HG_QT_WIN_PREFIX=$qt_prefix"
+        echo "HG_SQLITE_WIN_PREFIX=$sqlite_prefix"
+        exit 0 ;;
+    --check)
+        [ -f "$qt_root/complete" ] && [ -f "$sqlite_prefix/lib/libsqlite3.a" ]
+        exit ;;
+    "") ;;
+    *) echo "usage: $0 [--where|--check]" >&2; exit 2 ;;
+esac
+
+[ -n "$qt_deb" ] && [ -n "$sqlite_deb" ] || { echo "build-qt-windows: run make deps first" >&2; exit 1; }
+HG_EXTRA_PACKAGES="g++-mingw-w64-x86-64-posix dpkg-dev perl tcl" "$here/install-deps.sh"
+
+say() { echo "build-qt-windows: $*"; }
+
+# One build at a time on the machine: a second run waits and then finds the cache.
+mkdir -p "$cache"
+exec 9> "$cache/lock"
+flock 9
+
+# ---- apt, privately: deb-src twins of the machine's own deb sources ----
+apt_dir="$cache/apt"
+apt_opts=(-o "Dir::Etc::sourcelist=$apt_dir/sources.list"
+          -o "Dir::Etc::sourceparts=$apt_dir/sources.list.d"
+          -o "Dir::State::Lists=$apt_dir/lists"
+          -o "Dir::Cache=$apt_dir/cache"
+          -o "Debug::NoLocking=1")
+# apt's download user cannot reach a cache in root's home; the lists are ours alone.
+[ "$(id -u)" -ne 0 ] || apt_opts+=(-o "APT::Sandbox::User=root")
+fetch_source() {  # PACKAGE VERSION DIR
+    local package=$1 version=$2 dir=$3
+    # The lists are read afresh once a run: a source package fetched weeks later
+    # must be found in today's archive.
+    if [ -z "${apt_lists_read:-}" ]; then
+        rm -rf "$apt_dir"
+        mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
+        : > "$apt_dir/sources.list"
+        for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
+            [ -f "$f" ] && sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$f" >> "$apt_dir/sources.list"
+        done
+        for f in /etc/apt/sources.list.d/*.sources; do
+            [ -f "$f" ] && sed 's/^Types:.*/Types: deb-src/' "$f" > "$apt_dir/sources.list.d/$(basename "$f")"
+        done
+        say "reading the source package lists"
+        apt-get "${apt_opts[@]}" update -qq
+        apt_lists_read=1
+    fi
+    rm -rf "$dir.tmp"
+    mkdir -p "$dir.tmp"
+    say "fetching the $package $version source package"
+    (cd "$dir.tmp" && apt-get "${apt_opts[@]}" source -qq "$package=$version" >/dev/null)
+    rm -rf "$dir"
+    mv "$dir.tmp" "$dir"
+}
+
+# ---- SQLite: the single-file form, made from the source tree and compiled ----
+if [ ! -f "$sqlite_prefix/lib/libsqlite3.a" ]; then
+    [ -d "$sqlite_root/src" ] || fetch_source sqlite3 "$sqlite_deb" "$sqlite_root/src"
+    tree=$(find "$sqlite_root/src" -mindepth 1 -maxdepth 1 -type d | head -n1)
+    say "making sqlite3.c from $(basename "$tree") and compiling it for Windows"
+    rm -rf "$sqlite_root/build" "$sqlite_prefix"
+    mkdir -p "$sqlite_root/build" "$sqlite_prefix.tmp/include" "$sqlite_prefix.tmp/lib"
+    (cd "$sqlite_root/build" && "$tree/configure" --disable-tcl >/dev/null && make -s sqlite3.c >/dev/null)
+    x86_64-w64-mingw32-gcc-posix "${sqlite_cflags[@]}" -c "$sqlite_root/build/sqlite3.c" \
+        -o "$sqlite_root/build/sqlite3.o"
+    x86_64-w64-mingw32-ar rcs "$sqlite_prefix.tmp/lib/libsqlite3.a" "$sqlite_root/build/sqlite3.o"
+    cp "$sqlite_root/build/sqlite3.h" "$sqlite_prefix.tmp/include/"
+    mv "$sqlite_prefix.tmp" "$sqlite_prefix"
+    rm -rf "$sqlite_root/build" "$sqlite_root/src"
+fi
+say "SQLite for Windows: $sqlite_prefix"
+
+# ---- Qt ----
+if [ -f "$qt_root/complete" ]; then
+    say "Qt for Windows: $qt_prefix (cached)"
+    exit 0
+fi
+started=$(date +%s)
+[ -d "$qt_root/src" ] || fetch_source qt6-base "$qt_deb" "$qt_root/src"
+tree=$(find "$qt_root/src" -mindepth 1 -maxdepth 1 -type d | head -n1)
+# Qt's licence texts travel with its DLLs.
+mkdir -p "$qt_prefix/licenses"
+cp "$tree"/LICENSES/* "$qt_prefix/licenses/"
+
+# The toolchain file goes with the build: Qt's own toolchain file refers back to it.
+mkdir -p "$qt_root/build"
+cp "$top/cmake/mingw-w64-x86_64.cmake" "$qt_root/mingw-w64-x86_64.cmake"
+if [ ! -f "$qt_root/build/build.ninja" ]; then
+    say "configuring Qt $(basename "$tree") for x86_64-w64-mingw32"
+    env -u HG_WINE PKG_CONFIG=false cmake -S "$tree" -B "$qt_root/build" -G Ninja \
+        -DCMAKE_TOOLCHAIN_FILE="$qt_root/mingw-w64-x86_64.cmake" \
+        -DCMAKE_INSTALL_PREFIX="$qt_prefix" "${qt_options[@]}" > "$qt_root/configure.log" 2>&1 \
+        || { tail -n 40 "$qt_root/configure.log"; say "configure failed: $qt_root/configure.log"; exit 1; }
+fi
+
+say "building Qt (-j$jobs, niced; the full log is $qt_root/build.log)"
+# Progress: one line in fifty of ninja's status, and every failure in full.
+NINJA_STATUS="[%f/%t %es] " nice -n 15 cmake --build "$qt_root/build" -j "$jobs" 2>&1 \
+    | tee "$qt_root/build.log" \
+    | awk '/^\[[0-9]+\/[0-9]+ / { if (++n % 50 == 0) { print "build-qt-windows: " $1 " " $2; fflush() } next }
+           /FAILED|error:/ { print; fflush() }' \
+    || { tail -n 40 "$qt_root/build.log"; say "build failed: $qt_root/build.log"; exit 1; }
+nice -n 15 cmake --install "$qt_root/build" > "$qt_root/install.log" 2>&1 \
+    || { tail -n 20 "$qt_root/install.log"; say "install failed"; exit 1; }
+echo "$(( $(date +%s) - started ))" > "$qt_root/build-seconds"
+touch "$qt_root/complete"
+# The sources and objects are not needed any more; the installed Qt is.
+rm -rf "$qt_root/build" "$qt_root/src"
+say "Qt for Windows built in $(cat "$qt_root/build-seconds") s: $qt_prefix"

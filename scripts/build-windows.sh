@@ -1,0 +1,23 @@
+#!/bin/sh
+# Builds targets of the Windows program (make windows): MinGW-w64 against the Qt and
+# SQLite that scripts/build-qt-windows.sh makes from Debian's sources, once per machine.
+#   scripts/build-windows.sh BUILD_DIR TARGET...
+set -eu
+
+[ $# -ge 2 ] || { echo "usage: $0 BUILD_DIR TARGET..." >&2; exit 2; }
+here=$(cd "$(dirname "$0")" && pwd)
+build=$1
+shift
+
+"$here/build-qt-windows.sh"
+eval "$("$here/build-qt-windows.sh" --where)"
+# Qt's own toolchain file: the MinGW toolchain it was built with, and Qt found in its
+# prefix rather than among the machine's own libraries.
+# -O2 as on Linux: GCC 12 at -O3 warns falsely (-Wrestrict) about string concatenation.
+mkdir -p "$build"
+cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
+    -DCMAKE_TOOLCHAIN_FILE="$HG_QT_WIN_PREFIX/lib/cmake/Qt6/qt.toolchain.cmake" \
+    -DSQLite3_INCLUDE_DIR="$HG_SQLITE_WIN_PREFIX/include" \
+    -DSQLite3_LIBRARY="$HG_SQLITE_WIN_PREFIX/lib/libsqlite3.a" > "$build/configure.log" 2>&1 \
+    || { cat "$build/configure.log" >&2; exit 1; }
+cmake --build "$build" -j "${JOBS:-2}" --target "$@"
