@@ -213,8 +213,12 @@ TEST(SerialStress, BothDirectionsWithFlushes) {
     }
     peerStop = true;
     peerWriter.join();
-    // A last block each way after the last flush, which must arrive whole.
-    ASSERT_TRUE(pty.Write(toPort.data() + peerWritten, kLast));
+    // A last block each way after the last flush, which must arrive whole. The peer
+    // writes its block while the port is drained below: with the input ring and the
+    // device's queue full, it would otherwise wait for room that never comes.
+    bool lastBlockWritten = false;
+    std::thread lastBlock(
+        [&] { lastBlockWritten = pty.Write(toPort.data() + peerWritten, kLast); });
     const size_t totalIn = peerWritten + kLast;
     for (;;) {
         try {
@@ -241,6 +245,8 @@ TEST(SerialStress, BothDirectionsWithFlushes) {
             10s);
         return m;
     }();
+    lastBlock.join();
+    EXPECT_TRUE(lastBlockWritten);
     const std::string sentOut = fromPort.substr(0, queued);
     WaitUntil(
         [&] {
