@@ -6,10 +6,10 @@
 #      the groups there;
 #   2. the installed program starts and shows the launcher;
 #   3. the store's tests and the key filter's, cross-built, pass;
-#   4. the window sends and reads IDs, the company name and the clock through a COM
+#   4. the uninstaller removes the program and leaves the groups;
+#   5. the window sends and reads IDs, the company name and the clock through a COM
 #      port of the prefix to the tester simulator running natively on a
-#      pseudo-terminal; the simulator's state is checked afterwards;
-#   5. the uninstaller removes the program and leaves the groups.
+#      pseudo-terminal; the simulator's state is checked afterwards.
 #
 #   scripts/wine-app-tests.sh WINDOWS_BUILD_DIR SIMULATOR
 set -eu
@@ -116,7 +116,24 @@ for program in tests/store/store_tests.exe tests/shell/shell_unit_tests.exe; do
     check "$program" timeout 600 "$wine" "$build/$program"
 done
 
-# ---- 4. transfers against the simulator on COM1 ----
+# ---- 4. uninstall: the program goes, the groups stay ----
+uninstalled() {
+    "$wine" "$program_dir/uninstall.exe" /S
+    # The uninstaller runs on from a copy of itself: wait for it to finish.
+    i=0
+    while [ -e "$program_dir/haltguard-ids.exe" ] || [ -e "$program_dir/uninstall.exe" ]; do
+        i=$((i + 1))
+        [ $i -le 300 ] || return 1
+        sleep 0.2
+    done
+    [ ! -e "$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Haltguard IDs.lnk" ]
+}
+check "the uninstaller removes the program and its Start-menu entry" uninstalled
+check "the uninstaller leaves the groups" group_kept
+
+# ---- 5. transfers against the simulator on COM1 ----
+# Last: the window's test lays its own group in C:\Quillon\Haltguard IDs of this
+# throw-away prefix (on Windows that folder is fixed).
 com=1
 sim_dir="$work/simulator"
 mkdir -p "$sim_dir"
@@ -142,21 +159,6 @@ state_holds() { grep -qxF "$1" "$sim_dir/sim$com.state"; }
 check "the tester holds the last vehicle ID sent" state_holds "$(printf 'FEF8\tVeh 95          ')"
 check "the tester holds the company name sent" state_holds "$(printf '01C2\tH\\xE9lix Ltd       ')"
 check "the tester's clock was set" grep -q '^CLOCK	[0-9]\{14\}$' "$sim_dir/sim$com.state"
-
-# ---- 5. uninstall: the program goes, the groups stay ----
-uninstalled() {
-    "$wine" "$program_dir/uninstall.exe" /S
-    # The uninstaller runs on from a copy of itself: wait for it to finish.
-    i=0
-    while [ -e "$program_dir/haltguard-ids.exe" ] || [ -e "$program_dir/uninstall.exe" ]; do
-        i=$((i + 1))
-        [ $i -le 300 ] || return 1
-        sleep 0.2
-    done
-    [ ! -e "$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Haltguard IDs.lnk" ]
-}
-check "the uninstaller removes the program and its Start-menu entry" uninstalled
-check "the uninstaller leaves the groups" group_kept
 
 echo "wine-app-tests: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]

@@ -22,6 +22,10 @@ bool PlatformChosen(int argc, char** argv) {
 }  // namespace
 
 std::string MissingDisplayMessage(int argc, char** argv) {
+#ifdef _WIN32
+    // Windows always has its window system; only X11 and Wayland need a display named.
+    return {};
+#endif
     if (Set("DISPLAY") || Set("WAYLAND_DISPLAY") || PlatformChosen(argc, argv)) return "";
     const std::string program =
         argc > 0 ? std::filesystem::path(argv[0]).filename().string() : "haltguard-ids";
