@@ -92,7 +92,8 @@ soak: build
 # The Windows build of the parts without Qt and SQLite (the serial device layer,
 # the tester frames and their tests), cross-compiled with MinGW-w64.
 WIN_BUILD ?= build-win
-WIN_TESTS := tests/serial/serial_win32_tests.exe tests/tester/tester_frames_tests.exe
+WIN_TESTS := tests/base/base_tests.exe tests/serial/serial_win32_tests.exe \
+    tests/tester/tester_frames_tests.exe
 .PHONY: cross wine-tests
 cross:
 	@HG_EXTRA_PACKAGES="g++-mingw-w64-x86-64-posix" scripts/install-deps.sh
@@ -119,7 +120,7 @@ test-as-user:
 # ---- The whole program for Windows (MinGW-w64; Qt and SQLite built once per machine
 # from Debian's source packages into ~/.cache/haltguard-ids by qt-windows) ----
 WINAPP_BUILD ?= build-windows
-WINAPP_TESTS := store_tests shell_unit_tests win32_e2e_tests
+WINAPP_TESTS := store_tests shell_unit_tests shell_tests win32_e2e_tests
 .PHONY: qt-windows windows windows-installer wine-app-tests
 qt-windows:
 	JOBS=$(JOBS) scripts/build-qt-windows.sh

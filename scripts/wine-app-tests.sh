@@ -5,8 +5,8 @@
 #      Start-menu entry, and prepares C:\Quillon\Haltguard IDs; run again, it keeps
 #      the groups there;
 #   2. the installed program starts and shows the launcher;
-#   3. the store's tests and the key filter's, cross-built, pass;
-#   4. the uninstaller removes the program and leaves the groups;
+#   3. the uninstaller removes the program and leaves the groups;
+#   4. the store's tests and the window's, cross-built, pass;
 #   5. the window sends and reads IDs, the company name and the clock through a COM
 #      port of the prefix to the tester simulator running natively on a
 #      pseudo-terminal; the simulator's state is checked afterwards.
@@ -109,14 +109,7 @@ launcher_shown() {
 }
 check "the installed program starts and shows the launcher" launcher_shown
 
-# ---- 3. the store's tests and the key filter's ----
-# The test programs find Qt's DLLs in the Qt build; Qt finds its plugins beside them.
-export WINEPATH="$(wine_path "$HG_QT_WIN_PREFIX/bin")"
-for program in tests/store/store_tests.exe tests/shell/shell_unit_tests.exe; do
-    check "$program" timeout 600 "$wine" "$build/$program"
-done
-
-# ---- 4. uninstall: the program goes, the groups stay ----
+# ---- 3. uninstall: the program goes, the groups stay ----
 uninstalled() {
     "$wine" "$program_dir/uninstall.exe" /S
     # The uninstaller runs on from a copy of itself: wait for it to finish.
@@ -131,9 +124,19 @@ uninstalled() {
 check "the uninstaller removes the program and its Start-menu entry" uninstalled
 check "the uninstaller leaves the groups" group_kept
 
+# ---- 4. the store's tests and the window's ----
+# After the uninstall: the window's tests lay their groups in C:\Quillon\Haltguard IDs
+# of this throw-away prefix (on Windows that folder is fixed), and say so to be let in.
+# The test programs find Qt's DLLs in the Qt build; Qt finds its plugins beside them.
+export WINEPATH="$(wine_path "$HG_QT_WIN_PREFIX/bin")"
+export HG_WINE_THROWAWAY_PREFIX=1
+for program in tests/store/store_tests.exe tests/shell/shell_unit_tests.exe; do
+    check "$program" timeout 600 "$wine" "$build/$program"
+done
+check tests/shell/shell_tests.exe \
+    timeout 900 "$wine" "$build/tests/shell/shell_tests.exe" -platform offscreen
+
 # ---- 5. transfers against the simulator on COM1 ----
-# Last: the window's test lays its own group in C:\Quillon\Haltguard IDs of this
-# throw-away prefix (on Windows that folder is fixed).
 com=1
 sim_dir="$work/simulator"
 mkdir -p "$sim_dir"

@@ -1,16 +1,36 @@
 #pragma once
 // Groups and ID list tables laid on disk for a test, through the table layer, as
 // the setup tool and the store would leave them.
+#include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "store/TIDGroupStore.h"
 #include "store/TTable.h"
+#include "tests/common/TempHome.h"
 
 struct TGroupRecord {
     std::string Trailer, Vehicle;
 };
+
+// The folders the program itself opens while `home` is set, empty. On Windows they are
+// fixed (C:\Quillon\Haltguard IDs): a test may use them only inside the throw-away
+// Wine prefix of `make wine-app-tests`, which says so in HG_WINE_THROWAWAY_PREFIX.
+inline TStorePaths ProgramStorePaths(const TempHome& home) {
+#ifdef _WIN32
+    (void)home;
+    if (!std::getenv("HG_WINE_THROWAWAY_PREFIX"))
+        throw std::runtime_error(
+            "this test would use C:\\Quillon\\Haltguard IDs: run it through make wine-app-tests");
+    const TStorePaths paths = DefaultStorePaths();
+    std::filesystem::remove_all(paths.GroupsDir);
+    return paths;
+#else
+    return {home.groupsDir().string(), home.idListDir().string()};
+#endif
+}
 
 // The empty groups table, as the setup tool makes it.
 inline void WriteGroupsTable(const TStorePaths& paths) {

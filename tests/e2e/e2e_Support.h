@@ -44,22 +44,10 @@ inline std::vector<TRecord> NumberedRecords() {
 inline const char* const kGroup = "Fleet";
 inline const char* const kListName = "Fleet 01-02-2026 09_30_00 by ";
 
-// The folders the window opens. On Windows they are fixed (C:\Quillon\Haltguard IDs):
-// the test runs only in the throw-away Wine prefix of `make wine-app-tests`, which
-// hands it the simulator's port; elsewhere they follow the temporary home.
-inline TStorePaths WindowPaths(const TempHome& home) {
-#ifdef _WIN32
-    (void)home;
-    return DefaultStorePaths();
-#else
-    return {home.groupsDir().string(), home.idListDir().string()};
-#endif
-}
-
 // A temporary home with the groups table, one group and an empty ports folder.
 class THome {
 public:
-    THome() : paths{WindowPaths(home)} {
+    THome() : paths{ProgramStorePaths(home)} {
         std::filesystem::create_directories(home.portsDir());
         std::filesystem::create_directories(paths.IDListDir);
     }

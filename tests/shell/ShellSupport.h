@@ -39,8 +39,8 @@ public:
 // unless told otherwise.
 class TShellHome {
 public:
-    explicit TShellHome(bool withGroupsTable = true) {
-        std::filesystem::create_directories(Home.idListDir());
+    explicit TShellHome(bool withGroupsTable = true) : paths_(ProgramStorePaths(Home)) {
+        std::filesystem::create_directories(paths_.IDListDir);
         std::filesystem::create_directories(Home.portsDir());
         if (withGroupsTable) WriteGroupsTable(Paths());
     }
@@ -56,13 +56,16 @@ public:
     }
     std::vector<std::filesystem::path> IDListFiles() const {
         std::vector<std::filesystem::path> files;
-        for (const auto& entry : std::filesystem::directory_iterator(Home.idListDir()))
+        for (const auto& entry : std::filesystem::directory_iterator(paths_.IDListDir))
             files.push_back(entry.path());
         return files;
     }
-    TStorePaths Paths() const { return {Home.groupsDir().string(), Home.idListDir().string()}; }
+    const TStorePaths& Paths() const { return paths_; }
 
     TempHome Home;
+
+private:
+    TStorePaths paths_;
 };
 
 // Presses Start; `script` runs inside the new window's modal show, and the window
