@@ -9,7 +9,10 @@
 
 #include <QTabWidget>
 #include <QTest>
+#include <algorithm>
 #include <ctime>
+#include <filesystem>
+#include <fstream>
 
 #include "shell/TForm1.h"
 #include "shell/THaltguardApplication.h"
@@ -66,6 +69,30 @@ public:
 
 private:
     pid_t pid_ = -1;
+};
+
+// A lock file such as a terminal program that uses only lock files leaves, naming
+// `pid`; removed again afterwards. Laid only where none stands yet.
+class TLaidLock {
+public:
+    TLaidLock(const std::string& device, long pid) {
+        std::string name = device.substr(std::string("/dev/").size());
+        std::replace(name.begin(), name.end(), '/', '_');
+        file_ = "/var/lock/LCK.." + name;
+        if (std::filesystem::exists(file_)) return;
+        const std::string digits = std::to_string(pid);
+        std::ofstream(file_) << std::string(10 - digits.size(), ' ') << digits << '\n';
+        Laid = std::filesystem::exists(file_);
+    }
+    ~TLaidLock() {
+        std::error_code ec;
+        if (Laid) std::filesystem::remove(file_, ec);
+    }
+    const std::filesystem::path& File() const { return file_; }
+    bool Laid = false;
+
+private:
+    std::filesystem::path file_;
 };
 
 std::time_t FromClockDigits(const std::string& d) {
@@ -404,6 +431,26 @@ private slots:
         QVERIFY(Contains(rig.StatusHistory, "Looking for instrument on Com1..."));
         QVERIFY(Contains(rig.StatusHistory, "Looking for instrument on Com2..."));
         QCOMPARE(CountRx(held.Log(), "1"), 0);
+    }
+
+    void portHeldThroughALockFile() {
+        // COM1 is held by a program that keeps only a lock file; the tester is on COM2,
+        // behind the lock file of a program that has ended.
+        TWindowRig rig(false);
+        const std::filesystem::path dir = rig.home.home.root();
+        TSimulator held(dir, 1);
+        TSimulator tester(dir, 2);
+        const pid_t dead = fork();
+        if (dead == 0) _exit(0);
+        waitpid(dead, nullptr, 0);
+        const TLaidLock live(held.FirstLine.substr(held.FirstLine.find(' ') + 1), getppid());
+        const TLaidLock stale(tester.FirstLine.substr(tester.FirstLine.find(' ') + 1), dead);
+        if (!live.Laid || !stale.Laid) QSKIP("no lock files can be laid here");
+        rig.Click("SendNameButton");
+        QCOMPARE(rig.Status(), QString("Company ID successfully sent"));
+        QCOMPARE(CountRx(held.Log(), "1"), 0);
+        QVERIFY(std::filesystem::exists(live.File()));    // another program's: left alone
+        QVERIFY(!std::filesystem::exists(stale.File()));  // replaced by ours, gone with it
     }
 
     void simulatorKilledMidTransfer() {
