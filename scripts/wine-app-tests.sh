@@ -17,10 +17,9 @@ set -eu
 [ $# -eq 2 ] || { echo "usage: $0 WINDOWS_BUILD_DIR SIMULATOR" >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-session.sh"
-wine_enter_private_namespace "$@"
-build=$(cd "$1" && pwd)
+wine_isolate "$@"
 simulator=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
-wine_private_dev
+build=$(cd "$1" && pwd)
 
 eval "$("$here/build-qt-windows.sh" --where)"
 installer=$(ls "$build"/haltguard-ids-*-setup.exe)

@@ -8,6 +8,13 @@
 # device at all; on top of that every COM link in the prefix is removed, and the
 # tests open only the numbers given to them.
 
+# Runs the calling script again in a private mount namespace, with a /dev without
+# serial devices there.
+wine_isolate() {
+    wine_enter_private_namespace "$@"
+    wine_private_dev
+}
+
 # Runs the calling script again in a private mount namespace (once).
 wine_enter_private_namespace() {
     [ "${HG_WINE_PRIVATE_DEV:-}" != 1 ] || return 0

@@ -8,10 +8,9 @@ set -eu
 [ $# -ge 2 ] || { echo "usage: $0 BUILD_DIR PROGRAM.exe..." >&2; exit 2; }
 here=$(cd "$(dirname "$0")" && pwd)
 . "$here/wine-session.sh"
-wine_enter_private_namespace "$@"
+wine_isolate "$@"
 build=$(cd "$1" && pwd)
 shift
-wine_private_dev
 
 # Test ports: A and B are joined like a null-modem cable, C steers the cable, D links
 # to nothing and M is not there at all.

@@ -4,6 +4,7 @@
 #include <QStyle>
 #include <QTimer>
 #include <exception>
+#include <functional>
 #include <string>
 
 #include "shell/ExceptionBox.h"
@@ -108,18 +109,23 @@ void TIDForm::ConnectHandlers() {
             &TIDForm::GroupNameComboBoxChange);
     connect(ui->GroupNameComboBox, &TCloseUpComboBox::closeUp, this,
             &TIDForm::GroupNameComboBoxCloseUp);
-    connect(ui->NewGroupButton, &QPushButton::clicked, this, &TIDForm::NewGroupButtonClick);
-    connect(ui->DeleteGroupButton, &QPushButton::clicked, this, &TIDForm::DeleteGroupButtonClick);
-    connect(ui->SaveButton, &QPushButton::clicked, this, &TIDForm::SaveButtonClick);
-    connect(ui->ReadButton, &QPushButton::clicked, this, &TIDForm::ReadButtonClick);
-    connect(ui->SendButton, &QPushButton::clicked, this, &TIDForm::SendButtonClick);
-    connect(ui->ReadNameButton, &QPushButton::clicked, this, &TIDForm::ReadNameButtonClick);
-    connect(ui->SendNameButton, &QPushButton::clicked, this, &TIDForm::SendNameButtonClick);
-    connect(ui->DateSpeedButton, &QToolButton::clicked, this, &TIDForm::DateSpeedButtonClick);
     connect(ui->ExitButton, &QToolButton::clicked, this, &TIDForm::ExitButtonClick);
     connect(ui->SpeedButton3, &QToolButton::clicked, this, &TIDForm::SpeedButton2Click);
-    connect(timer1_, &QTimer::timeout, this, &TIDForm::Timer1Timer);
-    connect(timer2_, &QTimer::timeout, this, &TIDForm::Timer2Timer);
+    // The handlers that are the store's operations, the transfers and the session's
+    // timers, each run through the handler runner.
+    const auto on = [this](const auto* sender, auto signal, std::function<void()> handler) {
+        connect(sender, signal, this, [this, handler] { handlers_.Run(handler); });
+    };
+    on(ui->NewGroupButton, &QPushButton::clicked, [this] { store_.NewGroup(); });
+    on(ui->DeleteGroupButton, &QPushButton::clicked, [this] { store_.DeleteGroup(); });
+    on(ui->SaveButton, &QPushButton::clicked, [this] { store_.SaveGroup(); });
+    on(ui->ReadButton, &QPushButton::clicked, [this] { transfers_.ReadButtonClick(); });
+    on(ui->SendButton, &QPushButton::clicked, [this] { transfers_.SendButtonClick(); });
+    on(ui->ReadNameButton, &QPushButton::clicked, [this] { transfers_.ReadNameButtonClick(); });
+    on(ui->SendNameButton, &QPushButton::clicked, [this] { transfers_.SendNameButtonClick(); });
+    on(ui->DateSpeedButton, &QToolButton::clicked, [this] { transfers_.DateSpeedButtonClick(); });
+    on(timer1_, &QTimer::timeout, [this] { session_.Timer1Timer(); });
+    on(timer2_, &QTimer::timeout, [this] { session_.Timer2Timer(); });
 }
 
 int TIDForm::ShowModal() {
@@ -192,31 +198,6 @@ void TIDForm::GroupNameComboBoxCloseUp() {
     });
 }
 
-void TIDForm::NewGroupButtonClick() {
-    handlers_.Run([this] { store_.NewGroup(); });
-}
-void TIDForm::DeleteGroupButtonClick() {
-    handlers_.Run([this] { store_.DeleteGroup(); });
-}
-void TIDForm::SaveButtonClick() {
-    handlers_.Run([this] { store_.SaveGroup(); });
-}
-void TIDForm::ReadButtonClick() {
-    handlers_.Run([this] { transfers_.ReadButtonClick(); });
-}
-void TIDForm::SendButtonClick() {
-    handlers_.Run([this] { transfers_.SendButtonClick(); });
-}
-void TIDForm::ReadNameButtonClick() {
-    handlers_.Run([this] { transfers_.ReadNameButtonClick(); });
-}
-void TIDForm::SendNameButtonClick() {
-    handlers_.Run([this] { transfers_.SendNameButtonClick(); });
-}
-void TIDForm::DateSpeedButtonClick() {
-    handlers_.Run([this] { transfers_.DateSpeedButtonClick(); });
-}
-
 void TIDForm::ExitButtonClick() {
     handlers_.Run([this] {
         if (!session_.ExitButtonClick()) close();
@@ -226,11 +207,3 @@ void TIDForm::ExitButtonClick() {
 // The help button is never visible, and no help file is named: asking for the
 // topic "IDs" would have no effect.
 void TIDForm::SpeedButton2Click() {}
-
-void TIDForm::Timer1Timer() {
-    handlers_.Run([this] { session_.Timer1Timer(); });
-}
-
-void TIDForm::Timer2Timer() {
-    handlers_.Run([this] { session_.Timer2Timer(); });
-}

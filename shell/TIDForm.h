@@ -2,8 +2,8 @@
 // The "Configure ID's" window, a view: its designed controls, its two timers, and
 // the components that have no visible form (the store with its two tables, the
 // serial port Commune, the link session and the transfer operations). Those see the
-// window only through the small adapters it owns; its handlers forward to them, each
-// through the handler runner.
+// window only through the small adapters it owns; the controls' events reach the
+// handlers there (or the few kept here), each through the handler runner.
 #include <QDialog>
 #include <QPointer>
 #include <memory>
@@ -44,18 +44,8 @@ protected:
 private slots:
     void GroupNameComboBoxChange(int index);
     void GroupNameComboBoxCloseUp();
-    void NewGroupButtonClick();
-    void DeleteGroupButtonClick();
-    void SaveButtonClick();
-    void ReadButtonClick();
-    void SendButtonClick();
-    void ReadNameButtonClick();
-    void SendNameButtonClick();
-    void DateSpeedButtonClick();
     void ExitButtonClick();
     void SpeedButton2Click();
-    void Timer1Timer();
-    void Timer2Timer();
 
 private:
     void FormCreate();

@@ -5,19 +5,6 @@
 
 #include "tools/groups/ToolErrors.h"
 
-void TUnattendedBoxes::Information(const std::string& text) {
-    throw ERefusedInput(text);
-}
-
-TConfirmAnswer TUnattendedBoxes::Confirm(const std::string&) {
-    return TConfirmAnswer::Cancel;
-}
-
-std::string TUnattendedBoxes::InputBox(const std::string&, const std::string&,
-                                       const std::string& preset) {
-    return preset;
-}
-
 TToolStore::TToolStore(const TStorePaths& paths, TDateTimeSource clock)
     : store_(window_, boxes_, paths, std::move(clock)) {
     store_.OpenStore();

@@ -8,6 +8,7 @@
 #include "base/DateTimeSource.h"
 #include "base/MessageBoxes.h"
 #include "store/TIDGroupStore.h"
+#include "tools/groups/ToolErrors.h"
 
 // The slots and the group list, without a window.
 class TSlotWindow : public TStoreWindow {
@@ -26,10 +27,12 @@ public:
 // input box gives its preset, as Cancel would.
 class TUnattendedBoxes : public TMessageBoxes {
 public:
-    void Information(const std::string& text) override;
-    TConfirmAnswer Confirm(const std::string& question) override;
-    std::string InputBox(const std::string& caption, const std::string& prompt,
-                         const std::string& preset) override;
+    void Information(const std::string& text) override { throw ERefusedInput(text); }
+    TConfirmAnswer Confirm(const std::string&) override { return TConfirmAnswer::Cancel; }
+    std::string InputBox(const std::string&, const std::string&,
+                         const std::string& preset) override {
+        return preset;
+    }
 };
 
 class TToolStore {
