@@ -1,26 +1,20 @@
 // Started without a display, the program says so in one line instead of letting Qt
 // abort; a Wayland display or a chosen platform is honoured.
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "shell/DisplayCheck.h"
+#include "tests/common/CommandRun.h"
 
 TEST(DisplayCheck, SaysWhatIsMissingOrStepsAside) {
     const char* build = std::getenv("HG_BUILD_DIR");
     if (!build) GTEST_SKIP() << "HG_BUILD_DIR is not set (run through ctest)";
-    FILE* p = ::popen(("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" +
-                       std::string(build) + "/shell/haltguard-ids' 2>&1")
-                          .c_str(),
-                      "r");
-    ASSERT_NE(p, nullptr);
-    std::string output;
-    char buffer[512];
-    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, p)) > 0;) output.append(buffer, n);
-    EXPECT_EQ(WEXITSTATUS(::pclose(p)), 1) << output;
+    const auto [status, output] =
+        RunCommand("env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + std::string(build) +
+                   "/shell/haltguard-ids'");
+    EXPECT_EQ(status, 1) << output;
     EXPECT_EQ(output.find('\n'), output.size() - 1) << output;
     EXPECT_NE(output.find("xvfb-run -a haltguard-ids"), std::string::npos) << output;
 

@@ -2,14 +2,13 @@
 // removed by another program, a table cut short by hand, a refused new group while
 // another is loaded; and the setup tool leaving an existing ports folder alone.
 #include <gtest/gtest.h>
-#ifndef _WIN32
-#include <sys/wait.h>
-#endif
 
-#include <cstdio>
 #include <cstdlib>
 #include <functional>
 
+#ifndef _WIN32
+#include "tests/common/CommandRun.h"
+#endif
 #include "tests/store/FaultVfs.h"
 #include "tests/store/StoreSupport.h"
 
@@ -195,18 +194,15 @@ TEST(SetupToolLinks, AnExistingPortsFolderIsTheUsers) {
     if (!build) GTEST_SKIP() << "HG_BUILD_DIR is not set (run through ctest)";
     TempHome home;
     const std::string tool =
-        "'" + (fs::path(build) / "tools" / "haltguard-ids-setup").string() + "' 2>&1";
+        "'" + (fs::path(build) / "tools" / "haltguard-ids-setup").string() + "'";
     ASSERT_EQ(std::system((tool + " --quiet").c_str()), 0);
     // A link removed on purpose stays removed; a link the user changed stays changed.
     fs::remove(home.portsDir() / "com1");
     fs::remove(home.portsDir() / "com3");
     fs::create_symlink("/dev/pts/77", home.portsDir() / "com3");
-    FILE* p = popen(tool.c_str(), "r");
-    ASSERT_NE(p, nullptr);
-    char buf[512] = {};
-    const std::size_t n = std::fread(buf, 1, sizeof buf - 1, p);
-    EXPECT_EQ(WEXITSTATUS(pclose(p)), 0);
-    EXPECT_NE(std::string(buf, n).find("its links are left as they are"), std::string::npos);
+    const TCommandRun again = RunCommand(tool);
+    EXPECT_EQ(again.status, 0);
+    EXPECT_NE(again.output.find("its links are left as they are"), std::string::npos);
     EXPECT_FALSE(fs::exists(fs::symlink_status(home.portsDir() / "com1")));
     EXPECT_EQ(fs::read_symlink(home.portsDir() / "com3"), "/dev/pts/77");
 }

@@ -1,19 +1,12 @@
 // haltguard-ids-setup, run as built, inside a temporary home.
-#include <sys/wait.h>
-
-#include <cstdio>
 #include <cstdlib>
 
+#include "tests/common/CommandRun.h"
 #include "tests/store/StoreTestSupport.h"
 
 namespace {
 
 using namespace storecheck;
-
-struct ToolRun {
-    int status = -1;
-    std::string output;  // stdout and stderr together
-};
 
 class SetupToolRun : public ::testing::Test {
 protected:
@@ -23,16 +16,8 @@ protected:
         tool = fs::path(build) / "tools" / "haltguard-ids-setup";
         ASSERT_TRUE(fs::exists(tool)) << tool;
     }
-    ToolRun Start(const std::string& args = "") {
-        ToolRun r;
-        FILE* p = popen(("'" + tool.string() + "' " + args + " 2>&1").c_str(), "r");
-        if (!p) return r;
-        char buf[4096];
-        std::size_t n;
-        while ((n = fread(buf, 1, sizeof buf, p)) > 0) r.output.append(buf, n);
-        const int st = pclose(p);
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        return r;
+    TCommandRun Start(const std::string& args = "") {
+        return RunCommand("'" + tool.string() + "' " + args);
     }
     static int Lines(const std::string& s) {
         return static_cast<int>(std::count(s.begin(), s.end(), '\n'));
@@ -43,7 +28,7 @@ protected:
 };
 
 TEST_F(SetupToolRun, MakesEverythingOnceAndSaysSo) {
-    const ToolRun first = Start();
+    const TCommandRun first = Start();
     ASSERT_EQ(first.status, 0) << first.output;
     // One line for each thing made.
     for (const fs::path& made :
@@ -73,7 +58,7 @@ TEST_F(SetupToolRun, MakesEverythingOnceAndSaysSo) {
 
     // Again: nothing changes, and it says so.
     const auto before = Snapshot(home.root());
-    const ToolRun second = Start();
+    const TCommandRun second = Start();
     EXPECT_EQ(second.status, 0) << second.output;
     EXPECT_NE(second.output.find("Everything already exists"), std::string::npos) << second.output;
     EXPECT_EQ(Snapshot(home.root()), before);
@@ -85,7 +70,7 @@ TEST_F(SetupToolRun, NeverOverwritesWhatExists) {
     { std::ofstream(home.groupsDir() / kGroupsTableName) << "the user's own file"; }
     fs::create_directories(home.portsDir());
     fs::create_symlink("/dev/pts/77", home.portsDir() / "com1");
-    const ToolRun r = Start("--quiet");
+    const TCommandRun r = Start("--quiet");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, "");
     EXPECT_TRUE(fs::is_directory(home.idListDir()));
@@ -97,11 +82,11 @@ TEST_F(SetupToolRun, NeverOverwritesWhatExists) {
 }
 
 TEST_F(SetupToolRun, QuietFirstRunPrintsNothingAndRefusesUnknownOptions) {
-    const ToolRun r = Start("--quiet");
+    const TCommandRun r = Start("--quiet");
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.output, "");
     EXPECT_TRUE(fs::exists(home.groupsDir() / kGroupsTableName));
-    const ToolRun bad = Start("--force");
+    const TCommandRun bad = Start("--force");
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.output.find("usage"), std::string::npos);
 }

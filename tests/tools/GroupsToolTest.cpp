@@ -1,6 +1,5 @@
 // haltguard-ids-groups: the file rules, the all-or-nothing import and restore, and
 // the tool as built (exit codes, a busy store) inside a temporary home.
-#include <sys/wait.h>
 
 #include <cstdio>
 #include <fstream>
@@ -8,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/common/CommandRun.h"
 #include "tests/store/FaultVfs.h"
 #include "tests/store/StoreSupport.h"
 #include "tools/groups/GroupCsv.h"
@@ -105,11 +105,6 @@ TEST(GroupsStore, GroupsAddedTogetherLeaveNoTraceWhereverAFullDiskStopsThem) {
     EXPECT_EQ(store.Load("B").Trailer[31], "bT-31");
 }
 
-struct TRun {
-    int status = -1;
-    std::string output;  // standard output and error together
-};
-
 class GroupsTool : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -117,16 +112,9 @@ protected:
         if (!build) GTEST_SKIP() << "HG_BUILD_DIR is not set (run through ctest)";
         tool = fs::path(build) / "tools" / "haltguard-ids-groups";
     }
-    TRun Run(const std::string& args) {
-        TRun r;
-        const std::string line =
-            "cd '" + data.home.root().string() + "' && '" + tool.string() + "' " + args + " 2>&1";
-        FILE* p = popen(line.c_str(), "r");
-        char buf[4096];
-        for (std::size_t n; p && (n = fread(buf, 1, sizeof buf, p)) > 0;) r.output.append(buf, n);
-        const int st = p ? pclose(p) : -1;
-        r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
-        return r;
+    TCommandRun Run(const std::string& args) {
+        return RunCommand("cd '" + data.home.root().string() + "' && '" + tool.string() + "' " +
+                          args);
     }
     void Write(const std::string& file, const std::string& text) {
         std::ofstream(data.home.root() / file, std::ios::binary) << text;
@@ -151,7 +139,7 @@ TEST_F(GroupsTool, ImportsAllOrNothingAndExportsTheFileBack) {
     const std::string good = WriteGroupCsv(Numbered(""));
     Write("good.csv", good);
     const auto files = FilesUnder(data.home.root());
-    TRun r = Run("import bad.csv Fleet");
+    TCommandRun r = Run("import bad.csv Fleet");
     EXPECT_EQ(r.status, 1) << r.output;
     for (const char* place : {"bad.csv:2:3: ", "bad.csv:3:5: ", "bad.csv:4:3: ", "bad.csv:5:1: "})
         EXPECT_NE(r.output.find(place), std::string::npos) << place << " in " << r.output;
@@ -191,7 +179,7 @@ TEST_F(GroupsTool, AnImportMeetingABusyStoreWaitsThenFailsCleanly) {
     ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
     Write("good.csv", WriteGroupCsv(Numbered("")));
     const auto files = FilesUnder(data.home.root());
-    TRun r = Run("import good.csv Fleet");
+    TCommandRun r = Run("import good.csv Fleet");
     EXPECT_EQ(r.status, 2);
     EXPECT_NE(r.output.find("busy"), std::string::npos) << r.output;
     EXPECT_EQ(FilesUnder(data.home.root()), files);
@@ -207,7 +195,7 @@ TEST_F(GroupsTool, BacksUpAndRestoresRefusingGroupsTheStoreHas) {
     Write("b.csv", WriteGroupCsv(Numbered("b")));
     ASSERT_EQ(Run("import a.csv A").status, 0);
     ASSERT_EQ(Run("import b.csv B").status, 0);
-    TRun r = Run("backup saved");
+    TCommandRun r = Run("backup saved");
     ASSERT_EQ(r.status, 0) << r.output;
     const fs::path saved = data.home.root() / "saved";
     EXPECT_EQ(Rows(saved / kGroupsTableName), Rows(data.GroupsFile()));
