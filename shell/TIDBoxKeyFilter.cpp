@@ -5,8 +5,14 @@
 #include <QKeyEvent>
 
 #include "base/MessageBoxes.h"
-#include "shell/KeyFilter.h"
 #include "shell/THandlerRunner.h"
+#include "store/IDRules.h"
+
+namespace {
+
+constexpr const char* kRejectedKeyMessage = "Please enter an alphabetical or numerical character";
+
+}  // namespace
 
 TIDBoxKeyFilter::TIDBoxKeyFilter(THandlerRunner& handlers, TMessageBoxes& boxes, QObject* parent)
     : QObject(parent), handlers_(handlers), boxes_(boxes) {}

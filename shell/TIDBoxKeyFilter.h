@@ -1,7 +1,7 @@
 #pragma once
 // The key filter of the 128 ID boxes (Edit1KeyPress), watching them as an event
 // filter: every character that reaches a box, typed or committed by an input
-// method, is judged by the rule of KeyFilter.h; each refused one gets the message,
+// method, is judged by the key rule of store/IDRules.h; each refused one gets the message,
 // and only the taken ones go in.
 #include <QObject>
 

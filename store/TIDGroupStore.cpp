@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "base/Utf8.h"
-
 namespace {
 
 // One step of clearing up after a failure. The failure that led here is the one the
@@ -119,27 +117,17 @@ std::string TIDGroupStore::BuildIDListName(const std::string& groupName) const {
     return groupName + " " + moment + " by ";
 }
 
-TNewGroupName JudgeNewGroupName(const std::string& name) {
-    // An empty name would make an entry that can never be chosen, loaded or deleted.
-    if (name == "New" || name.empty()) return TNewGroupName::TurnedAway;
-    if (Utf8Length(name) > kGroupNameLength) return TNewGroupName::TooLong;
-    return TNewGroupName::Accepted;
-}
-
-std::string NameTooLongMessage(const std::string& name) {
-    return name + " is more than 30 characters please reduce it";
-}
-
 void TIDGroupStore::NewGroup() {
     const std::string name =
         boxes_.InputBox("Identities - New Group", "Please Enter a new group name", "New");
-    switch (JudgeNewGroupName(name)) {
-        case TNewGroupName::TurnedAway:
+    const TNameJudgement judged = JudgeNewGroupName(name);
+    switch (judged.Verdict) {
+        case TNameVerdict::TurnedAway:
             return;
-        case TNewGroupName::TooLong:
-            boxes_.Information(NameTooLongMessage(name));
+        case TNameVerdict::Refused:
+            boxes_.Information(judged.Message);
             return;
-        case TNewGroupName::Accepted:
+        case TNameVerdict::Accepted:
             break;
     }
     AddGroups({TNewGroup{name, {}}});

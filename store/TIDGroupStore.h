@@ -9,6 +9,7 @@
 #include "base/DateTimeSource.h"
 #include "base/MessageBoxes.h"
 #include "store/DataPaths.h"
+#include "store/IDRules.h"
 #include "store/StoreWindow.h"
 #include "store/TTable.h"
 
@@ -21,8 +22,6 @@ inline constexpr const char* kIDListNameField = "IDListName";
 
 inline constexpr int kVehicleSlots = 96;
 inline constexpr int kTrailerSlots = 32;
-inline constexpr int kIDLength = 16;
-inline constexpr int kGroupNameLength = 30;
 
 // The 128 IDs of one group, as the window's slots hold them.
 struct TGroupIDs {
@@ -35,13 +34,6 @@ struct TNewGroup {
     std::string Name;
     TGroupIDs IDs;
 };
-
-// How New judges the name for a new group: "New" (what Cancel returns) and the empty
-// name are turned away without a word; a name over 30 characters gets a message.
-enum class TNewGroupName { Accepted, TurnedAway, TooLong };
-TNewGroupName JudgeNewGroupName(const std::string& name);
-// The name followed by " is more than 30 characters please reduce it".
-std::string NameTooLongMessage(const std::string& name);
 
 class TIDGroupStore {
 public:
@@ -59,7 +51,7 @@ public:
 
     void LoadGroup();
     void NewGroup();  // asks for a name, judges it, adds the group with blank IDs
-    // Adds groups whose names were judged Accepted, each with its ID list table
+    // Adds groups whose names JudgeNewGroupName accepted, each with its ID list table
     // already holding its IDs, as one whole: the records are committed only once
     // every table is complete, so a failure leaves no trace. Then, as New does, the
     // list is refreshed and the selected group is loaded again.

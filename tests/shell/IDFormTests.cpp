@@ -16,7 +16,6 @@
 #include "ShellSupport.h"
 #include "base/Cp1252.h"
 #include "shell/Beep.h"
-#include "shell/KeyFilter.h"
 #include "shell/THandlerRunner.h"
 #include "tests/common/RecordingBoxes.h"
 #ifndef _WIN32  // its testers sit on pseudo-terminals
@@ -24,6 +23,9 @@
 #endif
 
 namespace {
+
+// The key filter's message, as the user reads it.
+const char* const kRejected = "Please enter an alphabetical or numerical character";
 
 QString CharOfCode(unsigned code) {
     return QString::fromStdString(Cp1252ToUtf8(std::string(1, char(code))));
@@ -196,8 +198,7 @@ void TIDFormTests::keyFilterAtTheBoundaries() {
                 c.code < 32 ? QStringLiteral("ab") : QStringLiteral("a") + ch + QStringLiteral("b");
             QVERIFY2(box->text() == expected, qPrintable(label));
         } else {
-            QVERIFY2(boxes.Informations == std::vector<std::string>{kRejectedKeyMessage},
-                     qPrintable(label));
+            QVERIFY2(boxes.Informations == std::vector<std::string>{kRejected}, qPrintable(label));
             QVERIFY2(box->text() == QStringLiteral("ab"), qPrintable(label));
             QVERIFY2(box->cursorPosition() == 1, qPrintable(label));
         }
@@ -208,7 +209,7 @@ void TIDFormTests::keyFilterAtTheBoundaries() {
         box->setCursorPosition(2);
         boxes.Clear();
         TypeText(box, foreign);
-        QCOMPARE(boxes.Informations, std::vector<std::string>{kRejectedKeyMessage});
+        QCOMPARE(boxes.Informations, std::vector<std::string>{kRejected});
         QCOMPARE(box->text(), QStringLiteral("ab"));
     }
     // Several characters in one key or an input method's commit: one message for each
@@ -220,7 +221,7 @@ void TIDFormTests::keyFilterAtTheBoundaries() {
     commit.setCommitString(QStringLiteral("e!\u00E9\u2603f"));
     QApplication::sendEvent(box, &commit);
     QCOMPARE(box->text(), QStringLiteral("abcde\u00E9f"));
-    QCOMPARE(boxes.Informations, std::vector<std::string>(3, kRejectedKeyMessage));
+    QCOMPARE(boxes.Informations, std::vector<std::string>(3, kRejected));
     // Through the keyboard as QTest types it: full stop refused, hyphen taken.
     box->clear();
     boxes.Clear();
@@ -292,7 +293,7 @@ void TIDFormTests::seventeenthCharacter() {
     QCOMPARE(box->text(), QStringLiteral("ABCDEFGHIJKLMNOP"));
     QVERIFY(boxes.Informations.empty());
     TypeText(box, QStringLiteral("."), Qt::Key_Period);
-    QCOMPARE(boxes.Informations, std::vector<std::string>{kRejectedKeyMessage});
+    QCOMPARE(boxes.Informations, std::vector<std::string>{kRejected});
     QCOMPARE(box->text(), QStringLiteral("ABCDEFGHIJKLMNOP"));
 }
 
@@ -554,7 +555,7 @@ void TIDFormTests::groupsTableThatCannotBeOpened() {
     QCOMPARE(errors.Texts.size(), before + 1);
     QVERIFY(!errors.Texts.last().isEmpty());
     TypeText(IDBox(&broken, 127), QStringLiteral("."));  // the slot table's boxes are filtered
-    QCOMPARE(boxes.Informations.back(), std::string(kRejectedKeyMessage));
+    QCOMPARE(boxes.Informations.back(), std::string(kRejected));
 }
 
 void TIDFormTests::closeWhileNoHandlerRuns() {

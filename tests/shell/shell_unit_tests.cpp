@@ -4,10 +4,10 @@
 #include <ctime>
 #include <string>
 
-#include "shell/ExceptionBox.h"
-#include "shell/KeyFilter.h"
-#include "shell/LocaleDateTime.h"
 #include "base/Cp1252.h"
+#include "shell/ExceptionBox.h"
+#include "shell/LocaleDateTime.h"
+#include "store/IDRules.h"
 
 namespace {
 
@@ -51,21 +51,19 @@ TEST(KeyFilter, CharactersAreJudgedByTheirWindows1252Code) {
     EXPECT_FALSE(IDBoxAcceptsCharacter(U'.'));
 }
 
-TEST(KeyFilter, KeyTextMustBeAcceptedWhole) {
-    EXPECT_TRUE(IDBoxAcceptsKeyText(""));
-    EXPECT_TRUE(IDBoxAcceptsKeyText("a"));
-    EXPECT_TRUE(IDBoxAcceptsKeyText("\xC3\xA9"));  // é
-    EXPECT_TRUE(IDBoxAcceptsKeyText("ab"));
-    EXPECT_FALSE(IDBoxAcceptsKeyText("a."));
-    EXPECT_FALSE(IDBoxAcceptsKeyText("\x7F"));
-    EXPECT_FALSE(IDBoxAcceptsKeyText("\xE2\x98\x83"));  // snowman
-    EXPECT_FALSE(IDBoxAcceptsKeyText("\xFF"));          // not UTF-8
-    EXPECT_FALSE(IDBoxAcceptsKeyText("\xC3"));          // cut short
-}
-
-TEST(KeyFilter, PasteDropsOnlyWhatHasNoCode) {
-    EXPECT_EQ(DropNonCp1252(U"A.b/\u20AC\u2603\u00E9\U0001F600!"), U"A.b/\u20AC\u00E9!");
-    EXPECT_EQ(DropNonCp1252(U""), U"");
+TEST(KeyFilter, TypedTextKeepsWhatItTakesAndCountsTheRest) {
+    EXPECT_EQ(FilterTypedText("").Rejected, 0);
+    EXPECT_EQ(FilterTypedText("\xC3\xA9"
+                              "b")
+                  .Accepted,
+              U"\u00E9b");  // é
+    const TTypedText mixed = FilterTypedText(
+        "a.\x7F\xE2\x98\x83"
+        "b");  // . DEL snowman
+    EXPECT_EQ(mixed.Accepted, U"ab");
+    EXPECT_EQ(mixed.Rejected, 3);
+    EXPECT_EQ(FilterTypedText("\xFF").Rejected, 1);  // not UTF-8
+    EXPECT_EQ(FilterTypedText("\xC3").Rejected, 1);  // cut short
 }
 
 TEST(ExceptionBoxText, FullStopOnlyAfterCharactersAboveIt) {

@@ -68,16 +68,7 @@ std::string Counted(const TGroupIDs& ids) {
 }  // namespace
 
 std::string NewNameRefusal(const std::string& name) {
-    switch (JudgeNewGroupName(name)) {
-        case TNewGroupName::Accepted:
-            return "";
-        case TNewGroupName::TurnedAway:
-            return name.empty() ? "a group needs a name"
-                                : "\"New\" is turned away as a group name, as by the New button";
-        case TNewGroupName::TooLong:
-            return NameTooLongMessage(name);
-    }
-    return "";
+    return JudgeNewGroupName(name).Message;
 }
 
 int ListGroups(const TToolContext& tool, bool longForm) {

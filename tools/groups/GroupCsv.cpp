@@ -1,12 +1,10 @@
 #include "tools/groups/GroupCsv.h"
 
-#include <cstdio>
 #include <map>
 #include <optional>
 
-#include "base/Cp1252.h"
 #include "base/Utf8.h"
-#include "store/IDCharacters.h"
+#include "store/IDRules.h"
 
 namespace {
 
@@ -16,28 +14,6 @@ std::string Utf8(const std::u32string& text) {
     std::string out;
     for (char32_t c : text) AppendUtf8(out, c);
     return out;
-}
-
-// A field's text as a message shows it: in quotes, control characters written out so
-// that the message stays on its line.
-std::string Quoted(const std::u32string& text) {
-    std::string out = "\"";
-    for (char32_t c : text) {
-        if (c >= U' ') {
-            AppendUtf8(out, c);
-        } else {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(c));
-            out += escaped;
-        }
-    }
-    return out + "\"";
-}
-
-std::string CodePoint(char32_t c) {
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "U+%04X", static_cast<unsigned>(c));
-    return buffer;
 }
 
 bool IsEmpty(const TCsvRecord& record) {
@@ -72,26 +48,12 @@ std::optional<int> Slot(const std::u32string& text) {
     return value;
 }
 
-// What an ID box could hold: one line of at most 16 characters, each one the key
-// filter takes. The filter lets control codes through for the keys that edit
-// (Backspace and the like); as text in an ID they are refused.
+// What an ID box could hold, by the rule every way in shares.
 void CheckID(const TCsvField& field, const char* what, std::vector<TCsvProblem>& problems) {
-    const std::string id = std::string(what) + " ID " + Quoted(field.Text);
-    if (field.Text.size() > static_cast<std::size_t>(kIDLength))
-        problems.push_back({field.Start, id + " is " + std::to_string(field.Text.size()) +
-                                             " characters long; an ID has at most 16"});
-    for (std::size_t k = 0; k < field.Text.size(); ++k) {
-        const char32_t c = field.Text[k];
-        std::string why;
-        if (c < U' ')
-            why = " holds a control character (" + CodePoint(c) + "); an ID is one line of text";
-        else if (!Cp1252Code(c))
-            why = " holds " + Quoted(std::u32string(1, c)) + " (" + CodePoint(c) +
-                  "), which is not in Windows-1252";
-        else if (!IDBoxAcceptsCharacter(c))
-            why = " holds " + Quoted(std::u32string(1, c)) + ", which the ID boxes do not take";
-        if (!why.empty()) problems.push_back({field.At[k], id + why});
-    }
+    const std::string id = std::string(what) + " ID " + QuotedText(field.Text);
+    for (const TTextFault& fault : IDFaults(field.Text))
+        problems.push_back({fault.At == TTextFault::kWholeText ? field.Start : field.At[fault.At],
+                            id + fault.Why});
 }
 
 class TGroupReader {
@@ -135,8 +97,8 @@ private:
         CheckID(vehicle, "vehicle", out_.Problems);
         const std::optional<int> slot = Slot(slotField.Text);
         if (!slot) {
-            Problem(slotField.Start,
-                    "the slot must be a whole number from 0 to 95, not " + Quoted(slotField.Text));
+            Problem(slotField.Start, "the slot must be a whole number from 0 to 95, not " +
+                                         QuotedText(slotField.Text));
             CheckID(trailer, "trailer", out_.Problems);
             return;
         }

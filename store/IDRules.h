@@ -1,0 +1,56 @@
+#pragma once
+// What an ID and a group name may be, whichever way they come in: typed into the
+// window, imported from a file, restored from a backup, or made by New. One rule for
+// each, kept here; the window's key filter, its New, the store and the groups tool
+// all ask it.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr int kIDLength = 16;         // characters of an ID
+inline constexpr int kGroupNameLength = 30;  // characters of a group name
+
+// ---- The ID boxes' key rule, judged by Windows-1252 code ----
+
+bool IDBoxAcceptsCode(unsigned char code);
+// A character without a Windows-1252 code is refused like a refused code.
+bool IDBoxAcceptsCharacter(char32_t codePoint);
+
+// Typed text (a key's or an input method's, UTF-8) split into what an ID box takes,
+// in order, and the number of characters it refuses: one message for each.
+struct TTypedText {
+    std::u32string Accepted;
+    int Rejected = 0;
+};
+TTypedText FilterTypedText(std::string_view utf8);
+
+// ---- What may be stored ----
+
+// One thing wrong with a text: the character it is at (or the whole text) and why, in
+// words that follow the text's own description ("vehicle ID \"AB.C\"" + Why).
+struct TTextFault {
+    static constexpr std::size_t kWholeText = static_cast<std::size_t>(-1);
+    std::size_t At = kWholeText;  // index into the text's characters
+    std::string Why;
+};
+
+// Every fault of an ID: at most 16 characters, one line, and each character one the
+// key rule takes (so one with a Windows-1252 code). None: it may be stored.
+std::vector<TTextFault> IDFaults(std::u32string_view id);
+
+// How New judges a name for a new group. "New" (what Cancel returns) and the empty name
+// are turned away: the window says nothing, the groups tool says why. A refused name
+// gets its message everywhere.
+enum class TNameVerdict { Accepted, TurnedAway, Refused };
+struct TNameJudgement {
+    TNameVerdict Verdict = TNameVerdict::Accepted;
+    std::string Message;  // why, for whoever tells the user
+};
+TNameJudgement JudgeNewGroupName(std::string_view utf8Name);
+
+// A text as a message shows it: in double quotes, control characters written out
+// (\x0A) so that the message stays on its line.
+std::string QuotedText(std::u32string_view text);
+// "U+03A9".
+std::string CodePointText(char32_t c);
