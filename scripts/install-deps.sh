@@ -5,6 +5,13 @@
 set -e
 want="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libxkbcommon-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev"
 [ -n "$HG_EXTRA_PACKAGES" ] && want="$want $HG_EXTRA_PACKAGES"
+# Elsewhere than on Debian and its kin nothing can be checked here: say what is wanted
+# and let the build find it (or name what it misses).
+if ! command -v dpkg-query >/dev/null 2>&1 || ! command -v apt-get >/dev/null 2>&1; then
+    echo "Note: no apt-get here, so nothing is installed. The build needs the equivalents" >&2
+    echo "of these Debian packages: $want" >&2
+    exit 0
+fi
 missing=""
 for p in $want; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
