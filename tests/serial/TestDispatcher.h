@@ -1,6 +1,8 @@
 #pragma once
 // The POSIX device layer with seams for tests: the writer can be held at a gate and let
-// through one chunk at a time, and written settings and settle pauses are counted.
+// through one chunk at a time, and written settings, settle pauses and the event
+// worker's waits for the device are counted.
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -41,6 +43,8 @@ public:
         std::lock_guard<std::mutex> guard(lock_);
         return pauses_;
     }
+    // A worker spinning on a dead device or a full ring shows here.
+    uint64_t DeviceWaits() const { return deviceWaits_.load(); }
 
 protected:
     TWriteOutcome WriteDevice(const char* data, int n) override {
@@ -67,6 +71,10 @@ protected:
         }
         return TVarnPosixDispatcher::WriteSettings(settings);
     }
+    int WaitDeviceEvent(bool wantInput) override {
+        ++deviceWaits_;
+        return TVarnPosixDispatcher::WaitDeviceEvent(wantInput);
+    }
     void SettlePause(int milliseconds) override {
         std::lock_guard<std::mutex> guard(lock_);
         pauses_.push_back(milliseconds);
@@ -80,6 +88,7 @@ private:
     std::vector<int> chunks_;
     int settingsWrites_ = 0;
     std::vector<int> pauses_;
+    std::atomic<uint64_t> deviceWaits_{0};
 };
 
 }  // namespace serial_test
