@@ -73,7 +73,7 @@ int TVarnPosixDispatcher::ProbeDevice(const std::string& deviceName) {
     std::string path;
     if (const int rc = Locate(deviceName, path); rc != 0) return rc;
     // The availability test only looks at the lock file; it never writes one.
-    if (TUucpLock::Holder(path) != 0) return kVarnAccessDenied;
+    if (lock_.Holder(path).Held()) return kVarnAccessDenied;
     const int rc = OpenPath(path);
     if (rc == 0) CloseDevice();
     return rc;

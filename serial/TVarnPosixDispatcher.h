@@ -43,7 +43,8 @@ private:
     int fd_ = -1;
     int eventWakeFd_ = -1;  // ends the event worker's wait
     int writeWakeFd_ = -1;  // ends the writer's wait for the device
-    TUucpLock lock_;        // ours while the device is open
+    // Ours while the device is open; in the lock directory other programs use.
+    TUucpLock lock_{TUucpLock::SystemDirectory()};
     std::unique_ptr<Saved> saved_;
     TVarnLineSettings extra_;  // what the device cannot hold itself (handshake modes, limits)
     // The device's other end has gone (hang-up): until it is closed, reads give nothing
