@@ -45,10 +45,11 @@ void CloseFd(int& fd) {
 }  // namespace
 
 std::unique_ptr<TVarnBaseDispatcher> CreateSystemDispatcher() {
-    return std::make_unique<TVarnPosixDispatcher>();
+    return std::make_unique<TVarnPosixDispatcher>(TUucpLock::SystemDirectory());
 }
 
-TVarnPosixDispatcher::TVarnPosixDispatcher() = default;
+TVarnPosixDispatcher::TVarnPosixDispatcher(std::string lockDirectory)
+    : lock_(std::move(lockDirectory)) {}
 
 TVarnPosixDispatcher::~TVarnPosixDispatcher() {
     CloseOnDestroy();

@@ -11,7 +11,9 @@
 
 class TVarnPosixDispatcher : public TVarnBaseDispatcher {
 public:
-    TVarnPosixDispatcher();
+    // Lock files in lockDirectory: TUucpLock::SystemDirectory(), where other programs
+    // look for them.
+    explicit TVarnPosixDispatcher(std::string lockDirectory);
     ~TVarnPosixDispatcher() override;
 
 protected:
@@ -43,8 +45,7 @@ private:
     int fd_ = -1;
     int eventWakeFd_ = -1;  // ends the event worker's wait
     int writeWakeFd_ = -1;  // ends the writer's wait for the device
-    // Ours while the device is open; in the lock directory other programs use.
-    TUucpLock lock_{TUucpLock::SystemDirectory()};
+    TUucpLock lock_;        // ours while the device is open
     std::unique_ptr<Saved> saved_;
     TVarnLineSettings extra_;  // what the device cannot hold itself (handshake modes, limits)
     // The device's other end has gone (hang-up): until it is closed, reads give nothing

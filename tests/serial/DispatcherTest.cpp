@@ -31,7 +31,7 @@ protected:
 
     TempHome home;
     PtyPair pty;
-    TestDispatcher d;
+    TestDispatcher d{home.root().string()};  // lock files in a folder of the test's own
 };
 
 TEST_F(DispatcherTest, TakingMoreThanWaitsChangesNothing) {
@@ -210,7 +210,7 @@ TEST_F(DispatcherTest, FlowMarksAreChecked) {
 }
 
 TEST_F(DispatcherTest, OpeningMissingAndHeldDevices) {
-    TestDispatcher other;
+    TestDispatcher other{home.root().string()};
     EXPECT_EQ(other.Open(ComDeviceName(2), 9600, 3, 4096, 4096, 1, 8, 0), kVarnNotFound);
     std::filesystem::create_symlink(home.root() / "nothing", home.portsDir() / "com3");
     EXPECT_EQ(other.Open(ComDeviceName(3), 9600, 3, 4096, 4096, 1, 8, 0), kVarnNotFound);
@@ -228,6 +228,24 @@ TEST_F(DispatcherTest, OpeningMissingAndHeldDevices) {
     EXPECT_EQ(OpenPort(), 0);
     // Two layers in one program meet at the same lock.
     EXPECT_EQ(other.Open(ComDeviceName(1), 9600, 3, 4096, 4096, 1, 8, 0), kVarnAccessDenied);
+}
+
+// A live lock file keeps the device off; a stale one is replaced by ours while open.
+TEST_F(DispatcherTest, LockFilesOfOtherPrograms) {
+    const std::string lock = home.root().string() + "/" + pty.LockName();
+    std::ofstream(lock) << ::getppid() << '\n';  // alive, and not us
+    EXPECT_EQ(OpenPort(), kVarnAccessDenied);
+    EXPECT_EQ(d.Probe(ComDeviceName(1)), kVarnAccessDenied);  // there, but held
+    std::ofstream(lock) << kDeadPid << '\n';
+    EXPECT_EQ(d.Probe(ComDeviceName(1)), 0);
+    long named = 0;
+    std::ifstream(lock) >> named;
+    EXPECT_EQ(named, kDeadPid);  // the availability test only looks
+    ASSERT_EQ(OpenPort(), 0);
+    std::ifstream(lock) >> named;
+    EXPECT_EQ(named, ::getpid());
+    EXPECT_EQ(d.Done(), 0);
+    EXPECT_FALSE(std::filesystem::exists(lock));
 }
 
 TEST_F(DispatcherTest, DoneEndsTheWorkersAndClosesTheDevice) {
@@ -293,6 +311,7 @@ TEST(Rings, AFullRingWithItsIndicesInsideGoesOutInOnePieceInOrder) {
 // A device layer whose receiving side breaks, to see what a failing worker does.
 class BrokenReader : public TestDispatcher {
 public:
+    using TestDispatcher::TestDispatcher;
     ~BrokenReader() override { CloseOnDestroy(); }
 
 protected:
@@ -311,7 +330,7 @@ TEST(DispatcherWorkers, AFailingWorkerIsReportedAndEndsAlone) {
     });
     const int threads = ThreadCount();
     {
-        BrokenReader d;
+        BrokenReader d(home.root().string());
         ASSERT_EQ(d.Open(ComDeviceName(1), 9600, 3, 4096, 4096, 1, 8, 0), 0);
         ASSERT_TRUE(pty.Write("boom"));
         ASSERT_TRUE(WaitUntil([&] {

@@ -1,6 +1,5 @@
-// The port states that haltguard-ids-setup --check-ports reports, on pseudo-terminals
-// and on things in the ports folder that are no serial device, with lock files in a
-// lock directory of the test's own.
+// The port states that haltguard-ids-setup --check-ports reports, on pseudo-terminals, on
+// things in the ports folder that are no serial device, and with lock files of the test.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -13,8 +12,6 @@
 
 using namespace serial_test;
 namespace fs = std::filesystem;
-
-namespace {
 
 class PortCheck : public ::testing::Test {
 protected:
@@ -38,28 +35,29 @@ TEST_F(PortCheck, EachStateInPlainWords) {
         fs::create_symlink(home.root() / kinds[i],
                            home.portsDir() / ("com" + std::to_string(5 + i)));
 
-    EXPECT_EQ(CheckPort(1, locks).state, TPortState::Free);
-    EXPECT_EQ(CheckPort(1, locks).device, free.SlavePath());
     EXPECT_EQ(Words(1), "present and free");
-    EXPECT_EQ(CheckPort(2, locks).state, TPortState::NoDevice);
     EXPECT_EQ(Words(2), "no such device: adapter unplugged, or the link mistyped");
-    EXPECT_EQ(CheckPort(8, locks).state, TPortState::NotLinked);
     ChildHolder holder(flocked.SlavePath());
     ASSERT_TRUE(holder.Held());
-    EXPECT_EQ(CheckPort(3, locks).state, TPortState::InUse);
     EXPECT_EQ(Words(3),
               "in use by another program: PID " + std::to_string(holder.Pid()) + " (serial_tests)");
     // Never opened, so the FIFO cannot block the check.
-    for (unsigned n : {5u, 6u, 7u}) EXPECT_EQ(CheckPort(n, locks).state, TPortState::NotSerial);
     EXPECT_EQ(Words(5), "not a serial device: a regular file");
     EXPECT_EQ(Words(6), "not a serial device: a FIFO (named pipe)");
     EXPECT_EQ(Words(7), "not a serial device: a directory");
 
-    // The holder of a lock file, however much the file tells.
-    const std::string lock = locks + "/" + fs::path(lockFiled.LockFile()).filename().string();
-    std::ofstream(lock) << std::string(4, ' ') << ::getpid() << " minicom root\n";
-    EXPECT_EQ(Words(4), "in use by another program: PID " + std::to_string(::getpid()) +
-                            " (serial_tests), lock file " + lock);
+    // The holder of a lock file, however much it tells, in every form its writers use.
+    const std::string lock = locks + "/" + lockFiled.LockName(), pid = std::to_string(::getpid());
+    const std::string padded = std::string(10 - pid.size(), ' ') + pid;
+    const int32_t binary = ::getpid();
+    for (const std::string& text :
+         {padded + "\n", padded + " minicom root\n", "00" + pid, padded + "\r\n", padded + '\0',
+          std::string(reinterpret_cast<const char*>(&binary), 4)}) {
+        std::ofstream(lock, std::ios::binary) << text;
+        EXPECT_EQ(Words(4),
+                  "in use by another program: PID " + pid + " (serial_tests), lock file " + lock)
+            << text;
+    }
     std::ofstream{lock};
     EXPECT_EQ(Words(4), "in use by another program: lock file " + lock +
                             ", made just now, its PID not yet in it");
@@ -74,40 +72,29 @@ TEST_F(PortCheck, ADeviceThisUserMayNotOpen) {
     if (::geteuid() == 0) GTEST_SKIP() << "root opens every device; make test-as-user runs this";
     free.LinkAs(home.portsDir(), 1);
     ASSERT_EQ(::chmod(free.SlavePath().c_str(), 0), 0);
-    EXPECT_EQ(CheckPort(1, locks).state, TPortState::NotPermitted);
-    EXPECT_EQ(Words(1),
-              "present but not permitted: mode 0000 keeps even its owner (you) out: "
-              "chmod u+rw " +
-                  free.SlavePath());
-    EXPECT_EQ(PortPermissionWarnings(1, 8),
-              std::vector<std::string>{"you may not open " + free.SlavePath() +
-                                       " (COM1): mode 0000 keeps even its owner (you) out: "
-                                       "chmod u+rw " +
-                                       free.SlavePath() + "."});
+    const std::string fix =
+        "mode 0000 keeps even its owner (you) out: chmod u+rw " + free.SlavePath();
+    EXPECT_EQ(Words(1), "present but not permitted: " + fix);
+    EXPECT_EQ(
+        PortPermissionWarnings(1, 8),
+        std::vector<std::string>{"you may not open " + free.SlavePath() + " (COM1): " + fix + "."});
 }
 
 TEST(PermissionAdvice, AFixWhateverKeepsTheUserOut) {
-    TDeviceAccess a{.device = "/dev/ttyUSB0", .mode = 0660, .owner = "root", .group = "dialout"};
-    EXPECT_EQ(PermissionFix(a),
+    auto fix = [](unsigned mode, bool nodeInGroup, bool inGroup, bool inGroupNow) {
+        return PermissionFix(
+            {"/dev/ttyUSB0", mode, false, "root", "dialout", nodeInGroup, inGroup, inGroupNow});
+    };
+    EXPECT_EQ(fix(0660, true, false, false),
               "you are not in the group dialout: sudo adduser $USER dialout, then log in again");
-    a.inGroup = true;
-    EXPECT_EQ(PermissionFix(a),
-              "you are in the group dialout, but this session began before "
-              "that: log out and in again");
-    a.mode = 0600;
-    a.inGroupNow = true;
-    EXPECT_EQ(PermissionFix(a),
-              "mode 0600 keeps all but root out: sudo chmod g+rw /dev/ttyUSB0 "
-              "(until it is plugged in again)");
-    a = {.device = "/dev/ttyUSB0",
-         .mode = 0660,
-         .owner = "root",
-         .group = "dialout",
-         .nodeInGroup = false};
-    EXPECT_EQ(PermissionFix(a),
+    EXPECT_EQ(fix(0660, true, true, false),
+              "you are in the group dialout, but this session "
+              "began before that: log out and in again");
+    EXPECT_EQ(fix(0600, true, true, true),
+              "mode 0600 keeps all but root out: sudo chmod g+rw "
+              "/dev/ttyUSB0 (until it is plugged in again)");
+    EXPECT_EQ(fix(0660, false, false, false),
               "mode 0660 keeps all but root out: sudo chgrp dialout /dev/ttyUSB0 && sudo chmod "
               "g+rw /dev/ttyUSB0 (until it is plugged in again), and sudo adduser $USER dialout, "
               "then log in again");
 }
-
-}  // namespace

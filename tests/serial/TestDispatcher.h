@@ -1,7 +1,6 @@
 #pragma once
-// The POSIX device layer with seams for tests: the writer can be held at a gate and let
-// through one chunk at a time, and written settings, settle pauses and the event
-// worker's waits for the device are counted.
+// The POSIX device layer with seams for tests: the writer held at a gate and let through a
+// chunk at a time; settings written, settle pauses and the event worker's waits counted.
 #include <atomic>
 #include <condition_variable>
 #include <mutex>
@@ -13,6 +12,8 @@ namespace serial_test {
 
 class TestDispatcher : public TVarnPosixDispatcher {
 public:
+    explicit TestDispatcher(std::string lockDirectory)
+        : TVarnPosixDispatcher(std::move(lockDirectory)) {}
     ~TestDispatcher() override { CloseOnDestroy(); }
 
     // Holds every write until Allow lets chunks through (a negative count: all).

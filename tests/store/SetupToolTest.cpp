@@ -1,5 +1,4 @@
-// haltguard-ids-setup, run as built, inside a temporary home; its ports only ever lead to
-// pseudo-terminals.
+// haltguard-ids-setup, run as built, inside a temporary home (its ports: pseudo-terminals).
 #include <cstdlib>
 
 #include "tests/common/CommandRun.h"
@@ -135,22 +134,19 @@ TEST_F(SetupToolRun, AStoreThisUserMayNotWrite) {
 TEST_F(SetupToolRun, CheckPortsSaysWhatToDoNext) {
     fs::create_directories(home.portsDir());
     fs::create_symlink(home.root() / "ttyUSB3", home.portsDir() / "com5");
-    const std::string head = "Ports folder " + home.portsDir().string() + ":\nCOM5 -> " +
-                             (home.root() / "ttyUSB3").string() +
-                             ": no such device: adapter unplugged, or the link mistyped\n";
     const TCommandRun none = Start("--check-ports");
     EXPECT_EQ(none.status, 1);
-    EXPECT_EQ(none.output, head +
-                               "Not linked: COM1-COM4, COM6-COM254\nNo port usable: plug the "
-                               "adapter in, or mend the link of COM5.\n");
+    EXPECT_TRUE(none.output.ends_with(
+        "\nNo port usable: plug the adapter in, or mend the link of COM5.\n"));
     serial_test::PtyPair tester;
     tester.LinkAs(home.portsDir(), 1);
     const TCommandRun one = Start("--check-ports");
     EXPECT_EQ(one.status, 0);
     EXPECT_EQ(one.output, "Ports folder " + home.portsDir().string() + ":\nCOM1 -> " +
-                              tester.SlavePath() + ": present and free\n" +
-                              head.substr(head.find("COM5")) +
-                              "Not linked: COM2-COM4, COM6-COM254\n1 port free: COM1. Start the "
+                              tester.SlavePath() + ": present and free\nCOM5 -> " +
+                              (home.root() / "ttyUSB3").string() +
+                              ": no such device: adapter unplugged, or the link mistyped\nNot "
+                              "linked: COM2-COM4, COM6-COM254\n1 port free: COM1. Start the "
                               "program and press Send.\n");
 }
 
