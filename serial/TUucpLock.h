@@ -32,9 +32,6 @@ public:
     TUucpLock(const TUucpLock&) = delete;
     TUucpLock& operator=(const TUucpLock&) = delete;
 
-    // The lock file that claims devicePath, or "" when it can have none (not a path
-    // below /dev, no lock directory).
-    std::string FileOf(const std::string& devicePath) const;
     // Who holds devicePath by its lock file. Looks only: a stale file stays.
     TLockHolder Holder(const std::string& devicePath) const;
 
@@ -47,6 +44,10 @@ public:
     void Release();
 
 private:
+    // The lock file that claims devicePath, or "" when it can have none (not a path
+    // below /dev, no lock directory).
+    std::string FileOf(const std::string& devicePath) const;
+
     std::string dir_;
     std::string file_;  // ours, "" when none
     unsigned long long device_ = 0, inode_ = 0;
