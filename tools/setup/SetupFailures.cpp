@@ -1,12 +1,6 @@
 #include "tools/setup/SetupFailures.h"
 
-#include <cerrno>
-
-#ifndef _WIN32
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "tools/setup/FileRights.h"
 
 namespace fs = std::filesystem;
 
@@ -21,11 +15,11 @@ std::string Quoted(const fs::path& path) {
     return "'" + path.string() + "'";
 }
 
-#ifndef _WIN32
 // The nearest folder on the way to path that exists (path itself when it does).
 fs::path ExistingAncestor(fs::path path) {
-    struct stat st {};
-    while (path.has_relative_path() && ::lstat(path.c_str(), &st) != 0 && errno == ENOENT)
+    std::error_code ec;
+    while (path.has_relative_path() &&
+           fs::symlink_status(path, ec).type() == fs::file_type::not_found)
         path = path.parent_path();
     return path;
 }
@@ -35,56 +29,38 @@ fs::path FileInTheWay(const fs::path& path) {
     fs::path part;
     for (const fs::path& name : path) {
         part /= name;
-        struct stat st {};
-        if (::stat(part.c_str(), &st) != 0) return "";
-        if (!S_ISDIR(st.st_mode)) return part;
+        std::error_code ec;
+        const fs::file_status st = fs::status(part, ec);
+        if (ec) return "";
+        if (!fs::is_directory(st)) return part;
     }
     return "";
 }
 
 TCause NotPermitted(const fs::path& path) {
     const fs::path folder = ExistingAncestor(path.parent_path());
-    struct stat st {};
-    if (::stat(folder.c_str(), &st) != 0) return {"you may not enter the folders on the way", ""};
-    if (st.st_uid == ::geteuid())
+    const std::string owner = OtherOwner(folder);
+    if (owner.empty())
         return {"you may not write in " + folder.string(), "chmod u+rwx " + Quoted(folder)};
-    const passwd* owner = ::getpwuid(st.st_uid);
-    const std::string name = owner ? owner->pw_name : std::to_string(st.st_uid);
-    return {"you may not write in " + folder.string() + " (it belongs to " + name + ")",
+    return {"you may not write in " + folder.string() + " (it belongs to " + owner + ")",
             "sudo chown $USER " + Quoted(folder)};
 }
 
 TCause CauseOf(const fs::path& path, std::error_code err) {
-    const int number =
-        err.category() == std::generic_category() || err.category() == std::system_category()
-            ? err.value()
-            : 0;
-    switch (number) {
-        case EACCES:
-        case EPERM:
-            return NotPermitted(path);
-        case EROFS:
-            return {"the disk holding " + ExistingAncestor(path).string() + " is read-only",
-                    "make it writable"};
-        case ENOSPC:
-        case EDQUOT:
-            return {"the disk holding " + ExistingAncestor(path).string() + " is full",
-                    "free some space on it"};
-        case EEXIST:
-        case ENOTDIR:
-            if (const fs::path file = FileInTheWay(path); !file.empty())
-                return {file.string() + " is a file, not a folder", "move it away"};
-            break;
-        default:
-            break;
-    }
+    const std::error_condition what = err.default_error_condition();
+    if (what == std::errc::permission_denied || what == std::errc::operation_not_permitted)
+        return NotPermitted(path);
+    if (what == std::errc::read_only_file_system)
+        return {"the disk holding " + ExistingAncestor(path).string() + " is read-only",
+                "make it writable"};
+    if (what == std::errc::no_space_on_device)
+        return {"the disk holding " + ExistingAncestor(path).string() + " is full",
+                "free some space on it"};
+    if (what == std::errc::file_exists || what == std::errc::not_a_directory)
+        if (const fs::path file = FileInTheWay(path); !file.empty())
+            return {file.string() + " is a file, not a folder", "move it away"};
     return {err.message(), ""};
 }
-#else
-TCause CauseOf(const fs::path&, std::error_code err) {
-    return {err.message(), ""};
-}
-#endif
 
 }  // namespace
 
@@ -93,11 +69,4 @@ void FailToCreate(const std::string& what, const fs::path& path, std::error_code
     std::string text = "Cannot create " + what + " " + path.string() + ": " + cause.why + ".";
     if (!cause.fix.empty()) text += " Fix: " + cause.fix + ", then run haltguard-ids-setup again.";
     throw ESetupFailure(text);
-}
-
-std::error_code WriteAccess([[maybe_unused]] const fs::path& dir) {
-#ifndef _WIN32
-    if (::access(dir.c_str(), W_OK | X_OK) != 0) return {errno, std::generic_category()};
-#endif
-    return {};
 }

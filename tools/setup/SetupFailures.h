@@ -15,6 +15,3 @@ public:
 // err is the system's error, given when path was made.
 [[noreturn]] void FailToCreate(const std::string& what, const std::filesystem::path& path,
                                std::error_code err);
-
-// Why this user may not make files in dir (an empty code when nothing says so).
-std::error_code WriteAccess(const std::filesystem::path& dir);

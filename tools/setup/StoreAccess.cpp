@@ -1,12 +1,9 @@
 #include "tools/setup/StoreAccess.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <filesystem>
 
-#ifndef _WIN32
-#include <unistd.h>
-#endif
+#include "tools/setup/FileRights.h"
 
 namespace fs = std::filesystem;
 
@@ -15,7 +12,6 @@ namespace {
 // Named in the warning; the rest are counted.
 constexpr size_t kNamed = 10;
 
-#ifndef _WIN32
 // A table file or the journal SQLite keeps beside it.
 bool IsTableFile(const fs::path& file) {
     const std::string name = file.filename().string();
@@ -31,25 +27,21 @@ std::vector<fs::path> TableFiles(const fs::path& dir) {
     std::sort(files.begin(), files.end());
     return files;
 }
-#endif
 
 }  // namespace
 
-std::vector<std::string> UnwritableStoreFiles([[maybe_unused]] const TStorePaths& paths) {
+std::vector<std::string> UnwritableStoreFiles(const TStorePaths& paths) {
     std::vector<std::string> refused;
-#ifndef _WIN32
-    auto check = [&](const fs::path& path, int rights) {
-        if (::access(path.c_str(), rights) != 0 && errno != ENOENT)
-            refused.push_back(path.string());
+    auto check = [&](const fs::path& path) {
+        std::error_code ec;
+        if (fs::exists(path, ec) && !MayWrite(path)) refused.push_back(path.string());
     };
     for (const std::string& dir : {paths.GroupsDir, paths.IDListDir}) {
-        check(dir, W_OK | X_OK);
-        for (const fs::path& file : TableFiles(dir)) check(file, R_OK | W_OK);
+        check(dir);
+        for (const fs::path& file : TableFiles(dir)) check(file);
     }
-#endif
     return refused;
 }
-
 std::string UnwritableStoreWarning(const TStorePaths& paths,
                                    const std::vector<std::string>& files) {
     std::string named;

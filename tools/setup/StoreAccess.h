@@ -7,8 +7,7 @@
 
 #include "store/DataPaths.h"
 
-// The folders and table files of the store this user may not write, in the order met;
-// none on Windows, whose folder rights the installer sets.
+// The folders and table files of the store this user may not write, in the order met.
 std::vector<std::string> UnwritableStoreFiles(const TStorePaths& paths);
 
 // The warning for those files, naming them, with the fix.

@@ -14,6 +14,7 @@
 #include "store/TIDGroupStore.h"
 #include "store/TTable.h"
 #include "tools/setup/CheckPorts.h"
+#include "tools/setup/FileRights.h"
 #include "tools/setup/SetupFailures.h"
 #include "tools/setup/StoreAccess.h"
 
@@ -100,8 +101,9 @@ void MakeGroupsTable(const TStorePaths& paths, Reporter& out) {
         table.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
     } catch (const std::exception& e) {
         // A folder that exists, but not for us to write in, says so in plain words.
-        if (const std::error_code why = WriteAccess(paths.GroupsDir))
-            FailToCreate("the groups table", file, why);
+        if (!MayWrite(paths.GroupsDir))
+            FailToCreate("the groups table", file,
+                         std::make_error_code(std::errc::permission_denied));
         throw ESetupFailure("Cannot create the groups table " + file.string() + ": " + e.what());
     }
     out.Did("Created the groups table " + file.string());
