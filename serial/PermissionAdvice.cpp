@@ -5,32 +5,34 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
+#include <vector>
 
 namespace {
 
 // The group that serial devices belong to on Debian and most other systems.
 constexpr const char* kSerialGroup = "dialout";
 
+// Whether the first n of groups hold gid (n < 0: none).
+bool Holds(const std::vector<gid_t>& groups, int n, gid_t gid) {
+    const auto end = groups.begin() + std::clamp(n, 0, static_cast<int>(groups.size()));
+    return std::find(groups.begin(), end, gid) != end;
+}
+
+// On the heap: room for the most groups a user can have is large for a stack.
 bool InGroupOfSession(gid_t gid) {
-    if (::getegid() == gid) return true;
-    gid_t groups[NGROUPS_MAX];
-    const int n = ::getgroups(NGROUPS_MAX, groups);
-    for (int i = 0; i < n; ++i)
-        if (groups[i] == gid) return true;
-    return false;
+    std::vector<gid_t> groups(NGROUPS_MAX);
+    return ::getegid() == gid || Holds(groups, ::getgroups(NGROUPS_MAX, groups.data()), gid);
 }
 
 bool InGroupOfUser(gid_t gid) {
     const passwd* user = ::getpwuid(::getuid());
-    if (!user) return false;
-    gid_t groups[NGROUPS_MAX];
+    std::vector<gid_t> groups(NGROUPS_MAX);
     int n = NGROUPS_MAX;
-    if (::getgrouplist(user->pw_name, user->pw_gid, groups, &n) < 0) return false;
-    for (int i = 0; i < n; ++i)
-        if (groups[i] == gid) return true;
-    return false;
+    return user && ::getgrouplist(user->pw_name, user->pw_gid, groups.data(), &n) >= 0 &&
+           Holds(groups, n, gid);
 }
 
 std::string NameOfUser(uid_t uid) {
