@@ -133,7 +133,7 @@ double Inbound(TVarnBaseDispatcher& d, int master, const std::string& data) {
     std::thread peer([&] { WriteAll(master, data.data(), data.size()); });
     std::string got;
     got.reserve(data.size());
-    std::vector<char> buffer(TVarnBaseDispatcher::kInputRingSize);
+    std::vector<char> buffer(TVarnInputRing::kSize);
     const auto deadline = Clock::now() + std::chrono::seconds(30);
     while (got.size() < data.size() && Clock::now() < deadline) {
         const int n = d.InputCount();

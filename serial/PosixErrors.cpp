@@ -4,6 +4,9 @@
 
 #include "serial/VarnExceptions.h"
 
+// The code keeps the system's number, and so the system's text ("Permission denied").
+static_assert(kVarnNotPermitted == -EACCES);
+
 int VarnCodeOfErrno(int err) {
     switch (err) {
         case ENOENT:
@@ -23,8 +26,9 @@ int VarnCodeOfErrno(int err) {
             return kVarnBadHandle;
         case ENOMEM:
             return kVarnOutOfMemory;
+        case EACCES:
         case EPERM:
-            return -EACCES;
+            return kVarnNotPermitted;
         default:
             break;
     }

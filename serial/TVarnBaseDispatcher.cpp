@@ -68,7 +68,9 @@ int TVarnBaseDispatcher::Open(const std::string& deviceName, int32_t baud, unsig
 
     {
         std::lock_guard<std::mutex> guard(stateLock_);
-        if ((rc = ReadSettings(settings_)) != 0) return fail(rc);
+        // A device that cannot tell its settings cannot take new ones either.
+        TVarnLineSettings found;
+        if ((rc = ReadSettings(found)) != 0) return fail(rc);
         dtr_ = {(lineControl & kDtrLevel) != 0, (lineControl & kDtrHandshake) != 0};
         rts_ = {(lineControl & kRtsLevel) != 0, (lineControl & kRtsHandshake) != 0};
         if ((rc = ApplyLinesLocked()) != 0) return fail(rc);
@@ -218,10 +220,7 @@ int TVarnBaseDispatcher::ApplyLinesLocked() {
 int TVarnBaseDispatcher::WriteBlockLocked(TVarnLineSettings& settings) {
     settings.dtrControl = LineControlOf(dtr_.handshake, dtr_.level);
     settings.rtsControl = LineControlOf(rts_.handshake, rts_.level);
-    const int rc = WriteSettings(settings);
-    if (rc != 0) return rc;
-    settings_ = settings;
-    return 0;
+    return WriteSettings(settings);
 }
 
 int TVarnBaseDispatcher::SetLine(int32_t baud, int parity, uint16_t stopBits, uint16_t dataBits) {
@@ -284,9 +283,7 @@ int TVarnBaseDispatcher::RewriteSettings(Change change) {
     TVarnLineSettings s;
     if (const int rc = ReadSettings(s); rc != 0) return rc;
     change(s);
-    if (const int rc = WriteSettings(s); rc != 0) return rc;
-    settings_ = s;
-    return 0;
+    return WriteSettings(s);
 }
 
 int TVarnBaseDispatcher::SetSoftwareFlow(uint16_t stopMark, uint16_t resumeMark, unsigned options) {
@@ -322,7 +319,6 @@ int TVarnBaseDispatcher::SetLineLevel(TLine line, bool on) {
     TLineState& state = StateOf(line);
     if (state.handshake) return 0;  // the handshake moves the line
     state.level = on;
-    (line == LineDTR ? settings_.dtrControl : settings_.rtsControl) = LineControlOf(false, on);
     return LineControl(line, on);
 }
 

@@ -21,8 +21,6 @@ class TVarnDispatcherThread;
 
 class TVarnBaseDispatcher : private TVarnWorkerSteps {
 public:
-    static constexpr int kInputRingSize = TVarnInputRing::kSize;
-
     // Line-control word bits of Open.
     static constexpr unsigned kDtrLevel = 0x01;
     static constexpr unsigned kRtsLevel = 0x02;
@@ -48,7 +46,6 @@ public:
     // Discards unsent output and unread input, stops the workers, closes the device and
     // frees the rings. The close always completes; gives the first purge failure, if any.
     int Done();
-    bool IsOpen() const { return open_; }
 
     int SetLine(int32_t baud, int parity, uint16_t stopBits, uint16_t dataBits);
     int SetHardwareFlow(uint16_t stopMark, uint16_t resumeMark, unsigned options);
@@ -67,10 +64,6 @@ public:
 
     // Opens the device as Open does and closes it at once: 0 when it could be opened.
     int Probe(const std::string& deviceName);
-
-    // How often the event worker has come back from waiting for the device; a worker
-    // spinning on a dead device shows here.
-    uint64_t DeviceEventCount() const { return deviceEventCount_.load(); }
 
 protected:
     enum TLine { LineDTR, LineRTS };
@@ -133,8 +126,8 @@ private:
     void StopWorkers();
     void Release();
 
-    // Reads the line-error bits and the device's receive count into the fields below;
-    // gives that count, or the code the device gave.
+    // The count of characters waiting in the device, or the code the device gave. The
+    // line-error bits come with it; no notification is on to report them.
     int RefreshStatus();
     // The event worker leaves arriving characters out of its wait while the input ring
     // is full; called under the input lock whenever the ring's full flag may change.
@@ -152,17 +145,10 @@ private:
     bool open_ = false;
     int inSize_ = 0;  // the device's receive queue, which the flow-control marks are of
 
-    std::mutex stateLock_;  // settings block, line states, last rate
-    // The block as last read from or written to the device. Nothing reads it back (each
-    // change reads the device afresh); it is kept as the device layer's own record.
-    TVarnLineSettings settings_;
+    // Line states and last rate; each change of the settings reads the device afresh.
+    std::mutex stateLock_;
     int32_t lastRate_ = 115200;
     TLineState dtr_, rts_;
-
-    // As last refreshed from the device. Nothing reports them (no notification is on);
-    // they are kept as the device layer's own record.
-    std::atomic<unsigned> lineErrors_{0};
-    std::atomic<int> deviceInCount_{0};
 
     std::mutex inLock_;  // taken before outLock_ when both are needed
     TVarnInputRing inRing_;
@@ -173,7 +159,6 @@ private:
 
     TVarnEvents events_;
     std::atomic<bool> stop_{false};
-    std::atomic<uint64_t> deviceEventCount_{0};
     bool started_ = false;
     std::unique_ptr<TVarnDispatcherThread> comThread_, dispThread_, outThread_;
 };

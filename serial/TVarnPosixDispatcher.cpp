@@ -45,10 +45,11 @@ void CloseFd(int& fd) {
 }  // namespace
 
 std::unique_ptr<TVarnBaseDispatcher> CreateSystemDispatcher() {
-    return std::make_unique<TVarnPosixDispatcher>();
+    return std::make_unique<TVarnPosixDispatcher>(TUucpLock::SystemDirectory());
 }
 
-TVarnPosixDispatcher::TVarnPosixDispatcher() = default;
+TVarnPosixDispatcher::TVarnPosixDispatcher(std::string lockDirectory)
+    : lock_(std::move(lockDirectory)) {}
 
 TVarnPosixDispatcher::~TVarnPosixDispatcher() {
     CloseOnDestroy();
@@ -73,7 +74,7 @@ int TVarnPosixDispatcher::ProbeDevice(const std::string& deviceName) {
     std::string path;
     if (const int rc = Locate(deviceName, path); rc != 0) return rc;
     // The availability test only looks at the lock file; it never writes one.
-    if (TUucpLock::Holder(path) != 0) return kVarnAccessDenied;
+    if (lock_.Holder(path).Held()) return kVarnAccessDenied;
     const int rc = OpenPath(path);
     if (rc == 0) CloseDevice();
     return rc;

@@ -11,12 +11,10 @@
 
 class TVarnPosixDispatcher : public TVarnBaseDispatcher {
 public:
-    TVarnPosixDispatcher();
+    // Lock files in lockDirectory: TUucpLock::SystemDirectory(), where other programs
+    // look for them.
+    explicit TVarnPosixDispatcher(std::string lockDirectory);
     ~TVarnPosixDispatcher() override;
-
-    // True once the device's other end has gone (hang-up); until it is closed, reads
-    // give nothing and writes are dropped.
-    bool DeviceGone() const { return gone_.load(); }
 
 protected:
     int OpenDevice(const std::string& deviceName) override;
@@ -50,6 +48,8 @@ private:
     TUucpLock lock_;        // ours while the device is open
     std::unique_ptr<Saved> saved_;
     TVarnLineSettings extra_;  // what the device cannot hold itself (handshake modes, limits)
+    // The device's other end has gone (hang-up): until it is closed, reads give nothing
+    // and writes are dropped.
     std::atomic<bool> gone_{false};
     std::atomic<bool> hangupSeen_{false};
 };

@@ -11,7 +11,6 @@ public:
     void Allocate(int size);  // zero-filled, both indices 0, flag clear
     void Free();
     bool Allocated() const { return data_ != nullptr; }
-    int Size() const { return size_; }
     bool Full() const { return full_; }
     // Characters in the ring: all or none when the indices are equal, as the full flag
     // says; else the way from the read index to the write index round the ring.

@@ -12,6 +12,7 @@ constexpr int kVarnTooManyFiles = -4;      // no descriptor or handle left
 constexpr int kVarnAccessDenied = -5;      // the device is held by another
 constexpr int kVarnBadHandle = -6;         // the device layer has no device open
 constexpr int kVarnOutOfMemory = -8;       // events, rings or workers could not be made
+constexpr int kVarnNotPermitted = -13;     // POSIX: this user may not open the device
 constexpr int kVarnGeneralFailure = -162;  // a number the table would misname
 // The port's own codes.
 constexpr int kVarnBadArgument = -1002;     // flow-control marks out of order

@@ -120,51 +120,6 @@ TEST_F(ComPortTest, OpeningAPortHeldByAnotherProgram) {
     EXPECT_NE(RaisedText<EAlreadyOpen>([&] { other.SetOpen(true); }), "");
 }
 
-// Lock files of programs that use neither flock nor TIOCEXCL: a live one keeps the port
-// off, a stale one is replaced by ours for as long as the port is open.
-TEST_F(ComPortTest, LockFilesOfOtherPrograms) {
-    const TestLockFile lockFile(pty1.LockFile()), lockFile3(pty3.LockFile());
-    if (!lockFile.Usable() || !lockFile3.Usable()) GTEST_SKIP() << "no lock files can be laid";
-    const std::string& lock = lockFile.File();
-    auto hdb = [](long pid) {  // ten characters, right-aligned, and a newline
-        const std::string digits = std::to_string(pid);
-        return std::string(10 - digits.size(), ' ') + digits + '\n';
-    };
-    auto lockText = [&] {
-        std::ifstream in(lock);
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
-    auto claim = [&](long pid) { std::ofstream(lock) << hdb(pid); };
-
-    claim(::getppid());  // alive, and not us
-    EXPECT_EQ(RaisedText<EAlreadyOpen>([&] { port.SetOpen(true); }),
-              "ie_Open - device already open");
-    EXPECT_TRUE(ProbePort(1));
-    EXPECT_EQ(lockText(), hdb(::getppid()));
-
-    const pid_t dead = ::fork();
-    if (dead == 0) ::_exit(0);
-    ::waitpid(dead, nullptr, 0);
-    claim(dead);
-    EXPECT_TRUE(ProbePort(1));
-    EXPECT_EQ(lockText(), hdb(dead));  // the availability test only looks
-    port.SetOpen(true);
-    EXPECT_EQ(lockText(), hdb(::getpid()));
-    port.SetOpen(false);
-    EXPECT_FALSE(std::filesystem::exists(lock));
-
-    // Named after the device's real path, however the link reaches it; gone with the port.
-    std::filesystem::create_symlink(pty3.SlavePath(), home.root() / "by-id");
-    std::filesystem::create_symlink(home.root() / "by-id", home.portsDir() / "com5");
-    {
-        TVarnComPort other;
-        other.SetComNumber(5);
-        other.SetOpen(true);
-        EXPECT_TRUE(std::filesystem::exists(pty3.LockFile()));
-    }
-    EXPECT_FALSE(std::filesystem::exists(pty3.LockFile()));
-}
-
 TEST_F(ComPortTest, SettingOpenToItsValueDoesNothing) {
     port.SetOpen(false);
     EXPECT_FALSE(port.Open());

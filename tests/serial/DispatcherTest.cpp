@@ -31,7 +31,7 @@ protected:
 
     TempHome home;
     PtyPair pty;
-    TestDispatcher d;
+    TestDispatcher d{home.root().string()};  // lock files in a folder of the test's own
 };
 
 TEST_F(DispatcherTest, TakingMoreThanWaitsChangesNothing) {
@@ -88,9 +88,9 @@ TEST_F(DispatcherTest, FullRingDoesNotKeepTheWorkersBusy) {
     Feed(PatternBytes(8192 + 300, 5));
     ASSERT_TRUE(WaitUntil([&] { return d.InputCount() == 8192; }));
     std::this_thread::sleep_for(100ms);
-    const uint64_t before = d.DeviceEventCount();
+    const uint64_t before = d.DeviceWaits();
     std::this_thread::sleep_for(300ms);
-    EXPECT_LE(d.DeviceEventCount() - before, 2u);
+    EXPECT_LE(d.DeviceWaits() - before, 2u);
 }
 
 TEST_F(DispatcherTest, FlushInputThenCount) {
@@ -210,7 +210,7 @@ TEST_F(DispatcherTest, FlowMarksAreChecked) {
 }
 
 TEST_F(DispatcherTest, OpeningMissingAndHeldDevices) {
-    TestDispatcher other;
+    TestDispatcher other{home.root().string()};
     EXPECT_EQ(other.Open(ComDeviceName(2), 9600, 3, 4096, 4096, 1, 8, 0), kVarnNotFound);
     std::filesystem::create_symlink(home.root() / "nothing", home.portsDir() / "com3");
     EXPECT_EQ(other.Open(ComDeviceName(3), 9600, 3, 4096, 4096, 1, 8, 0), kVarnNotFound);
@@ -223,11 +223,29 @@ TEST_F(DispatcherTest, OpeningMissingAndHeldDevices) {
     ChildHolder holder(pty.SlavePath());
     ASSERT_TRUE(holder.Held());
     EXPECT_EQ(OpenPort(), kVarnAccessDenied);
-    EXPECT_FALSE(d.IsOpen());
+    EXPECT_EQ(d.FlushInput(), kVarnBadHandle);  // not open
     holder.Release();
     EXPECT_EQ(OpenPort(), 0);
     // Two layers in one program meet at the same lock.
     EXPECT_EQ(other.Open(ComDeviceName(1), 9600, 3, 4096, 4096, 1, 8, 0), kVarnAccessDenied);
+}
+
+// A live lock file keeps the device off; a stale one is replaced by ours while open.
+TEST_F(DispatcherTest, LockFilesOfOtherPrograms) {
+    const std::string lock = home.root().string() + "/" + pty.LockName();
+    std::ofstream(lock) << ::getppid() << '\n';  // alive, and not us
+    EXPECT_EQ(OpenPort(), kVarnAccessDenied);
+    EXPECT_EQ(d.Probe(ComDeviceName(1)), kVarnAccessDenied);  // there, but held
+    std::ofstream(lock) << kDeadPid << '\n';
+    EXPECT_EQ(d.Probe(ComDeviceName(1)), 0);
+    long named = 0;
+    std::ifstream(lock) >> named;
+    EXPECT_EQ(named, kDeadPid);  // the availability test only looks
+    ASSERT_EQ(OpenPort(), 0);
+    std::ifstream(lock) >> named;
+    EXPECT_EQ(named, ::getpid());
+    EXPECT_EQ(d.Done(), 0);
+    EXPECT_FALSE(std::filesystem::exists(lock));
 }
 
 TEST_F(DispatcherTest, DoneEndsTheWorkersAndClosesTheDevice) {
@@ -240,7 +258,7 @@ TEST_F(DispatcherTest, DoneEndsTheWorkersAndClosesTheDevice) {
     ASSERT_EQ(d.QueueBlock("queued", 6), 0);  // held by the gate: lost at done
     ASSERT_TRUE(WaitUntil([&] { return d.WaitingWriters() == 1; }));
     EXPECT_EQ(d.Done(), 0);
-    EXPECT_FALSE(d.IsOpen());
+    EXPECT_EQ(d.FlushInput(), kVarnBadHandle);  // not open
     EXPECT_EQ(ThreadCount(), threadsBefore);
     EXPECT_EQ(d.InputCount(), 0);
     // With its only user gone, the slave reports closed to the master.
@@ -257,11 +275,10 @@ TEST_F(DispatcherTest, DeviceWhoseOtherEndHasGone) {
     Feed("before");
     ASSERT_TRUE(WaitUntil([&] { return d.InputCount() == 6; }));
     pty.CloseMaster();
-    ASSERT_TRUE(WaitUntil([&] { return d.DeviceGone(); }));
-    std::this_thread::sleep_for(100ms);
-    const uint64_t before = d.DeviceEventCount();
+    std::this_thread::sleep_for(200ms);  // the hang-up has reached the workers
+    const uint64_t before = d.DeviceWaits();
     std::this_thread::sleep_for(300ms);
-    EXPECT_LE(d.DeviceEventCount() - before, 2u);  // no spinning on the hang-up
+    EXPECT_LE(d.DeviceWaits() - before, 2u);  // no spinning on the hang-up
     // What was taken in stays takeable; writes are dropped, not stuck.
     EXPECT_EQ(Take(6), "before");
     ASSERT_EQ(d.QueueBlock("lost", 4), 0);
@@ -269,7 +286,7 @@ TEST_F(DispatcherTest, DeviceWhoseOtherEndHasGone) {
     EXPECT_EQ(d.FlushOutput(), 0);
     EXPECT_EQ(d.FlushInput(), 0);
     EXPECT_EQ(d.Done(), 0);
-    EXPECT_FALSE(d.IsOpen());
+    EXPECT_EQ(d.FlushInput(), kVarnBadHandle);  // not open
 }
 
 }  // namespace
@@ -294,6 +311,7 @@ TEST(Rings, AFullRingWithItsIndicesInsideGoesOutInOnePieceInOrder) {
 // A device layer whose receiving side breaks, to see what a failing worker does.
 class BrokenReader : public TestDispatcher {
 public:
+    using TestDispatcher::TestDispatcher;
     ~BrokenReader() override { CloseOnDestroy(); }
 
 protected:
@@ -312,7 +330,7 @@ TEST(DispatcherWorkers, AFailingWorkerIsReportedAndEndsAlone) {
     });
     const int threads = ThreadCount();
     {
-        BrokenReader d;
+        BrokenReader d(home.root().string());
         ASSERT_EQ(d.Open(ComDeviceName(1), 9600, 3, 4096, 4096, 1, 8, 0), 0);
         ASSERT_TRUE(pty.Write("boom"));
         ASSERT_TRUE(WaitUntil([&] {

@@ -1,10 +1,11 @@
-// The port states that haltguard-ids-setup --check-ports reports, on pseudo-terminals
-// and on things in the ports folder that are no serial device.
+// The port states that haltguard-ids-setup --check-ports reports, on pseudo-terminals, on
+// things in the ports folder that are no serial device, and with lock files of the test.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
 #include <fstream>
 
+#include "serial/PermissionAdvice.h"
 #include "serial/PortCheck.h"
 #include "tests/common/TempHome.h"
 #include "tests/serial/PtyPair.h"
@@ -12,11 +13,19 @@
 using namespace serial_test;
 namespace fs = std::filesystem;
 
-TEST(PortCheck, EachStateInPlainWords) {
+class PortCheck : public ::testing::Test {
+protected:
+    std::string Words(unsigned n) const { return CheckPort(n, locks).words; }
+
     TempHome home;
-    PtyPair free, flocked, lockFiled;
+    const std::string locks = home.root().string();
+    PtyPair free;
+};
+
+TEST_F(PortCheck, EachStateInPlainWords) {
+    PtyPair flocked, lockFiled;
     free.LinkAs(home.portsDir(), 1);
-    fs::create_symlink(home.root() / "gone", home.portsDir() / "com2");
+    fs::create_symlink(home.root() / "ttyUSB3", home.portsDir() / "com2");
     flocked.LinkAs(home.portsDir(), 3);
     lockFiled.LinkAs(home.portsDir(), 4);
     std::ofstream(home.root() / "file") << "x";
@@ -25,37 +34,67 @@ TEST(PortCheck, EachStateInPlainWords) {
     for (unsigned i = 0; i < 3; ++i)
         fs::create_symlink(home.root() / kinds[i],
                            home.portsDir() / ("com" + std::to_string(5 + i)));
-    auto says = [](unsigned n, const std::string& words) {
-        const TPortReport r = CheckPort(n);
-        return r.words.find(words) != std::string::npos ? "" : r.words;
-    };
 
-    EXPECT_EQ(CheckPort(1).state, TPortState::Free);
-    EXPECT_EQ(CheckPort(1).device, free.SlavePath());
-    EXPECT_EQ(CheckPort(2).state, TPortState::NotPresent);
-    EXPECT_EQ(CheckPort(8).state, TPortState::NotPresent);  // no link at all
+    EXPECT_EQ(Words(1), "present and free");
+    EXPECT_EQ(Words(2), "no such device: adapter unplugged, or the link mistyped");
     ChildHolder holder(flocked.SlavePath());
     ASSERT_TRUE(holder.Held());
-    EXPECT_EQ(CheckPort(3).state, TPortState::InUse);
-    EXPECT_EQ(says(3, "PID " + std::to_string(holder.Pid())), "");
-    if (const TestLockFile lock(lockFiled.LockFile()); lock.Usable()) {
-        std::ofstream(lock.File()) << std::string(4, ' ') << ::getppid() << '\n';
-        EXPECT_EQ(CheckPort(4).state, TPortState::InUse);
-        EXPECT_EQ(says(4, "PID " + std::to_string(::getppid()) + " "), "");
-        EXPECT_EQ(says(4, lock.File()), "");
-    }
+    EXPECT_EQ(Words(3),
+              "in use by another program: PID " + std::to_string(holder.Pid()) + " (serial_tests)");
     // Never opened, so the FIFO cannot block the check.
-    for (unsigned n : {5u, 6u, 7u}) EXPECT_EQ(CheckPort(n).state, TPortState::NotSerial);
-    EXPECT_EQ(says(5, "a regular file"), "");
-    EXPECT_EQ(says(6, "a FIFO"), "");
-    EXPECT_EQ(says(7, "a directory"), "");
+    EXPECT_EQ(Words(5), "not a serial device: a regular file");
+    EXPECT_EQ(Words(6), "not a serial device: a FIFO (named pipe)");
+    EXPECT_EQ(Words(7), "not a serial device: a directory");
 
-    // Root may open anything; the refusal shows only for an ordinary user.
-    if (::geteuid() != 0) {
-        ASSERT_EQ(::chmod(free.SlavePath().c_str(), 0), 0);
-        EXPECT_EQ(CheckPort(1).state, TPortState::NotPermitted);
-        const std::vector<std::string> warnings = PortPermissionWarnings(1, 8);
-        ASSERT_EQ(warnings.size(), 1u);
-        EXPECT_NE(warnings[0].find(free.SlavePath()), std::string::npos) << warnings[0];
+    // The holder of a lock file, however much it tells, in every form its writers use.
+    const std::string lock = locks + "/" + lockFiled.LockName(), pid = std::to_string(::getpid());
+    const std::string padded = std::string(10 - pid.size(), ' ') + pid;
+    const int32_t binary = ::getpid();
+    for (const std::string& text :
+         {padded + "\n", padded + " minicom root\n", "00" + pid, padded + "\r\n", padded + '\0',
+          std::string(reinterpret_cast<const char*>(&binary), 4)}) {
+        std::ofstream(lock, std::ios::binary) << text;
+        EXPECT_EQ(Words(4),
+                  "in use by another program: PID " + pid + " (serial_tests), lock file " + lock)
+            << text;
     }
+    std::ofstream{lock};
+    EXPECT_EQ(Words(4), "in use by another program: lock file " + lock +
+                            ", made just now, its PID not yet in it");
+    if (::geteuid() != 0) {  // root reads every file
+        ASSERT_EQ(::chmod(lock.c_str(), 0), 0);
+        EXPECT_EQ(Words(4),
+                  "in use by another program: lock file " + lock + ", which you may not read");
+    }
+}
+
+TEST_F(PortCheck, ADeviceThisUserMayNotOpen) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root opens every device; make test-as-user runs this";
+    free.LinkAs(home.portsDir(), 1);
+    ASSERT_EQ(::chmod(free.SlavePath().c_str(), 0), 0);
+    const std::string fix =
+        "mode 0000 keeps even its owner (you) out: chmod u+rw " + free.SlavePath();
+    EXPECT_EQ(Words(1), "present but not permitted: " + fix);
+    EXPECT_EQ(
+        PortPermissionWarnings(1, 8),
+        std::vector<std::string>{"you may not open " + free.SlavePath() + " (COM1): " + fix + "."});
+}
+
+TEST(PermissionAdvice, AFixWhateverKeepsTheUserOut) {
+    auto fix = [](unsigned mode, bool nodeInGroup, bool inGroup, bool inGroupNow) {
+        return PermissionFix(
+            {"/dev/ttyUSB0", mode, false, "root", "dialout", nodeInGroup, inGroup, inGroupNow});
+    };
+    EXPECT_EQ(fix(0660, true, false, false),
+              "you are not in the group dialout: sudo adduser $USER dialout, then log in again");
+    EXPECT_EQ(fix(0660, true, true, false),
+              "you are in the group dialout, but this session "
+              "began before that: log out and in again");
+    EXPECT_EQ(fix(0600, true, true, true),
+              "mode 0600 keeps all but root out: sudo chmod g+rw "
+              "/dev/ttyUSB0 (until it is plugged in again)");
+    EXPECT_EQ(fix(0660, false, false, false),
+              "mode 0660 keeps all but root out: sudo chgrp dialout /dev/ttyUSB0 && sudo chmod "
+              "g+rw /dev/ttyUSB0 (until it is plugged in again), and sudo adduser $USER dialout, "
+              "then log in again");
 }

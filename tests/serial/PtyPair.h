@@ -50,11 +50,11 @@ public:
         return t;
     }
 
-    // Where a UUCP lock file claims the slave: /var/lock/LCK..pts_N.
-    std::string LockFile() const {
+    // The name of the UUCP lock file that claims the slave: LCK..pts_N.
+    std::string LockName() const {
         std::string below = slave_.substr(std::string("/dev/").size());
         std::replace(below.begin(), below.end(), '/', '_');
-        return "/var/lock/LCK.." + below;
+        return "LCK.." + below;
     }
 
     // Makes the slave port n of the ports folder.
@@ -128,24 +128,6 @@ private:
     std::string slave_;
 };
 
-// A lock file for a pseudo-terminal of the test. One left behind by an earlier owner of
-// the same pseudo-terminal number is removed first; the test's own goes at the end.
-class TestLockFile {
-public:
-    explicit TestLockFile(std::string file) : file_(std::move(file)) { ::unlink(file_.c_str()); }
-    ~TestLockFile() { ::unlink(file_.c_str()); }
-
-    const std::string& File() const { return file_; }
-    // False where the test cannot lay it: /var/lock not writable, or another user's
-    // file in the way.
-    bool Usable() const {
-        return ::access("/var/lock", W_OK) == 0 && ::access(file_.c_str(), F_OK) != 0;
-    }
-
-private:
-    std::string file_;
-};
-
 // Another process that opens a device and holds it locked until released.
 class ChildHolder {
 public:
@@ -191,6 +173,10 @@ private:
     int release_ = -1;
     bool held_ = false;
 };
+
+// A PID that no process has (above the highest any system gives out), as a stale lock
+// file names it.
+inline constexpr long kDeadPid = 4194305;
 
 // Threads of this process, to see that a closed port leaves none behind.
 inline int ThreadCount() {

@@ -1,6 +1,7 @@
 #pragma once
-// The POSIX device layer with seams for tests: the writer can be held at a gate and let
-// through one chunk at a time, and written settings and settle pauses are counted.
+// The POSIX device layer with seams for tests: the writer held at a gate and let through a
+// chunk at a time; settings written, settle pauses and the event worker's waits counted.
+#include <atomic>
 #include <condition_variable>
 #include <mutex>
 #include <vector>
@@ -11,6 +12,8 @@ namespace serial_test {
 
 class TestDispatcher : public TVarnPosixDispatcher {
 public:
+    explicit TestDispatcher(std::string lockDirectory)
+        : TVarnPosixDispatcher(std::move(lockDirectory)) {}
     ~TestDispatcher() override { CloseOnDestroy(); }
 
     // Holds every write until Allow lets chunks through (a negative count: all).
@@ -41,6 +44,8 @@ public:
         std::lock_guard<std::mutex> guard(lock_);
         return pauses_;
     }
+    // A worker spinning on a dead device or a full ring shows here.
+    uint64_t DeviceWaits() const { return deviceWaits_.load(); }
 
 protected:
     TWriteOutcome WriteDevice(const char* data, int n) override {
@@ -67,6 +72,10 @@ protected:
         }
         return TVarnPosixDispatcher::WriteSettings(settings);
     }
+    int WaitDeviceEvent(bool wantInput) override {
+        ++deviceWaits_;
+        return TVarnPosixDispatcher::WaitDeviceEvent(wantInput);
+    }
     void SettlePause(int milliseconds) override {
         std::lock_guard<std::mutex> guard(lock_);
         pauses_.push_back(milliseconds);
@@ -80,6 +89,7 @@ private:
     std::vector<int> chunks_;
     int settingsWrites_ = 0;
     std::vector<int> pauses_;
+    std::atomic<uint64_t> deviceWaits_{0};
 };
 
 }  // namespace serial_test

@@ -139,11 +139,11 @@ TEST_F(Win32DispatcherTest, ModemLines) {
 TEST_F(Win32DispatcherTest, AFullInputRingLeavesTheRestInTheDevice) {
     Win32Dispatcher d;
     ASSERT_EQ(OpenA(d), 0);
-    const std::string sent = PatternBytes(TVarnBaseDispatcher::kInputRingSize + 1500, 3);
+    const std::string sent = PatternBytes(8192 + 1500, 3);
     ASSERT_TRUE(Send(peer, sent));
-    ASSERT_TRUE(WaitUntil([&] { return d.InputCount() == TVarnBaseDispatcher::kInputRingSize; }));
+    ASSERT_TRUE(WaitUntil([&] { return d.InputCount() == 8192; }));
     std::this_thread::sleep_for(200ms);
-    EXPECT_EQ(d.InputCount(), TVarnBaseDispatcher::kInputRingSize);
+    EXPECT_EQ(d.InputCount(), 8192);
 
     // Taking makes room; the rest comes in after, in order.
     std::string got(sent.size(), '\0');
@@ -207,12 +207,12 @@ TEST_F(Win32DispatcherTest, DoneClosesTheDeviceAndEndsTheWorkers) {
         ASSERT_EQ(OpenA(d), 0);
         Win32Dispatcher other;
         EXPECT_EQ(OpenA(other), kVarnAccessDenied);
-        EXPECT_FALSE(other.IsOpen());
+        EXPECT_EQ(other.FlushInput(), kVarnBadHandle);  // not open
 
         const std::string text = "queued before done";
         ASSERT_EQ(d.QueueBlock(text.data(), static_cast<int>(text.size())), 0);
         EXPECT_EQ(d.Done(), 0);
-        EXPECT_FALSE(d.IsOpen());
+        EXPECT_EQ(d.FlushInput(), kVarnBadHandle);  // not open
         EXPECT_EQ(d.InputCount(), 0);
         // The device is free at once.
         EXPECT_EQ(OpenA(other), 0);

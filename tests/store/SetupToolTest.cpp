@@ -1,7 +1,8 @@
-// haltguard-ids-setup, run as built, inside a temporary home.
+// haltguard-ids-setup, run as built, inside a temporary home (its ports: pseudo-terminals).
 #include <cstdlib>
 
 #include "tests/common/CommandRun.h"
+#include "tests/serial/PtyPair.h"
 #include "tests/store/StoreTestSupport.h"
 
 namespace {
@@ -89,6 +90,64 @@ TEST_F(SetupToolRun, QuietFirstRunPrintsNothingAndRefusesUnknownOptions) {
     const TCommandRun bad = Start("--force");
     EXPECT_EQ(bad.status, 2);
     EXPECT_NE(bad.output.find("usage"), std::string::npos);
+    const TCommandRun help = Start("--help");
+    EXPECT_EQ(help.status, 0);
+    for (const char* told : {"--quiet  ", "--check-ports  ", "--help  ", "Exit status: 0 done"})
+        EXPECT_NE(help.output.find(told), std::string::npos) << told;
+}
+
+TEST_F(SetupToolRun, FailuresInPlainWordsWithTheFolderAndTheFix) {
+    { std::ofstream(home.data() / "Quillon") << "x"; }
+    const TCommandRun r = Start();
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output, "haltguard-ids-setup: Cannot create the folder " +
+                            home.groupsDir().string() + ": " + (home.data() / "Quillon").string() +
+                            " is a file, not a folder. Fix: move it away, then run "
+                            "haltguard-ids-setup again.\n");
+}
+
+TEST_F(SetupToolRun, AStoreThisUserMayNotWrite) {
+    if (::geteuid() == 0) GTEST_SKIP() << "root may write every file; make test-as-user runs this";
+    const std::string data = home.data().string();
+    fs::permissions(home.data(), fs::perms::owner_write, fs::perm_options::remove);
+    const TCommandRun refused = Start("--quiet");
+    fs::permissions(home.data(), fs::perms::owner_write, fs::perm_options::add);
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_EQ(refused.output, "haltguard-ids-setup: Cannot create the folder " +
+                                  home.groupsDir().string() + ": you may not write in " + data +
+                                  ". Fix: chmod u+rwx '" + data +
+                                  "', then run haltguard-ids-setup again.\n");
+
+    ASSERT_EQ(Start("--quiet").status, 0);
+    const fs::path table = home.groupsDir() / kGroupsTableName;
+    fs::permissions(table, fs::perms::owner_read);
+    const TCommandRun warned = Start("--quiet");
+    EXPECT_EQ(warned.status, 3);
+    const std::string dir = "'" + home.groupsDir().string() + "'";
+    EXPECT_EQ(warned.output,
+              "Warning: the store exists, but you may not write these, so the "
+              "program and the groups tool cannot save there:\n  " +
+                  table.string() + "\nFix: sudo chown -R $USER " + dir + " && chmod -R u+rwX " +
+                  dir + "\n");
+}
+
+TEST_F(SetupToolRun, CheckPortsSaysWhatToDoNext) {
+    fs::create_directories(home.portsDir());
+    fs::create_symlink(home.root() / "ttyUSB3", home.portsDir() / "com5");
+    const TCommandRun none = Start("--check-ports");
+    EXPECT_EQ(none.status, 1);
+    EXPECT_TRUE(none.output.ends_with(
+        "\nNo port usable: plug the adapter in, or mend the link of COM5.\n"));
+    serial_test::PtyPair tester;
+    tester.LinkAs(home.portsDir(), 1);
+    const TCommandRun one = Start("--check-ports");
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(one.output, "Ports folder " + home.portsDir().string() + ":\nCOM1 -> " +
+                              tester.SlavePath() + ": present and free\nCOM5 -> " +
+                              (home.root() / "ttyUSB3").string() +
+                              ": no such device: adapter unplugged, or the link mistyped\nNot "
+                              "linked: COM2-COM4, COM6-COM254\n1 port free: COM1. Start the "
+                              "program and press Send.\n");
 }
 
 }  // namespace

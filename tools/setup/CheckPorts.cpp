@@ -1,20 +1,21 @@
 #include "tools/setup/CheckPorts.h"
 
 #include <filesystem>
-#include <iomanip>
 #include <string>
 #include <vector>
 
 #include "serial/PortNames.h"
 #ifndef _WIN32
 #include "serial/PortCheck.h"
+#include "serial/TUucpLock.h"
 #endif
 
 #ifdef _WIN32
 // Windows names its ports itself and has no device permissions to mend; its Device
 // Manager lists them.
-void CheckPorts(std::ostream& out) {
+int CheckPorts(std::ostream& out) {
     out << "The Device Manager lists this computer's COM ports\n";
+    return 0;
 }
 
 void WarnAboutPortPermissions(std::ostream&) {}
@@ -37,28 +38,81 @@ std::string Ranges(const std::vector<unsigned>& numbers) {
     return text;
 }
 
+// The ports by what the check found, as the closing lines need them.
+struct TTally {
+    std::vector<unsigned> free, refused, held, badLinks;  // told a line each
+    std::vector<unsigned> noHardware, unplugged, notLinked;
+};
+
+// What to do next: start, or what stands in the way.
+std::string Verdict(const TTally& t, bool folder) {
+    if (!t.free.empty())
+        return std::to_string(t.free.size()) + (t.free.size() == 1 ? " port" : " ports") +
+               " free: " + Ranges(t.free) + ". Start the program and press Send.";
+    std::string why;
+    auto add = [&](const std::string& reason) { why += (why.empty() ? "" : "; ") + reason; };
+    if (!t.refused.empty()) add("you may not open " + Ranges(t.refused) + " (the fix is above)");
+    if (!t.held.empty()) add(Ranges(t.held) + " in use by another program");
+    if (!t.badLinks.empty()) add("plug the adapter in, or mend the link of " + Ranges(t.badLinks));
+    if (why.empty()) {
+        add("no serial device found: plug the tester's adapter in");
+        if (folder)
+            why += " and link it: ln -sfn /dev/serial/by-id/<adapter> '" + PortsFolder() + "/com1'";
+    }
+    return "No port usable: " + why + ".";
+}
+
 }  // namespace
 
-void CheckPorts(std::ostream& out) {
+int CheckPorts(std::ostream& out) {
     const std::string folder = PortsFolder();
-    if (std::filesystem::is_directory(folder))
+    const bool hasFolder = std::filesystem::is_directory(folder);
+    if (hasFolder)
         out << "Ports folder " << folder << ":\n";
     else
         out << "No ports folder (" << folder << "): the default mapping applies, COM1-COM32 "
             << "/dev/ttyS0-31, COM33-COM64 /dev/ttyUSB0-31, COM65-COM96 /dev/ttyACM0-31\n";
-    std::vector<unsigned> missing;
+    const std::string lockDirectory = TUucpLock::SystemDirectory();
+    TTally t;
     for (unsigned n = 1; n <= kLastPort; ++n) {
-        const TPortReport r = CheckPort(n);
-        if (r.state == TPortState::NotPresent) {
-            missing.push_back(n);
-            continue;
+        const TPortReport r = CheckPort(n, lockDirectory);
+        switch (r.state) {
+            case TPortState::NotLinked:
+                t.notLinked.push_back(n);
+                continue;
+            case TPortState::NoHardware:
+                t.noHardware.push_back(n);
+                continue;
+            case TPortState::NoDevice:
+                // The default links lead to every device this computer might have.
+                if (r.device == DefaultDeviceOfPort(n)) {
+                    t.unplugged.push_back(n);
+                    continue;
+                }
+                t.badLinks.push_back(n);
+                break;
+            case TPortState::Free:
+                t.free.push_back(n);
+                break;
+            case TPortState::NotPermitted:
+                t.refused.push_back(n);
+                break;
+            case TPortState::InUse:
+                t.held.push_back(n);
+                break;
+            case TPortState::NotSerial:
+            case TPortState::Unusable:
+                break;
         }
-        out << std::left << std::setw(7) << ("COM" + std::to_string(n)) << ' ' << std::setw(24)
-            << r.device << ' ' << r.words << '\n';
+        out << "COM" << n << " -> " << r.device << ": " << r.words << '\n';
     }
-    if (!missing.empty())
-        out << "Not present (no link, a link to nothing, or no hardware behind the node): "
-            << Ranges(missing) << '\n';
+    if (!t.noHardware.empty())
+        out << "No hardware behind the device: " << Ranges(t.noHardware) << '\n';
+    if (!t.unplugged.empty())
+        out << "Default devices not plugged in: " << Ranges(t.unplugged) << '\n';
+    if (!t.notLinked.empty()) out << "Not linked: " << Ranges(t.notLinked) << '\n';
+    out << Verdict(t, hasFolder) << '\n';
+    return t.free.empty() ? 1 : 0;
 }
 
 void WarnAboutPortPermissions(std::ostream& out) {

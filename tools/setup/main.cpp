@@ -1,8 +1,8 @@
 // haltguard-ids-setup: makes what the program needs and never makes itself — the
 // groups directory, the ID list directory, an empty groups table and the default
-// port links. It never overwrites what exists and says what it did, and warns when
-// this user may not open the devices the ports lead to. With --check-ports it tells
-// the state of every port instead.
+// port links. It never overwrites what exists and says what it did; it warns when
+// this user may not write the store that exists, or may not open the devices the ports
+// lead to. With --check-ports it tells the state of every port instead.
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -14,12 +14,48 @@
 #include "store/TIDGroupStore.h"
 #include "store/TTable.h"
 #include "tools/setup/CheckPorts.h"
+#include "tools/setup/FileRights.h"
+#include "tools/setup/SetupFailures.h"
+#include "tools/setup/StoreAccess.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 constexpr unsigned kDefaultLinkedPorts = 96;
+
+// Exit statuses.
+constexpr int kDone = 0;
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+constexpr int kStoreNotWritable = 3;
+
+constexpr const char* kUsageLine =
+    "usage: haltguard-ids-setup [--quiet | --check-ports | --help]\n";
+
+std::string HelpText() {
+    const TStorePaths paths = DefaultStorePaths();
+    const std::string ports = PortsFolder();
+    std::string text = kUsageLine;
+    text += "\nMakes what Haltguard IDs needs and never makes itself: the groups folder\n  " +
+            paths.GroupsDir + "\nwith an empty groups table, the ID list folder inside it";
+    if (!ports.empty())
+        text += ", and the port links\n  " + ports +
+                "\n(COM1-32 -> /dev/ttyS0-31, COM33-64 -> /dev/ttyUSB0-31, COM65-96 -> "
+                "/dev/ttyACM0-31)";
+    text +=
+        ".\nIt never overwrites what exists, and says what it made.\n"
+        "\n"
+        "  --quiet        say nothing but failures and the warning of status 3\n"
+        "  --check-ports  make nothing; for COM1 to COM254 tell the device each port leads\n"
+        "                 to and whether it can be used (free, in use by which program,\n"
+        "                 not permitted with the fix, not there), then what to do next\n"
+        "  --help         show this text\n"
+        "\n"
+        "Exit status: 0 done (--check-ports: a port is free); 1 failed (--check-ports: no\n"
+        "port is usable); 2 unknown option; 3 the store exists, but you may not write it.\n";
+    return text;
+}
 
 class Reporter {
 public:
@@ -38,19 +74,38 @@ private:
     bool did_ = false;
 };
 
-void MakeDirectory(const std::string& dir, Reporter& out) {
-    if (fs::is_directory(dir)) return;
-    fs::create_directories(dir);
-    out.Did("Created directory " + dir);
+// Whether path stands there (as a link, if it is one); refusals to look are failures.
+bool Exists(const std::string& what, const fs::path& path) {
+    std::error_code err;
+    const fs::file_status st = fs::symlink_status(path, err);
+    if (st.type() == fs::file_type::not_found) return false;
+    if (err) FailToCreate(what, path, err);
+    return true;
+}
+
+void MakeDirectory(const fs::path& dir, Reporter& out) {
+    std::error_code err;
+    if (fs::is_directory(dir, err)) return;
+    fs::create_directories(dir, err);
+    if (err) FailToCreate("the folder", dir, err);
+    out.Did("Created directory " + dir.string());
 }
 
 void MakeGroupsTable(const TStorePaths& paths, Reporter& out) {
     const fs::path file = fs::path(paths.GroupsDir) / kGroupsTableName;
-    if (fs::exists(fs::symlink_status(file))) return;
-    TTable table("IDGroupTable");
-    table.SetDatabaseName(paths.GroupsDir);
-    table.SetTableName(kGroupsTableName);
-    table.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
+    if (Exists("the groups table", file)) return;
+    try {
+        TTable table("IDGroupTable");
+        table.SetDatabaseName(paths.GroupsDir);
+        table.SetTableName(kGroupsTableName);
+        table.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
+    } catch (const std::exception& e) {
+        // A folder that exists, but not for us to write in, says so in plain words.
+        if (!MayWrite(paths.GroupsDir))
+            FailToCreate("the groups table", file,
+                         std::make_error_code(std::errc::permission_denied));
+        throw ESetupFailure("Cannot create the groups table " + file.string() + ": " + e.what());
+    }
     out.Did("Created the groups table " + file.string());
 }
 
@@ -61,13 +116,17 @@ void MakePortLinks(Reporter& out) {
     // Once the folder exists its links are the user's: a link removed on purpose (to
     // keep a port, or a console that answers to a serial name, out of the scan) stays
     // removed, and nothing is added behind a link the user made.
-    if (fs::exists(fs::symlink_status(folder))) {
+    if (Exists("the folder", folder)) {
         out.Note("Ports folder " + folder.string() + " exists; its links are left as they are");
         return;
     }
-    MakeDirectory(folder.string(), out);
-    for (unsigned n = 1; n <= kDefaultLinkedPorts; ++n)
-        fs::create_symlink(DefaultDeviceOfPort(n), folder / ("com" + std::to_string(n)));
+    MakeDirectory(folder, out);
+    for (unsigned n = 1; n <= kDefaultLinkedPorts; ++n) {
+        const fs::path link = folder / ("com" + std::to_string(n));
+        std::error_code err;
+        fs::create_symlink(DefaultDeviceOfPort(n), link, err);
+        if (err) FailToCreate("the port link", link, err);
+    }
     out.Did("Created links com1 to com" + std::to_string(kDefaultLinkedPorts) + " in " +
             folder.string());
 }
@@ -82,27 +141,34 @@ int main(int argc, char** argv) {
             quiet = true;
         } else if (std::strcmp(argv[i], "--check-ports") == 0) {
             checkPorts = true;
+        } else if (std::strcmp(argv[i], "--help") == 0) {
+            std::cout << HelpText();
+            return kDone;
         } else {
-            std::cerr << "usage: haltguard-ids-setup [--quiet | --check-ports]\n";
-            return 2;
+            std::cerr << kUsageLine << "(haltguard-ids-setup --help explains the options)\n";
+            return kUsage;
         }
     }
-    if (checkPorts) {
-        CheckPorts(std::cout);
-        return 0;
-    }
+    if (checkPorts) return CheckPorts(std::cout);
+
     Reporter out(quiet);
+    const TStorePaths paths = DefaultStorePaths();
     try {
-        const TStorePaths paths = DefaultStorePaths();
         MakeDirectory(paths.GroupsDir, out);
         MakeDirectory(paths.IDListDir, out);
         MakeGroupsTable(paths, out);
         MakePortLinks(out);
     } catch (const std::exception& e) {
         std::cerr << "haltguard-ids-setup: " << e.what() << '\n';
-        return 1;
+        return kFailed;
     }
     if (!out.DidAnything()) out.Note("Everything already exists; nothing was changed");
+    int status = kDone;
+    // Said even when quiet: it is what status 3 means.
+    if (const std::vector<std::string> files = UnwritableStoreFiles(paths); !files.empty()) {
+        std::cerr << UnwritableStoreWarning(paths, files) << '\n';
+        status = kStoreNotWritable;
+    }
     if (!quiet) WarnAboutPortPermissions(std::cerr);
-    return 0;
+    return status;
 }

@@ -1,6 +1,6 @@
-// The device layer's side of the worker steps (TVarnWorkerSteps.h): what the event
-// worker, the dispatcher worker and the writer each do with the rings, the events and
-// the device in one step of their loops.
+// TVarnBaseDispatcher's worker steps (the TVarnWorkerSteps it serves its workers): what
+// the event worker, the dispatcher worker and the writer each do with the rings, the
+// events and the device in one step of their loops.
 #include <algorithm>
 
 #include "serial/TVarnBaseDispatcher.h"
@@ -9,9 +9,7 @@
 // ---- the event worker's and the dispatcher worker's steps -----------------------
 
 bool TVarnBaseDispatcher::AwaitDeviceEvent() {
-    const int rc = WaitDeviceEvent(!inputBlocked_.load());
-    ++deviceEventCount_;
-    return rc >= 0;
+    return WaitDeviceEvent(!inputBlocked_.load()) >= 0;
 }
 
 void TVarnBaseDispatcher::HandOverDeviceEvent() {
@@ -33,8 +31,6 @@ int TVarnBaseDispatcher::RefreshStatus() {
     unsigned errors = 0;
     int waiting = 0;
     if (const int rc = ReadStatus(errors, waiting); rc != 0) return rc;
-    lineErrors_ = errors;
-    deviceInCount_ = waiting;
     return waiting;
 }
 
