@@ -57,8 +57,8 @@ std::error_code CreateNewFile(const std::string& path) {
 }
 
 namespace {
-bool MayReadAndWrite(const fs::path& file) {
-    return _waccess(file.c_str(), 06) == 0;
+bool MayRead(const fs::path& file) {
+    return _waccess(file.c_str(), 04) == 0;
 }
 bool MayMakeFilesIn(const fs::path& dir) {
     return _waccess(dir.c_str(), 02) == 0;
@@ -81,8 +81,8 @@ std::error_code CreateNewFile(const std::string& path) {
 }
 
 namespace {
-bool MayReadAndWrite(const fs::path& file) {
-    return access(file.c_str(), R_OK | W_OK) == 0;
+bool MayRead(const fs::path& file) {
+    return access(file.c_str(), R_OK) == 0;
 }
 bool MayMakeFilesIn(const fs::path& dir) {
     return access(dir.c_str(), W_OK | X_OK) == 0;
@@ -109,11 +109,11 @@ std::string OpenFailureCause(const std::string& path, int systemError) {
         for (fs::path dir = file.parent_path(); dir.has_relative_path(); dir = dir.parent_path())
             if (reachable(dir))
                 return "permission denied (this user may not enter the folder " + Utf8Of(dir) + ")";
-    } else if (denied && Exists(file) && !MayReadAndWrite(file)) {
-        return "permission denied (this user may not read and write the file)";
-    } else if (denied && !MayMakeFilesIn(file.parent_path())) {
+    } else if (denied && Exists(file) && !MayRead(file)) {
+        return "permission denied (this user may not read the file)";
+    } else if (denied && !Exists(file) && !MayMakeFilesIn(file.parent_path())) {
         return "permission denied (this user may not make files in the folder " +
-               Utf8Of(file.parent_path()) + ", where the table's journal goes)";
+               Utf8Of(file.parent_path()) + ")";
     }
     std::string text = std::error_code(systemError, std::generic_category()).message();
     if (!text.empty())

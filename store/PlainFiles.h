@@ -28,7 +28,7 @@ TFileIdentity IdentityOf(const std::string& path);
 // replaced (file_exists).
 std::error_code CreateNewFile(const std::string& path);
 
-// Why `path` could not be opened (or its journal made) after the system answered
-// `systemError`, for the end of a message: "permission denied (this user may not
-// enter the folder …)"; "" when nothing more is known.
+// Why `path` could not be opened or made after the system answered `systemError`, for
+// the end of a message: "permission denied (this user may not enter the folder …)";
+// "" when the system said nothing.
 std::string OpenFailureCause(const std::string& path, int systemError);

@@ -283,11 +283,15 @@ void TTable::CopyTo(const std::string& directory, const std::string& tableName) 
 bool TTable::DeleteTable() {
     d->CheckClosed();
     const std::string path = FilePath();
-    if (IsThereButNotPlain(path))
-        d->file.EngineError("Table is a link or not a regular file: " + path);
-    const TFileIdentity now = IdentityOf(path);
-    if (!now.exists || (path == d->openedPath && now != d->opened)) return false;
     std::error_code ec;
+    const fs::file_status there = fs::symlink_status(NativePath(path), ec);
+    if (ec == std::errc::permission_denied)
+        d->file.EngineError("Table cannot be deleted: " + path + ": " +
+                            OpenFailureCause(path, ec.value()));
+    if (!fs::exists(there)) return false;
+    if (!fs::is_regular_file(there))
+        d->file.EngineError("Table is a link or not a regular file: " + path);
+    if (path == d->openedPath && IdentityOf(path) != d->opened) return false;
     const bool removed = fs::remove(NativePath(path), ec);
     if (ec) d->file.EngineError("Table cannot be deleted: " + path + ": " + ec.message());
     fs::remove(NativePath(path + "-journal"), ec);

@@ -15,8 +15,13 @@ void TTableFile::Open(const std::string& path) {
     path_ = path;
     made_ = {};
     std::error_code ec;
-    if (!fs::exists(fs::symlink_status(NativePath(path_), ec)))
+    if (!fs::exists(fs::symlink_status(NativePath(path_), ec))) {
+        // A folder on the way that this user may not enter hides what is there.
+        if (ec == std::errc::permission_denied)
+            EngineError("Table cannot be opened: " + path_ + ": " +
+                        OpenFailureCause(path_, ec.value()));
         EngineError("Table does not exist: " + path_);
+    }
     RefuseUnsafeFiles();
     OpenConnection("opening");
     // A table cut short or overwritten in part reads as blank records, which a save or
@@ -79,6 +84,7 @@ void TTableFile::OpenConnection(const std::string& doing) {
         Fail(rc, doing);
     }
     sqlite3_busy_timeout(db_, 5000);
+    sqlite3_extended_result_codes(db_, 1);  // for the cases Fail tells apart
     try {
         Exec("PRAGMA synchronous = FULL", doing);
     } catch (...) {
@@ -130,7 +136,7 @@ void TTableFile::CopyInto(TTableFile& to) const {
     const int step = sqlite3_backup_step(backup, -1);
     const int finish = sqlite3_backup_finish(backup);
     // A lock it waited for in vain is the source's; anything else is the copy's.
-    if (step == SQLITE_BUSY || step == SQLITE_LOCKED) Fail(step, "copying");
+    if ((step & 0xFF) == SQLITE_BUSY || (step & 0xFF) == SQLITE_LOCKED) Fail(step, "copying");
     if (step != SQLITE_DONE) to.Fail(step, "creating");
     if (finish != SQLITE_OK) to.Fail(finish, "creating");
 }
@@ -195,6 +201,9 @@ void TTableFile::Fail(int rc, const std::string& doing) const {
             EngineError("Disk is full while " + doing + " table " + path_);
         case SQLITE_READONLY:
         case SQLITE_PERM:
+            if (rc == SQLITE_READONLY_DIRECTORY)
+                EngineError("Table is read-only: " + path_ +
+                            ": this user may not make files in its folder, where its journal goes");
             EngineError("Table is read-only: " + path_);
         case SQLITE_CONSTRAINT:
             EngineError("Key violation: a record with the same key already exists in table " +

@@ -151,6 +151,51 @@ TEST_F(Mends, ARecordRemovedByAnotherProgramIsNotReportedAsSaved) {
     EXPECT_EQ(ErrorOf([&] { t.Delete(); }), "H: Record was deleted by another user: " + file);
 }
 
+TEST_F(Mends, ASaveRetriedAfterAConflictIsRefusedAlikeUntilTheGroupIsChosenAgain) {
+    Add("A", "mine");
+    ScriptedWindow otherWindow;
+    TIDGroupStore other(otherWindow, otherWindow, data.paths, FixedClock());
+    other.OpenStore();
+    other.Select("A");
+    other.LoadGroup();
+    otherWindow.vehicle[0] = "OTHER";
+    other.SaveGroup();
+
+    window.vehicle[0] = "TYPED";
+    const std::string refused =
+        "IDListTable: Record was changed by another user: " + data.ListFile("A" + kStamp).string() +
+        ". Nothing was saved: choose the group again to see the other change (that replaces "
+        "what the boxes show)";
+    EXPECT_EQ(ErrorOf([&] { store.SaveGroup(); }), refused);
+    EXPECT_EQ(ErrorOf([&] { store.SaveGroup(); }), refused);
+    EXPECT_EQ(ListRows("A")[0][1], "OTHER");
+    EXPECT_EQ(window.vehicle[0], "TYPED");
+    store.Select("A");
+    store.LoadGroup();
+    EXPECT_EQ(window.vehicle[0], "OTHER");
+    window.vehicle[0] = "TYPED";
+    store.SaveGroup();
+    EXPECT_EQ(ListRows("A")[0][1], "TYPED");
+}
+
+TEST_F(Mends, AddingGroupsKeepsIDGroupDbFreeWhileItWritesTheirTables) {
+    ScriptedWindow otherWindow;
+    TIDGroupStore other(otherWindow, otherWindow, data.paths, FixedClock(2026, 12, 7, 9, 0, 0));
+    other.OpenStore();
+    // Another copy's New in the middle, which needs IDGroup.db's write lock for its record.
+    std::string otherError = "no error";
+    FaultVfs::AtFirstWrite("/IDs/B ", [&] {
+        otherWindow.inputs.push_back("Other");
+        otherError = ErrorOf([&] { other.NewGroup(); });
+    });
+    store.AddGroups({{"A", {}}, {"B", {}}});
+    FaultVfs::Off();
+    EXPECT_EQ(otherError, "no error");
+    EXPECT_EQ(Rows(data.GroupsFile()), (RowList{{"Other", "Other 07-12-2026 09_00_00 by "},
+                                                {"A", "A" + kStamp},
+                                                {"B", "B" + kStamp}}));
+}
+
 TEST_F(Mends, TwoCopiesCannotDeleteEachOthersGroupsNorLoadADamagedTable) {
 #ifndef _WIN32  // Windows lets no copy delete a table that the other holds open
     Add("A", "a");

@@ -372,6 +372,40 @@ TEST_F(StoreOps, DeleteGroupAsksThenRemovesRecordAndTable) {
     for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], "") << k;
 }
 
+TEST_F(StoreOps, DeleteTakesOnlyTheTableItsRecordNamedAndSaysWhenItWasGone) {
+    // A groups table without the key, as an older setup may have left it.
+    fs::remove(folder.GroupsFile());
+    Sql(folder.GroupsFile(),
+        "CREATE TABLE records (\"Group Name\" VARCHAR(30), IDListName VARCHAR(150))");
+    auto s = Open();
+    NewGroup(*s, "A");
+    s->Select("A");
+    s->LoadGroup();
+    // Another program removes its table; another copy makes an A in the same second and
+    // saves into the new table of the same name.
+    fs::remove(folder.ListFile("A" + kStamp));
+    ScriptedWindow otherWin;
+    TIDGroupStore other(otherWin, otherWin, folder.paths, FixedClock());
+    other.OpenStore();
+    otherWin.inputs.push_back("A");
+    other.NewGroup();
+    other.Select("A");
+    other.LoadGroup();
+    otherWin.FillSlots("other");
+    other.SaveGroup();
+
+    win.log.clear();
+    win.answers = {TConfirmAnswer::Yes};
+    s->DeleteGroup();
+    EXPECT_EQ(win.log, (std::vector<std::string>{
+                           "confirm: Delete the A Group?",
+                           "info: The A Group was deleted (its table was already gone)"}));
+    EXPECT_EQ(Groups(), (RowList{{"A", "A" + kStamp}}));
+    EXPECT_EQ(Rows(folder.ListFile("A" + kStamp))[0][1], "otherv0");
+    EXPECT_EQ(win.listNames, (std::vector<std::string>{"A"}));
+    EXPECT_FALSE(s->HasSelection());
+}
+
 TEST_F(StoreOps, IDListNamesFromDiskNeverReachOutsideTheIDListDirectory) {
     folder.AddGroup("A", "a");
     folder.AddGroup("Escape", "../IDGroup", -1);
