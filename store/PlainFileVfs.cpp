@@ -40,18 +40,18 @@ private:
     // Sees the path as given, before the links in it are resolved.
     static int FullPathname(sqlite3_vfs*, const char* name, int size, char* out) {
         if (IsThereButNotPlain(name)) return SQLITE_CANTOPEN;
-#ifndef _WIN32  // Windows' file system tells SQLite of no links: nothing to resolve
+        const int rc = Base()->xFullPathname(Base(), name, size, out);
+        if (rc != SQLITE_OK_SYMLINK) return rc;
+        // A link on the way, which SQLITE_OPEN_NOFOLLOW refuses wherever it is. The
+        // folders are resolved here, so that only a link in the file's own name is left.
         const fs::path given = NativePath(name);
         std::error_code ec;
         const fs::path folder =
-            fs::canonical(given.parent_path().empty() ? "." : given.parent_path(), ec);
-        if (ec || !given.has_filename()) return Base()->xFullPathname(Base(), name, size, out);
+            fs::canonical(given.has_parent_path() ? given.parent_path() : ".", ec);
+        if (ec || !given.has_filename()) return rc;
         const std::u8string inFolder = (folder / given.filename()).u8string();
         return Base()->xFullPathname(Base(), std::string(inFolder.begin(), inFolder.end()).c_str(),
                                      size, out);
-#else
-        return Base()->xFullPathname(Base(), name, size, out);
-#endif
     }
     // Sees the journals too; a file SQLite creates itself is passed through.
     static int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags,

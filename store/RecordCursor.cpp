@@ -14,7 +14,7 @@ void TRecordCursor::Load(std::vector<TColumn> columns, std::vector<TRow> rows) {
 void TRecordCursor::Clear() {
     columns_.clear();
     rows_.clear();
-    kept_.clear();
+    Forget();
     position_ = 0;
     eof_ = true;
     state_ = Pending::None;
@@ -91,16 +91,19 @@ TRecordCursor::Pending TRecordCursor::TakePending() {
 }
 
 void TRecordCursor::Inserted(TRow row) {
+    if (keeping_) changes_.push_back({Pending::Insert, rows_.size(), {}});
     rows_.push_back(std::move(row));
     position_ = rows_.size() - 1;
     eof_ = false;
 }
 
 void TRecordCursor::Updated(TRow row) {
+    if (keeping_) changes_.push_back({Pending::Update, position_, std::move(rows_[position_])});
     rows_[position_] = std::move(row);
 }
 
 void TRecordCursor::Deleted() {
+    if (keeping_) changes_.push_back({Pending::None, position_, std::move(rows_[position_])});
     rows_.erase(rows_.begin() + static_cast<std::ptrdiff_t>(position_));
     eof_ = false;
     ClampPosition();
@@ -117,15 +120,34 @@ void TRecordCursor::ClampPosition() {
 }
 
 void TRecordCursor::Keep() {
-    kept_ = rows_;
+    Forget();
+    keeping_ = true;
     keptPosition_ = position_;
     keptEof_ = eof_;
 }
 
 void TRecordCursor::Restore() {
     state_ = Pending::None;
-    rows_ = std::move(kept_);
-    kept_.clear();
+    for (auto change = changes_.rbegin(); change != changes_.rend(); ++change) {
+        const auto at = rows_.begin() + static_cast<std::ptrdiff_t>(change->position);
+        switch (change->kind) {
+            case Pending::Insert:
+                rows_.erase(at);
+                break;
+            case Pending::Update:
+                *at = std::move(change->before);
+                break;
+            case Pending::None:
+                rows_.insert(at, std::move(change->before));
+                break;
+        }
+    }
+    Forget();
     position_ = keptPosition_;
     eof_ = keptEof_;
+}
+
+void TRecordCursor::Forget() {
+    keeping_ = false;
+    changes_.clear();
 }

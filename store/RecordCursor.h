@@ -49,11 +49,12 @@ public:
     void Updated(TRow row);
     void Deleted();  // the current record; the position moves to the next one
 
-    // The records at the start of a transaction, given back when it is undone: until
-    // the table is read again, every edit is matched against what the handle read.
+    // From Keep on, the changes are noted, so that Restore gives back the records as
+    // they were then (a transaction undone): until the table is read again, every
+    // edit is matched against what the handle read.
     void Keep();
     void Restore();
-    void Forget() { kept_.clear(); }
+    void Forget();
 
 private:
     [[noreturn]] void Refuse(const std::string& text) const;
@@ -67,7 +68,14 @@ private:
     Pending state_ = Pending::None;
     std::vector<std::string> pending_;
     std::vector<bool> changed_;
-    std::vector<TRow> kept_;
+    // What Restore undoes, last change last.
+    struct TChange {
+        Pending kind;  // Insert, Update, or None for a delete
+        std::size_t position;
+        TRow before;
+    };
+    bool keeping_ = false;
+    std::vector<TChange> changes_;
     std::size_t keptPosition_ = 0;
     bool keptEof_ = true;
 };

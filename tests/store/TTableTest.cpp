@@ -393,6 +393,13 @@ TEST_F(EngineTable, LinksAndSpecialFilesAreRefusedAndNothingOutsideIsTouched) {
     // Below the table layer too, SQLite itself is kept from following the link.
     EXPECT_THROW(Query(File("Link"), "SELECT * FROM records"), std::runtime_error);
     EXPECT_EQ(Snapshot(outside), before);
+    // The folders themselves may be links (data kept on another disk).
+    fs::create_directory_symlink(outside, Dir() / "elsewhere");
+    TTable there("T");
+    there.SetDatabaseName((Dir() / "elsewhere").string());
+    there.SetTableName("x");
+    there.Open();
+    EXPECT_EQ(there.RecordCount(), 0);
 }
 
 TEST_F(EngineTable, ATableMovedAwayWhileOpenSaysSoAndStoresNothing) {
