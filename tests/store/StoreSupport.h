@@ -11,6 +11,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <sstream>
 #include <stdexcept>
@@ -18,6 +19,11 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
 
 #include "store/TIDGroupStore.h"
 #include "tests/common/TempHome.h"
@@ -188,6 +194,39 @@ inline std::vector<std::string> FilesUnder(const fs::path& root) {
     std::sort(out.begin(), out.end());
     return out;
 }
+
+#ifndef _WIN32
+// Runs `f` in a child process once `prepare` has set it up (rights dropped, files
+// limited); gives "engine|<text>" for an engine error, "other|<text>" or "no error".
+inline std::string InChild(const std::function<void()>& prepare, const std::function<void()>& f) {
+    int fds[2];
+    if (pipe(fds) != 0) return "pipe failed";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        prepare();
+        std::string result = "no error";
+        try {
+            f();
+        } catch (const EDBEngineError& e) {
+            result = std::string("engine|") + e.what();
+        } catch (const std::exception& e) {
+            result = std::string("other|") + e.what();
+        }
+        (void)!write(fds[1], result.data(), result.size());
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string result;
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) result.append(buf, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? result : "child failed";
+}
+#endif
 
 // A data folder with both directories and an empty groups table as the setup tool makes it.
 class TStoreHome {

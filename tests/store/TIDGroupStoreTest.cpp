@@ -3,8 +3,6 @@
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include <functional>
@@ -451,36 +449,15 @@ namespace {
 
 using namespace storetest;
 
-// Runs `f` in a child whose files cannot grow beyond `limit` bytes, as on a full disk;
-// gives back "engine: <text>", "other: <text>" or "no error".
+// Runs `f` in a child whose files cannot grow beyond `limit` bytes, as on a full disk.
 std::string OnFullDisk(rlim_t limit, const std::function<void()>& f) {
-    int fds[2];
-    if (pipe(fds) != 0) return "pipe failed";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit r{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &r);
-        std::string result = "no error";
-        try {
-            f();
-        } catch (const EDBEngineError& e) {
-            result = std::string("engine: ") + e.what();
-        } catch (const std::exception& e) {
-            result = std::string("other: ") + e.what();
-        }
-        (void)!write(fds[1], result.data(), result.size());
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string result;
-    char buf[1024];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) result.append(buf, static_cast<std::size_t>(n));
-    close(fds[0]);
-    waitpid(pid, nullptr, 0);
-    return result;
+    return InChild(
+        [limit] {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit r{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &r);
+        },
+        f);
 }
 
 TEST_F(StoreOps, SaveGroupOnAFullDiskLeavesTheGroupAsItWas) {
@@ -495,7 +472,7 @@ TEST_F(StoreOps, SaveGroupOnAFullDiskLeavesTheGroupAsItWas) {
         win.trailer.fill("fedcba9876543210");
         s->SaveGroup();
     });
-    EXPECT_EQ(result.rfind("engine: IDListTable: ", 0), 0u) << result;
+    EXPECT_EQ(result.rfind("engine|IDListTable: ", 0), 0u) << result;
     EXPECT_NE(result.find(file.string()), std::string::npos) << result;
     EXPECT_EQ(IntegrityCheck(file), "ok");
     EXPECT_EQ(Query(file, "SELECT * FROM records ORDER BY rowid"), before);

@@ -1,7 +1,6 @@
 // The table layer: dataset semantics, its error texts, and the files the sqlite3
 // tool can leave behind.
 #ifndef _WIN32
-#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -427,35 +426,13 @@ TEST_F(EngineTable, NetFileDirMustExistAndMaySetAgainWhileOpen) {
 
 #ifndef _WIN32
 // POSIX only: the checks need file modes, and a process without root's rights.
-// Runs `f` in a child process as an unprivileged user; gives "engine|<text>",
-// "other|<text>" or "no error".
+// Runs `f` as an unprivileged user: root writes through file modes.
 std::string AsUnprivileged(const std::function<void()>& f) {
-    int fds[2];
-    if (pipe(fds) != 0) return "pipe failed";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
-        std::string result = "no error";
-        try {
-            f();
-        } catch (const EDBEngineError& e) {
-            result = std::string("engine|") + e.what();
-        } catch (const std::exception& e) {
-            result = std::string("other|") + e.what();
-        }
-        (void)!write(fds[1], result.data(), result.size());
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string result;
-    char buf[512];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) result.append(buf, static_cast<std::size_t>(n));
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? result : "child failed";
+    return InChild(
+        [] {
+            if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) _exit(3);
+        },
+        f);
 }
 
 TEST_F(EngineTable, FilesThisUserMayNotUseAreEngineErrorsNamingTheCause) {
