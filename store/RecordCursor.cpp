@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "store/TTable.h"
+#include "store/TableErrors.h"
 
 void TRecordCursor::Load(std::vector<TColumn> columns, std::vector<TRow> rows) {
     Clear();

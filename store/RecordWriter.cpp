@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <utility>
 
-#include "store/TTable.h"
+#include "store/TableErrors.h"
 
 namespace {
 

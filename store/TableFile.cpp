@@ -3,7 +3,7 @@
 #include <filesystem>
 
 #include "store/PlainFiles.h"
-#include "store/TTable.h"
+#include "store/TableErrors.h"
 
 namespace fs = std::filesystem;
 
