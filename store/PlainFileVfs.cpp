@@ -2,28 +2,21 @@
 
 #include <sqlite3.h>
 
-#include <filesystem>
+#include <string>
+
+#include "store/PlainFiles.h"
 
 namespace fs = std::filesystem;
-
-fs::path NativePath(const std::string& utf8) {
-    return fs::path(std::u8string(utf8.begin(), utf8.end()));
-}
-
-bool IsThereButNotPlain(const std::string& path) {
-    std::error_code ec;
-    const fs::file_status s = fs::symlink_status(NativePath(path), ec);
-    return fs::exists(s) && !fs::is_regular_file(s);
-}
 
 namespace {
 
 // SQLite's own file system with one rule added: a path that is there but is not a
-// plain file is never opened. SQLite resolves links in a table's path before it
-// opens the file, and names the journal after the resolved path; so without this a
-// link in the data folders would lead reads, writes and a new journal outside.
-// Registered as the default, over whatever the default was, so that it holds for
-// every table file and journal of the process.
+// plain file is never opened. The tables are opened with SQLITE_OPEN_NOFOLLOW, so
+// SQLite refuses a link in a table's own name, even one swapped in during the open;
+// this adds what that flag leaves out (a directory, a device or a pipe at the name,
+// and the journals), and lets the folders on the way be links (data kept on another
+// disk) by resolving them first, so that the flag meets a link only in the file's
+// own name. Registered as the default, over whatever the default was.
 class TPlainFileVfs {
 public:
     static void Install() {
@@ -47,7 +40,18 @@ private:
     // Sees the path as given, before the links in it are resolved.
     static int FullPathname(sqlite3_vfs*, const char* name, int size, char* out) {
         if (IsThereButNotPlain(name)) return SQLITE_CANTOPEN;
-        return Base()->xFullPathname(Base(), name, size, out);
+        const int rc = Base()->xFullPathname(Base(), name, size, out);
+        if (rc != SQLITE_OK_SYMLINK) return rc;
+        // A link on the way, which SQLITE_OPEN_NOFOLLOW refuses wherever it is. The
+        // folders are resolved here, so that only a link in the file's own name is left.
+        const fs::path given = NativePath(name);
+        std::error_code ec;
+        const fs::path folder =
+            fs::canonical(given.has_parent_path() ? given.parent_path() : ".", ec);
+        if (ec || !given.has_filename()) return rc;
+        const std::u8string inFolder = (folder / given.filename()).u8string();
+        return Base()->xFullPathname(Base(), std::string(inFolder.begin(), inFolder.end()).c_str(),
+                                     size, out);
     }
     // Sees the journals too; a file SQLite creates itself is passed through.
     static int Open(sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags,

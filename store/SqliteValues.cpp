@@ -4,8 +4,6 @@
 #include <cctype>
 #include <utility>
 
-#include "base/Utf8.h"
-
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     return s;
@@ -20,12 +18,8 @@ std::string QuoteIdentifier(const std::string& name) {
     return out + "\"";
 }
 
-std::string CutToCharacters(std::string text, int size) {
-    return size <= 0 ? text : Utf8Prefix(std::move(text), static_cast<std::size_t>(size));
-}
-
-Column ParseColumn(const std::string& name, const std::string& declared) {
-    Column c{name, "", 0};
+TColumn ParseColumn(const std::string& name, const std::string& declared) {
+    TColumn c{name, "", 0};
     const std::string t = Upper(declared);
     if (t.find("INT") != std::string::npos)
         c.typeName = "Integer";
@@ -53,18 +47,21 @@ Column ParseColumn(const std::string& name, const std::string& declared) {
 }
 
 // The storage class comes first: the typed reads may convert the value.
-StoredValue ReadStored(sqlite3_stmt* st, int col) {
-    StoredValue v;
-    v.type = sqlite3_column_type(st, col);
-    switch (v.type) {
+TStoredValue ReadStored(sqlite3_stmt* st, int col) {
+    using Kind = TStoredValue::Kind;
+    TStoredValue v;
+    switch (sqlite3_column_type(st, col)) {
         case SQLITE_INTEGER:
+            v.kind = Kind::Integer;
             v.integer = sqlite3_column_int64(st, col);
             break;
         case SQLITE_FLOAT:
+            v.kind = Kind::Real;
             v.real = sqlite3_column_double(st, col);
             break;
         case SQLITE_TEXT:
         case SQLITE_BLOB:
+            v.kind = sqlite3_column_type(st, col) == SQLITE_TEXT ? Kind::Text : Kind::Blob;
             if (const void* b = sqlite3_column_blob(st, col))
                 v.bytes.assign(static_cast<const char*>(b),
                                static_cast<std::size_t>(sqlite3_column_bytes(st, col)));
@@ -75,23 +72,23 @@ StoredValue ReadStored(sqlite3_stmt* st, int col) {
     return v;
 }
 
-void BindStored(sqlite3_stmt* st, int index, const StoredValue& v) {
-    switch (v.type) {
-        case SQLITE_INTEGER:
+void BindStored(sqlite3_stmt* st, int index, const TStoredValue& v) {
+    using Kind = TStoredValue::Kind;
+    switch (v.kind) {
+        case Kind::Integer:
             sqlite3_bind_int64(st, index, v.integer);
             break;
-        case SQLITE_FLOAT:
+        case Kind::Real:
             sqlite3_bind_double(st, index, v.real);
             break;
-        case SQLITE_TEXT:
-            sqlite3_bind_text(st, index, v.bytes.data(), static_cast<int>(v.bytes.size()),
-                              SQLITE_TRANSIENT);
+        case Kind::Text:
+            BindText(st, index, v.bytes);
             break;
-        case SQLITE_BLOB:
+        case Kind::Blob:
             sqlite3_bind_blob(st, index, v.bytes.data(), static_cast<int>(v.bytes.size()),
                               SQLITE_TRANSIENT);
             break;
-        default:
+        case Kind::Null:
             sqlite3_bind_null(st, index);
             break;
     }
@@ -99,4 +96,44 @@ void BindStored(sqlite3_stmt* st, int index, const StoredValue& v) {
 
 void BindText(sqlite3_stmt* st, int index, const std::string& text) {
     sqlite3_bind_text(st, index, text.data(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+std::string StoredText(const TStoredValue& v) {
+    using Kind = TStoredValue::Kind;
+    switch (v.kind) {
+        case Kind::Integer:
+            return std::to_string(v.integer);
+        case Kind::Real: {
+            // SQLite's own rendering of a real, as its text conversion gives it.
+            char* text = sqlite3_mprintf("%!.15g", v.real);
+            std::string out = text ? text : "";
+            sqlite3_free(text);
+            return out;
+        }
+        case Kind::Text:
+        case Kind::Blob:
+            return v.bytes;
+        case Kind::Null:
+            break;
+    }
+    return {};
+}
+
+std::string RowidAndFields(const std::vector<TColumn>& columns) {
+    std::string list = "rowid";
+    for (const TColumn& c : columns) list += ", " + QuoteIdentifier(c.name);
+    return list;
+}
+
+TRow ReadRow(sqlite3_stmt* st, const std::vector<TColumn>& columns) {
+    TRow row;
+    row.rowid = sqlite3_column_int64(st, 0);
+    row.values.reserve(columns.size());
+    row.stored.reserve(columns.size());
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        TStoredValue v = ReadStored(st, static_cast<int>(i) + 1);
+        row.values.push_back(CutToCharacters(StoredText(v), columns[i].size));
+        row.stored.push_back(std::move(v));
+    }
+    return row;
 }

@@ -1,19 +1,60 @@
 #include "store/TIDGroupStore.h"
 
+#include <exception>
+#include <memory>
 #include <utility>
+
+#include "store/TableTransaction.h"
 
 namespace {
 
-// One step of clearing up after a failure. The failure that led here is the one the
-// user sees, so a step that fails in turn is passed over; each caller says what such
-// a step leaves behind.
-template <class Step>
-void ClearUp(Step&& step) {
-    try {
-        step();
-    } catch (const EDatabaseError&) {
+// The ID list tables made for new groups before their records are stored. Each is
+// deleted again when the scope is left without Keep, so that a failure leaves none
+// behind; the failure that led there is the one the user sees, and a table that
+// cannot be deleted in turn stays, named by no group.
+class TNewTables {
+public:
+    explicit TNewTables(std::string directory) : directory_(std::move(directory)) {}
+    ~TNewTables() {
+        if (kept_) return;
+        for (const auto& table : tables_) {
+            try {
+                table->Close();
+                table->DeleteTable();
+            } catch (const EDatabaseError&) {
+            }
+        }
     }
-}
+    TNewTables(const TNewTables&) = delete;
+    TNewTables& operator=(const TNewTables&) = delete;
+
+    // A complete ID list table `name` holding `ids`, on disk when it returns.
+    void Make(const std::string& name, const TGroupIDs& ids) {
+        auto made = std::make_unique<TTable>("IDListTable");
+        made->SetDatabaseName(directory_);
+        made->SetTableName(name);
+        made->CreateTable({{kTrailerIDField, kIDLength}, {kVehicleIDField, kIDLength}});
+        // From here on it is deleted again on a failure (never a file it was refused over).
+        tables_.push_back(std::move(made));
+        TTable& table = *tables_.back();
+        table.Open();
+        TTableTransaction filling(table);
+        for (int k = 0; k < kVehicleSlots; ++k) {
+            table.Append();
+            table.SetFieldAsString(kVehicleIDField, ids.Vehicle[k]);
+            if (k < kTrailerSlots) table.SetFieldAsString(kTrailerIDField, ids.Trailer[k]);
+            table.Post();
+        }
+        filling.Commit();
+        table.Close();
+    }
+    void Keep() { kept_ = true; }
+
+private:
+    std::string directory_;
+    std::vector<std::unique_ptr<TTable>> tables_;
+    bool kept_ = false;
+};
 
 void ReplaceAll(std::string& text, char from, char to) {
     for (char& c : text)
@@ -79,8 +120,12 @@ void TIDGroupStore::RefreshGroupList() {
 
 void TIDGroupStore::ReadGroupsAnew() {
     groups_.Close();
-    // Should the open fail, the list is empty, as after a failed OpenStore.
-    ClearUp([this] { groups_.Open(); });
+    try {
+        groups_.Open();
+    } catch (const EDatabaseError&) {
+        // The failure that led here is the one the user sees; the list is empty, as
+        // after a failed OpenStore.
+    }
     RefreshGroupList();
 }
 
@@ -134,65 +179,34 @@ void TIDGroupStore::NewGroup() {
 }
 
 void TIDGroupStore::AddGroups(const std::vector<TNewGroup>& groups) {
+    // A closed store refuses here, as the groups record's append would, before any
+    // table is made.
+    if (!groups_.Active()) groups_.Append();
     // The groups records and their ID list tables come into being together or not at
-    // all: the records are committed only once every table is complete. A kill between
-    // the commits leaves at worst ID list files that no group names.
-    std::vector<std::string> created;
-    groups_.StartTransaction();
-    try {
-        for (const TNewGroup& group : groups) {
-            AddRecordAndTable(group);
-            created.push_back(idList_.TableName());
-        }
-        groups_.Commit();
-    } catch (...) {
-        // The first failure is the one the user sees; clearing up must not hide it.
-        // A refusal of the first record leaves the loaded group loaded; once a table
-        // has been made, idList_ is closed on it.
-        // A failed rollback has closed the handle, which discards the records too.
-        ClearUp([this] { groups_.Rollback(); });
-        // A table left behind is named by no group.
-        for (const std::string& listName : created)
-            ClearUp([&] {
-                idList_.SetTableName(listName);
-                idList_.DeleteTable();
-            });
-        throw;
+    // all. Every table is made complete first, without IDGroup.db's write lock, which a
+    // long import would otherwise keep from other copies for as long as it writes; the
+    // records follow in one transaction. A kill between the two leaves at worst ID
+    // list files that no group names.
+    TNewTables made(paths_.IDListDir);
+    std::vector<std::string> listNames;
+    for (const TNewGroup& group : groups) {
+        listNames.push_back(BuildIDListName(group.Name));
+        made.Make(listNames.back(), group.IDs);
     }
+    TTableTransaction adding(groups_);
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        groups_.Append();
+        groups_.SetFieldAsString(kGroupNameField, groups[i].Name);
+        groups_.SetFieldAsString(kIDListNameField, listNames[i]);
+        groups_.Post();
+    }
+    adding.Commit();
+    made.Keep();
+
+    // As New always did: the loaded group is closed, and loaded again if selected.
+    idList_.Close();
     RefreshGroupList();
     LoadGroup();
-}
-
-// One groups record, posted inside the open transaction, and its complete ID list
-// table; idList_ is left closed, pointing at the new table.
-void TIDGroupStore::AddRecordAndTable(const TNewGroup& group) {
-    groups_.Append();
-    groups_.SetFieldAsString(kGroupNameField, group.Name);
-    groups_.SetFieldAsString(kIDListNameField, BuildIDListName(group.Name));
-    groups_.Post();
-
-    idList_.Close();
-    idList_.SetDatabaseName(paths_.IDListDir);
-    idList_.SetTableName(groups_.FieldAsString(kIDListNameField));
-    idList_.CreateTable({{kTrailerIDField, kIDLength}, {kVehicleIDField, kIDLength}});
-    try {
-        idList_.Open();
-        idList_.StartTransaction();
-        for (int k = 0; k < kVehicleSlots; ++k) {
-            idList_.Append();
-            idList_.SetFieldAsString(kVehicleIDField, group.IDs.Vehicle[k]);
-            if (k < kTrailerSlots) idList_.SetFieldAsString(kTrailerIDField, group.IDs.Trailer[k]);
-            idList_.Post();
-        }
-        idList_.Commit();
-        idList_.Close();
-    } catch (...) {
-        // The table was made but is not counted yet: it goes with the records.
-        idList_.Close();
-        // Left behind, it is named by no group.
-        ClearUp([this] { idList_.DeleteTable(); });
-        throw;
-    }
 }
 
 bool TIDGroupStore::NothingSelected(const char* message) {
@@ -203,8 +217,8 @@ bool TIDGroupStore::NothingSelected(const char* message) {
 
 void TIDGroupStore::SaveGroup() {
     if (NothingSelected("Please select a group to save to")) return;
-    idList_.StartTransaction();
     try {
+        TTableTransaction saving(idList_);
         idList_.First();
         for (int k = 0; k < kVehicleSlots; ++k) {
             // A table cut short outside the program gets its missing records back, so
@@ -219,11 +233,14 @@ void TIDGroupStore::SaveGroup() {
             idList_.Post();
             idList_.Next();
         }
-        idList_.Commit();
-    } catch (...) {
-        // A failed rollback closes the handle, which discards the transaction too.
-        ClearUp([this] { idList_.Rollback(); });
-        throw;
+        saving.Commit();
+    } catch (const ERecordConflict& e) {
+        // The boxes keep what the user typed, and the table keeps comparing against
+        // what was loaded, so every retry is refused alike until the user chooses to
+        // see the other change.
+        throw ERecordConflict(std::string(e.what()) +
+                              ". Nothing was saved: choose the group again to see the other "
+                              "change (that replaces what the boxes show)");
     }
 }
 
@@ -240,25 +257,38 @@ void TIDGroupStore::DeleteGroup() {
         boxes_.Information("Please select a group to delete");
         return;
     }
+    const std::string name = selected_;
     const std::string listName = groups_.FieldAsString(kIDListNameField);
-    // The record goes only as this window read it, so the ID list table it names is
-    // deleted only when the record naming it just went. When another copy of the
-    // program or the sqlite3 tool changed or removed it meanwhile, nothing is deleted;
-    // the list is read anew to show what is on disk, with nothing selected or loaded
-    // (the slots keep their texts).
+    bool tableWasThere = false;
     try {
+        // IDGroup.db's write lock is held from the record's delete to the table's, so
+        // that no other copy adds or deletes a group in between. The record goes only
+        // as this window read it, and the table only while it is still the file this
+        // window loaded: one that another copy made under the same name since stays.
+        TTableTransaction deleting(groups_);
         groups_.Delete();
-    } catch (const EDBEngineError&) {
+        idList_.Close();
+        idList_.SetDatabaseName(paths_.IDListDir);
+        idList_.SetTableName(listName);
+        // A table that cannot be deleted stays, named by no group: the record goes all
+        // the same, and the user sees why.
+        std::exception_ptr tableFailure;
+        try {
+            tableWasThere = idList_.DeleteTable();
+        } catch (const EDBEngineError&) {
+            tableFailure = std::current_exception();
+        }
+        deleting.Commit();
+        if (tableFailure) std::rethrow_exception(tableFailure);
+    } catch (const ERecordConflict&) {
+        // Another copy or the sqlite3 tool changed or removed the record: nothing is
+        // deleted, and the list is read anew to show what is on disk, with nothing
+        // selected or loaded (the slots keep their texts).
         idList_.Close();
         selected_.clear();
         ReadGroupsAnew();
         throw;
     }
-
-    idList_.Close();
-    idList_.SetDatabaseName(paths_.IDListDir);
-    idList_.SetTableName(listName);
-    idList_.DeleteTable();
 
     groups_.Close();
     selected_.clear();
@@ -266,4 +296,6 @@ void TIDGroupStore::DeleteGroup() {
     RefreshGroupList();
     for (int k = 0; k < kVehicleSlots; ++k) window_.SetVehicleSlot(k, "");
     for (int k = 0; k < kTrailerSlots; ++k) window_.SetTrailerSlot(k, "");
+    if (!tableWasThere)
+        boxes_.Information("The " + name + " Group was deleted (its table was already gone)");
 }

@@ -70,7 +70,6 @@ private:
     void RefreshGroupList();
     // True when the selection is empty, once the user has been told `message`.
     bool NothingSelected(const char* message);
-    void AddRecordAndTable(const TNewGroup& group);
     void ReadGroupsAnew();  // after a failed delete
 
     TStoreWindow& window_;

@@ -1,12 +1,15 @@
 #include "store/TTable.h"
 
-#include <sqlite3.h>
-
+#include <algorithm>
 #include <filesystem>
 #include <utility>
 
 #include "store/PlainFileVfs.h"
-#include "store/TableImpl.h"
+#include "store/PlainFiles.h"
+#include "store/RecordCursor.h"
+#include "store/RecordWriter.h"
+#include "store/SqliteValues.h"
+#include "store/TableFile.h"
 
 namespace fs = std::filesystem;
 
@@ -27,14 +30,70 @@ std::string NetFileDir() {
     return g_netFileDir;
 }
 
-TTable::TTable(std::string handleName) : d(std::make_unique<Impl>()) {
-    d->name = std::move(handleName);
+// A handle: where its table is, the file, the records as read and the writes.
+struct TTable::Impl {
+    explicit Impl(std::string handleName)
+        : name(std::move(handleName)), file(name), cursor(name), writer(file, cursor.Columns()) {}
+
+    [[noreturn]] void DataError(const std::string& text) const {
+        throw EDatabaseError(name + ": " + text);
+    }
+    void CheckActive() const {
+        if (!file.IsOpen()) DataError("Cannot perform this operation on a closed dataset");
+    }
+    void CheckClosed() const {
+        if (file.IsOpen()) DataError("Cannot perform this operation on an open dataset");
+    }
+    void CheckDirectory(const std::string& dir) const {
+        std::error_code ec;
+        if (!fs::is_directory(NativePath(dir), ec))
+            file.EngineError("Directory does not exist: " + dir);
+    }
+    // Stores a pending append or edit; does nothing otherwise.
+    void Post() {
+        switch (cursor.TakePending()) {
+            case TRecordCursor::Pending::None:
+                return;
+            case TRecordCursor::Pending::Insert:
+                cursor.Inserted(writer.Insert(cursor.PendingValues()));
+                return;
+            case TRecordCursor::Pending::Update: {
+                TRow stored;
+                if (writer.Update(cursor.Current(), cursor.PendingValues(), cursor.Changed(),
+                                  stored))
+                    cursor.Updated(std::move(stored));
+                return;
+            }
+        }
+    }
+    // Undoes a transaction: the records as they were at its start, or none once the
+    // file had to be closed. Gives a failed undo's result.
+    int Undo() {
+        const int rc = writer.Rollback();
+        if (file.IsOpen())
+            cursor.Restore();
+        else
+            cursor.Clear();
+        return rc;
+    }
+
+    const std::string name;
+    std::string directory;
+    std::string tableName;
+    std::vector<std::string> required;
+    TTableFile file;
+    TRecordCursor cursor;
+    TRecordWriter writer;
+    // The file this handle last had open or made, for DeleteTable.
+    std::string openedPath;
+    TFileIdentity opened;
+};
+
+TTable::TTable(std::string handleName) : d(std::make_unique<Impl>(std::move(handleName))) {
     InstallPlainFileVfs();
 }
 
-TTable::~TTable() {
-    d->CloseDb();
-}
+TTable::~TTable() = default;
 
 const std::string& TTable::Name() const {
     return d->name;
@@ -57,9 +116,9 @@ void TTable::SetRequiredFields(std::vector<std::string> fieldNames) {
 
 std::string TTable::FilePath() const {
     const std::string& t = d->tableName;
-    if (t.empty()) d->EngineError("Table name is empty");
+    if (t.empty()) d->file.EngineError("Table name is empty");
     if (t.find_first_of(std::string("/\\\0", 3)) != std::string::npos || t == "." || t == "..")
-        d->EngineError("Table name refused (it would reach outside its directory): " + t);
+        d->file.EngineError("Table name refused (it would reach outside its directory): " + t);
     std::string file = t;
     if (t.size() < 3 || Upper(t.substr(t.size() - 3)) != ".DB") file += ".db";
     const std::u8string path = (NativePath(d->directory) / NativePath(file)).u8string();
@@ -67,105 +126,86 @@ std::string TTable::FilePath() const {
 }
 
 void TTable::Open() {
-    if (d->db) return;
-    d->path = FilePath();
-    d->RefuseMissing();
-    d->RefuseUnsafeFiles();
-    const int rc = sqlite3_open_v2(d->path.c_str(), &d->db, SQLITE_OPEN_READWRITE, nullptr);
-    if (rc != SQLITE_OK) {
-        sqlite3_close_v2(d->db);
-        d->db = nullptr;
-        d->SqliteError(rc, "opening");
-    }
+    if (d->file.IsOpen()) return;
+    const std::string path = FilePath();
+    d->file.Open(path);
     try {
-        sqlite3_busy_timeout(d->db, 5000);
-        d->Exec("PRAGMA synchronous = FULL", "opening");
-        d->CheckIntact();
-        d->ReadColumns();
+        std::vector<TColumn> columns = d->file.ReadColumns();
         for (const std::string& f : d->required) {
-            const std::size_t i = d->ColumnIndex(f);
-            if (d->columns[i].typeName != "String")
+            const auto c = std::find_if(columns.begin(), columns.end(),
+                                        [&f](const TColumn& column) { return column.name == f; });
+            if (c == columns.end()) d->DataError("Field '" + f + "' not found");
+            if (c->typeName != "String")
                 d->DataError("Type mismatch for field '" + f +
-                             "', expecting: String actual: " + d->columns[i].typeName);
+                             "', expecting: String actual: " + c->typeName);
         }
-        d->ReadRows();
+        std::vector<TRow> rows = d->file.ReadRows(columns);
+        d->cursor.Load(std::move(columns), std::move(rows));
     } catch (...) {
-        d->CloseDb();
+        d->file.Close();
         throw;
     }
-    d->cursor = 0;
-    d->eof = d->rows.empty();
+    d->openedPath = path;
+    d->opened = IdentityOf(path);
 }
 
 void TTable::Close() {
-    if (!d->db) return;
-    if (d->inTransaction) sqlite3_exec(d->db, "ROLLBACK", nullptr, nullptr, nullptr);
-    d->CloseDb();
+    d->file.Close();
+    d->writer.Forget();
+    d->cursor.Clear();
 }
 
 bool TTable::Active() const {
-    return d->db != nullptr;
+    return d->file.IsOpen();
 }
 
 void TTable::First() {
     d->CheckActive();
     d->Post();
-    d->cursor = 0;
-    d->eof = d->rows.empty();
+    d->cursor.First();
 }
 
 void TTable::Next() {
     d->CheckActive();
     d->Post();
-    if (d->cursor + 1 < d->rows.size())
-        ++d->cursor;
-    else
-        d->eof = true;
+    d->cursor.Next();
 }
 
 bool TTable::Eof() const {
-    return !d->db || d->eof;
+    return !d->file.IsOpen() || d->cursor.Eof();
 }
 
 int TTable::RecordCount() const {
     d->CheckActive();
-    return static_cast<int>(d->rows.size());
+    return d->cursor.Count();
 }
 
 std::string TTable::FieldAsString(const std::string& field) const {
     d->CheckActive();
-    const std::size_t i = d->ColumnIndex(field);
-    if (d->state != Impl::State::Browse) return d->pending.values[i];
-    if (d->rows.empty()) return {};
-    return d->rows[d->cursor].values[i];
+    return d->cursor.Field(field);
+}
+
+std::string TTable::FieldAsStoredText(const std::string& field) const {
+    d->CheckActive();
+    const std::size_t i = d->cursor.ColumnIndex(field);
+    if (d->cursor.Empty()) return {};
+    return StoredText(d->cursor.Current().stored[i]);
 }
 
 void TTable::SetFieldAsString(const std::string& field, const std::string& value) {
     d->CheckActive();
-    const std::size_t i = d->ColumnIndex(field);
-    if (d->state == Impl::State::Browse) d->DataError("Dataset not in edit or insert mode");
-    d->pending.values[i] = CutToCharacters(value, d->columns[i].size);
-    d->dirty[i] = true;
+    d->cursor.SetField(field, value);
 }
 
 void TTable::Append() {
     d->CheckActive();
     d->Post();
-    d->pending = Row{0, std::vector<std::string>(d->columns.size()), {}};
-    d->dirty.assign(d->columns.size(), true);
-    d->state = Impl::State::Insert;
+    d->cursor.Append();
 }
 
 void TTable::Edit() {
     d->CheckActive();
-    if (d->state != Impl::State::Browse) return;
-    if (d->rows.empty()) {
-        Append();
-        return;
-    }
-    d->pending = d->rows[d->cursor];
-    d->dirty.assign(d->columns.size(), false);
-    d->state = Impl::State::Edit;
+    d->cursor.Edit();
 }
 
 void TTable::Post() {
@@ -175,40 +215,28 @@ void TTable::Post() {
 
 void TTable::Cancel() {
     d->CheckActive();
-    d->state = Impl::State::Browse;
+    d->cursor.Cancel();
 }
 
 void TTable::Delete() {
     d->CheckActive();
-    d->state = Impl::State::Browse;
-    if (d->rows.empty()) d->DataError("Cannot perform this operation on an empty dataset");
-    d->DeleteCurrent();
-    d->eof = false;
-    d->ClampCursor();
+    d->cursor.Cancel();
+    if (d->cursor.Empty()) d->DataError("Cannot perform this operation on an empty dataset");
+    d->writer.Delete(d->cursor.Current());
+    d->cursor.Deleted();
 }
 
 bool TTable::Locate(const std::string& field, const std::string& value) {
     d->CheckActive();
     d->Post();
-    const std::size_t i = d->ColumnIndex(field);
-    for (std::size_t r = 0; r < d->rows.size(); ++r) {
-        if (d->rows[r].values[i] == value) {
-            d->cursor = r;
-            d->eof = false;
-            return true;
-        }
-    }
-    return false;
+    return d->cursor.Locate(field, value);
 }
 
 void TTable::CreateTable(const std::vector<TFieldDef>& fields,
                          const std::vector<std::string>& uniqueKey) {
-    if (d->db) d->DataError("Cannot perform this operation on an open dataset");
-    d->path = FilePath();
-    std::error_code ec;
-    if (!fs::is_directory(NativePath(d->directory), ec))
-        d->EngineError("Directory does not exist: " + d->directory);
-    d->RefuseUnsafeFiles();
+    d->CheckClosed();
+    const std::string path = FilePath();
+    d->CheckDirectory(d->directory);
     std::string sql = "CREATE TABLE records (";
     for (std::size_t i = 0; i < fields.size(); ++i) {
         if (i) sql += ", ";
@@ -221,26 +249,16 @@ void TTable::CreateTable(const std::vector<TFieldDef>& fields,
         sql += ")";
     }
     sql += ")";
-    // Replacing means starting from an empty file, whatever was there before. The
-    // table goes before its journal: the old table never stands without a hot journal
-    // it needs, and no stale journal is left to be played into the new file.
-    if (fs::exists(fs::symlink_status(NativePath(d->path), ec)) &&
-        !fs::remove(NativePath(d->path), ec))
-        d->EngineError("Table cannot be replaced: " + d->path + ": " + ec.message());
-    fs::remove(NativePath(d->path + "-journal"), ec);
-    int rc = sqlite3_open_v2(d->path.c_str(), &d->db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
+    d->file.Create(path);
     try {
-        if (rc != SQLITE_OK) d->SqliteError(rc, "creating");
-        d->Exec("PRAGMA synchronous = FULL", "creating");
-        d->Exec(sql, "creating");
+        d->file.Exec(sql, "creating");
     } catch (...) {
-        d->CloseDb();
-        fs::remove(NativePath(d->path), ec);
-        fs::remove(NativePath(d->path + "-journal"), ec);
+        d->file.DiscardMade();
         throw;
     }
-    d->CloseDb();
+    d->file.Close();
+    d->openedPath = path;
+    d->opened = IdentityOf(path);
 }
 
 void TTable::CopyTo(const std::string& directory, const std::string& tableName) const {
@@ -248,108 +266,64 @@ void TTable::CopyTo(const std::string& directory, const std::string& tableName) 
     TTable copy(d->name);
     copy.SetDatabaseName(directory);
     copy.SetTableName(tableName);
-    Impl& to = *copy.d;
-    to.path = copy.FilePath();
-    std::error_code ec;
-    if (!fs::is_directory(NativePath(directory), ec))
-        to.EngineError("Directory does not exist: " + directory);
-    // A copy never replaces anything: what is there may be another table's only copy.
-    if (fs::exists(fs::symlink_status(NativePath(to.path), ec)))
-        to.EngineError("Table already exists: " + to.path);
-    to.RefuseUnsafeFiles();
-    const int rc = sqlite3_open_v2(to.path.c_str(), &to.db,
-                                   SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    TTableFile& to = copy.d->file;
+    const std::string path = copy.FilePath();
+    d->CheckDirectory(directory);
+    to.Create(path);
     try {
-        if (rc != SQLITE_OK) to.SqliteError(rc, "creating");
-        // The copy is a new file that nothing names, removed again should the copy
-        // fail: no journal has an old state of it to keep. One sync at the end, when
-        // the copy is complete, puts it on disk.
-        to.Exec("PRAGMA synchronous = FULL", "creating");
-        to.Exec("PRAGMA journal_mode = OFF", "creating");
-        // One step over all pages reads the table inside one read transaction, so the
-        // copy is one consistent state of it; a writer elsewhere waits its busy time at
-        // most, and a busy table here waits the handle's own.
-        sqlite3_backup* backup = sqlite3_backup_init(to.db, "main", d->db, "main");
-        if (!backup) to.SqliteError(sqlite3_errcode(to.db), "creating");
-        const int step = sqlite3_backup_step(backup, -1);
-        const int finish = sqlite3_backup_finish(backup);
-        // A lock it waited for in vain is the source's; anything else is the copy's.
-        if (step == SQLITE_BUSY || step == SQLITE_LOCKED) d->SqliteError(step, "copying");
-        if (step != SQLITE_DONE) to.SqliteError(step, "creating");
-        if (finish != SQLITE_OK) to.SqliteError(finish, "creating");
+        d->file.CopyInto(to);
     } catch (...) {
         // The copy is whole or not there.
-        to.CloseDb();
-        fs::remove(NativePath(to.path), ec);
-        fs::remove(NativePath(to.path + "-journal"), ec);
+        to.DiscardMade();
         throw;
     }
-    to.CloseDb();
+    to.Close();
 }
 
-void TTable::DeleteTable() {
-    if (d->db) d->DataError("Cannot perform this operation on an open dataset");
-    d->path = FilePath();
-    d->RefuseMissing();
-    d->RefuseUnsafeFiles();
+bool TTable::DeleteTable() {
+    d->CheckClosed();
+    const std::string path = FilePath();
     std::error_code ec;
-    if (!fs::remove(NativePath(d->path), ec))
-        d->EngineError("Table cannot be deleted: " + d->path + ": " + ec.message());
-    fs::remove(NativePath(d->path + "-journal"), ec);
+    const fs::file_status there = fs::symlink_status(NativePath(path), ec);
+    if (ec == std::errc::permission_denied)
+        d->file.EngineError("Table cannot be deleted: " + path + ": " +
+                            OpenFailureCause(path, ec.value()));
+    if (!fs::exists(there)) return false;
+    if (!fs::is_regular_file(there))
+        d->file.EngineError("Table is a link or not a regular file: " + path);
+    if (path == d->openedPath && IdentityOf(path) != d->opened) return false;
+    const bool removed = fs::remove(NativePath(path), ec);
+    if (ec) d->file.EngineError("Table cannot be deleted: " + path + ": " + ec.message());
+    fs::remove(NativePath(path + "-journal"), ec);
+    return removed;
 }
 
 void TTable::StartTransaction() {
     d->CheckActive();
-    if (d->inTransaction) d->EngineError("A transaction is already active on " + d->path);
-    d->Exec("BEGIN IMMEDIATE", "writing");
-    d->inTransaction = true;
-    d->unmarked = 0;
+    d->writer.Begin();
+    d->cursor.Keep();
 }
 
 void TTable::Commit() {
     d->CheckActive();
-    if (!d->inTransaction) d->EngineError("No transaction is active on " + d->path);
+    if (!d->writer.InTransaction())
+        d->file.EngineError("No transaction is active on " + d->file.Path());
     try {
         d->Post();
         // A table deleted or moved by another program while the transaction ran would
         // take the records with it: that is no save.
-        if (d->HasMoved())
-            d->EngineError("Table was deleted or moved by another program: " + d->path);
-        d->WriteMark();
-        d->Exec("COMMIT", "writing");
+        if (d->file.HasMoved())
+            d->file.EngineError("Table was deleted or moved by another program: " + d->file.Path());
+        d->writer.Commit();
     } catch (...) {
-        // A commit that failed part-way may have rolled back by itself.
-        if (sqlite3_get_autocommit(d->db)) {
-            d->inTransaction = false;
-            d->ReadRows();
-            d->ClampCursor();
-        }
+        d->Undo();
         throw;
     }
-    d->inTransaction = false;
+    d->cursor.Forget();
 }
 
 void TTable::Rollback() {
     d->CheckActive();
-    if (!d->inTransaction) return;
-    d->state = Impl::State::Browse;
-    d->inTransaction = false;
-    d->unmarked = 0;
-    // After a full disk or an I/O error SQLite may have rolled back by itself.
-    if (!sqlite3_get_autocommit(d->db)) {
-        try {
-            d->Exec("ROLLBACK", "writing");
-        } catch (...) {
-            // Closing the connection discards the transaction all the same.
-            d->CloseDb();
-            throw;
-        }
-    }
-    // The cache follows the file again.
-    d->ReadRows();
-    d->ClampCursor();
-}
-
-bool TTable::InTransaction() const {
-    return d->inTransaction;
+    if (!d->writer.InTransaction()) return;
+    if (const int rc = d->Undo(); rc != SQLITE_OK) d->file.Fail(rc, "writing");
 }

@@ -6,23 +6,10 @@
 // are never reused); a damaged table, or one whose file is a link or not a regular
 // file, is refused.
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
-// Data-access error; the text carries the handle's name and ": " in front.
-class EDatabaseError : public std::runtime_error {
-public:
-    using std::runtime_error::runtime_error;
-};
-
-// Error of the table engine itself (missing, damaged or foreign table, refused name,
-// link or special file, duplicate key, record changed or deleted by another user,
-// table moved away, disk full, read-only file); the text names the table.
-class EDBEngineError : public EDatabaseError {
-public:
-    using EDatabaseError::EDatabaseError;
-};
+#include "store/TableErrors.h"
 
 struct TFieldDef {
     std::string Name;
@@ -58,6 +45,9 @@ public:
     int RecordCount() const;
 
     std::string FieldAsString(const std::string& field) const;  // blank or NULL gives ""
+    // The current record's field as the file holds it, not cut to the field's size
+    // (another program may have stored a longer text).
+    std::string FieldAsStoredText(const std::string& field) const;
     void SetFieldAsString(const std::string& field, const std::string& value);
 
     void Append();  // a new blank record at the end, in insert state
@@ -69,22 +59,28 @@ public:
     // Moves to the first record whose field equals value exactly; false leaves the cursor.
     bool Locate(const std::string& field, const std::string& value);
 
-    // Creates the table (replacing one of the same name) with string fields, and an
-    // optional unique key over the named fields. The handle must be closed.
+    // Creates the table with string fields, and an optional unique key over the named
+    // fields. A file already there is refused, never replaced: it may be a table
+    // another copy has just made. The handle must be closed.
     void CreateTable(const std::vector<TFieldDef>& fields,
                      const std::vector<std::string>& uniqueKey = {});
-    void DeleteTable();  // the handle must be closed
+    // Deletes the table; false when there was none. A table this handle has had open
+    // (or made) goes only while its file is still that one: a table made under the
+    // same name since, by another copy, is not this one and stays. The handle must be
+    // closed.
+    bool DeleteTable();
     // Copies the open table into a new table file `tableName` in `directory`, as one
     // consistent state of it while other handles and programs go on writing, and on
     // disk when it returns. A copy that fails is removed; a file already there is
     // refused, never replaced.
     void CopyTo(const std::string& directory, const std::string& tableName) const;
 
-    // One transaction over this table's file; nested calls are refused.
+    // One transaction over this table's file; nested calls are refused. Commit ends it
+    // either way: one that fails is rolled back. Rolling back gives the handle its
+    // records as they were at the start, so a retry is matched against what it read.
     void StartTransaction();
     void Commit();
     void Rollback();
-    bool InTransaction() const;
 
     // Full path of the file behind DatabaseName/TableName; refuses unsafe names.
     std::string FilePath() const;

@@ -11,11 +11,11 @@
 #include <set>
 #include <thread>
 
-#include "tests/store/StoreTestSupport.h"
+#include "tests/store/StoreSupport.h"
 
 namespace {
 
-using namespace storecheck;
+using namespace storetest;
 
 constexpr int kKills = 220;
 constexpr auto kTimeBudget = std::chrono::seconds(60);  // typically well under 10 s
@@ -67,10 +67,10 @@ protected:
         const std::string v = win.vehicle[0];
         for (int k = 0; k < kVehicleSlots; ++k) EXPECT_EQ(win.vehicle[k], v) << k;
         for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], v) << k;
-        const Rows blankTrailers =
+        const RowList blankTrailers =
             Query(folder.ListFile(s.IDListTable().TableName()),
                   "SELECT count(*) FROM records WHERE rowid > 32 AND \"Trailer ID\" = ''");
-        EXPECT_EQ(blankTrailers, (Rows{{"64"}}));
+        EXPECT_EQ(blankTrailers, (RowList{{"64"}}));
         return v;
     }
     // A listed group has its complete table of 96 blank records.
@@ -86,17 +86,17 @@ protected:
         EXPECT_EQ(Query(file,
                         "SELECT count(*), count(NULLIF(\"Trailer ID\", '')), "
                         "count(NULLIF(\"Vehicle ID\", '')) FROM records"),
-                  (Rows{{"96", "0", "0"}}))
+                  (RowList{{"96", "0", "0"}}))
             << name;
         for (int k = 0; k < kVehicleSlots; ++k) ASSERT_EQ(win.vehicle[k], "") << name;
         for (int k = 0; k < kTrailerSlots; ++k) ASSERT_EQ(win.trailer[k], "") << name;
     }
 
-    StoreFolder folder;
+    TStoreHome folder;
 };
 
 TEST_F(StoreCrash, KilledSavesAndNewGroupsLeaveEveryGroupWhole) {
-    const TStorePaths paths = folder.Paths();
+    const TStorePaths paths = folder.paths;
     {
         ScriptedWindow win;
         TIDGroupStore s(win, win, paths, FixedClock());

@@ -1,12 +1,14 @@
 #pragma once
 // A full disk on demand: an SQLite VFS over the default one that answers SQLITE_FULL
 // to writes into files whose path holds a chosen text, once a number of such writes
-// have gone through. It becomes the default VFS of the test process, so the table
-// layer meets it without knowing.
+// have gone through; or runs a step of the test at the first such write. It becomes the default VFS
+// of the test process, so the table layer meets it without knowing.
 #include <sqlite3.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
+#include <utility>
 
 namespace storetest {
 
@@ -20,7 +22,15 @@ public:
         allowedWrites() = allowed;
         failures() = 0;
     }
-    static void Off() { FailWritesAfter("", 0); }
+    static void Off() {
+        FailWritesAfter("", 0);
+        step() = nullptr;
+    }
+    // Runs `action` once, at the first write to a file whose path holds `pathPart`.
+    static void AtFirstWrite(const std::string& pathPart, std::function<void()> action) {
+        FailWritesAfter(pathPart, 1 << 30);
+        step() = std::move(action);
+    }
     static int Failures() { return failures(); }
 
 private:
@@ -37,6 +47,10 @@ private:
     static int& allowedWrites() {
         static int n = 0;
         return n;
+    }
+    static std::function<void()>& step() {
+        static std::function<void()> s;
+        return s;
     }
     static int& failures() {
         static int n = 0;
@@ -80,6 +94,7 @@ private:
             },
             [](sqlite3_file* f, const void* b, int n, sqlite3_int64 o) {
                 if (reinterpret_cast<File*>(f)->watched) {
+                    if (auto action = std::exchange(step(), nullptr)) action();
                     if (allowedWrites() <= 0) {
                         ++failures();
                         return SQLITE_FULL;

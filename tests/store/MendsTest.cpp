@@ -51,15 +51,13 @@ int AtEveryWrite(const std::string& pathPart, const std::function<void()>& op,
 
 class Mends : public ::testing::Test {
 protected:
-    Mends() : store(window, boxes, data.paths, FixedClock(2026, 12, 7, 14, 5, 33)) {
-        store.OpenStore();
-    }
+    Mends() : store(window, window, data.paths, FixedClock()) { store.OpenStore(); }
     void Add(const std::string& name, const std::string& fill) {
-        boxes.texts.push_back(name);
+        window.inputs.push_back(name);
         store.NewGroup();
         store.Select(name);
         store.LoadGroup();
-        window.Fill(fill);
+        window.FillSlots(fill);
         store.SaveGroup();
     }
     std::vector<std::vector<std::string>> ListRows(const std::string& group) {
@@ -67,8 +65,7 @@ protected:
     }
 
     TStoreHome data;
-    TScriptedWindow window;
-    TScriptedBoxes boxes;
+    ScriptedWindow window;
     TIDGroupStore store;
 };
 
@@ -79,7 +76,7 @@ TEST_F(Mends, NewGroupOnAFullDiskStoresNothingWhereverItStops) {
     const int failed = AtEveryWrite(
         "/IDs/Full",
         [&] {
-            boxes.texts.push_back("Full");
+            window.inputs.push_back("Full");
             store.NewGroup();
         },
         [&](const std::string& error) {
@@ -96,7 +93,7 @@ TEST_F(Mends, NewGroupOnAFullDiskStoresNothingWhereverItStops) {
 TEST_F(Mends, SaveGroupOnAFullDiskLeavesTheGroupWholeWhereverItStops) {
     Add("A", "old");
     const auto old = ListRows("A");
-    window.Fill("new");
+    window.FillSlots("new");
     const int failed = AtEveryWrite(
         "/IDs/A ", [&] { store.SaveGroup(); },
         [&](const std::string& error) {
@@ -105,34 +102,34 @@ TEST_F(Mends, SaveGroupOnAFullDiskLeavesTheGroupWholeWhereverItStops) {
             EXPECT_EQ(ListRows("A"), old);
         });
     EXPECT_GT(failed, 0);
-    EXPECT_EQ(ListRows("A")[95][1], "newV95");
+    EXPECT_EQ(ListRows("A")[95][1], "newv95");
     // The handle's cache followed each rollback: a load gives what is on disk.
     store.LoadGroup();
-    EXPECT_EQ(window.vehicles[0], "newV0");
+    EXPECT_EQ(window.vehicle[0], "newv0");
 }
 
 TEST_F(Mends, ARefusedNewGroupLeavesTheLoadedGroupLoaded) {
     Add("A", "a");
-    boxes.texts.push_back("A");  // refused by the key at the groups record
+    window.inputs.push_back("A");  // refused by the key at the groups record
     EXPECT_THROW(store.NewGroup(), EDBEngineError);
     EXPECT_TRUE(store.IsLoaded());
     EXPECT_EQ(store.SelectedName(), "A");
-    window.Fill("b");
+    window.FillSlots("b");
     store.SaveGroup();
-    EXPECT_EQ(ListRows("A")[0][1], "bV0");
+    EXPECT_EQ(ListRows("A")[0][1], "bv0");
 }
 
 TEST_F(Mends, AShortTableLoadsBlanksAndSavesWhole) {
     Add("S", "s");
     Sql(data.ListFile("S" + kStamp), "DELETE FROM records WHERE rowid > 90");
     store.LoadGroup();
-    EXPECT_EQ(window.vehicles[89], "sV89");
-    EXPECT_EQ(window.vehicles[90], "");  // not a repeat of the last record
-    window.Fill("t");
+    EXPECT_EQ(window.vehicle[89], "sv89");
+    EXPECT_EQ(window.vehicle[90], "");  // not a repeat of the last record
+    window.FillSlots("t");
     store.SaveGroup();
     const auto rows = ListRows("S");
     ASSERT_EQ(rows.size(), 96u);
-    EXPECT_EQ(rows[95], (std::vector<std::string>{"", "tV95"}));
+    EXPECT_EQ(rows[95], (std::vector<std::string>{"", "tv95"}));
 }
 
 TEST_F(Mends, ARecordRemovedByAnotherProgramIsNotReportedAsSaved) {
@@ -140,9 +137,11 @@ TEST_F(Mends, ARecordRemovedByAnotherProgramIsNotReportedAsSaved) {
     Sql(data.ListFile("A" + kStamp), "DELETE FROM records WHERE rowid = 1");
     const std::string file = data.ListFile("A" + kStamp).string();
     EXPECT_EQ(ErrorOf([&] { store.SaveGroup(); }),
-              "IDListTable: Record was deleted by another user: " + file);
+              "IDListTable: Record was deleted by another user: " + file +
+                  ". Nothing was saved: choose the group again to see the other change (that "
+                  "replaces what the boxes show)");
     EXPECT_EQ(Rows(file).size(), 95u);  // the save was rolled back as a whole
-    EXPECT_EQ(Rows(file)[0][1], "aV1");
+    EXPECT_EQ(Rows(file)[0][1], "av1");
 
     TTable t("H");
     t.SetDatabaseName(data.paths.IDListDir);
@@ -152,21 +151,65 @@ TEST_F(Mends, ARecordRemovedByAnotherProgramIsNotReportedAsSaved) {
     EXPECT_EQ(ErrorOf([&] { t.Delete(); }), "H: Record was deleted by another user: " + file);
 }
 
+TEST_F(Mends, ASaveRetriedAfterAConflictIsRefusedAlikeUntilTheGroupIsChosenAgain) {
+    Add("A", "mine");
+    ScriptedWindow otherWindow;
+    TIDGroupStore other(otherWindow, otherWindow, data.paths, FixedClock());
+    other.OpenStore();
+    other.Select("A");
+    other.LoadGroup();
+    otherWindow.vehicle[0] = "OTHER";
+    other.SaveGroup();
+
+    window.vehicle[0] = "TYPED";
+    const std::string refused =
+        "IDListTable: Record was changed by another user: " + data.ListFile("A" + kStamp).string() +
+        ". Nothing was saved: choose the group again to see the other change (that replaces "
+        "what the boxes show)";
+    EXPECT_EQ(ErrorOf([&] { store.SaveGroup(); }), refused);
+    EXPECT_EQ(ErrorOf([&] { store.SaveGroup(); }), refused);
+    EXPECT_EQ(ListRows("A")[0][1], "OTHER");
+    EXPECT_EQ(window.vehicle[0], "TYPED");
+    store.Select("A");
+    store.LoadGroup();
+    EXPECT_EQ(window.vehicle[0], "OTHER");
+    window.vehicle[0] = "TYPED";
+    store.SaveGroup();
+    EXPECT_EQ(ListRows("A")[0][1], "TYPED");
+}
+
+TEST_F(Mends, AddingGroupsKeepsIDGroupDbFreeWhileItWritesTheirTables) {
+    ScriptedWindow otherWindow;
+    TIDGroupStore other(otherWindow, otherWindow, data.paths, FixedClock(2026, 12, 7, 9, 0, 0));
+    other.OpenStore();
+    // Another copy's New in the middle, which needs IDGroup.db's write lock for its record.
+    std::string otherError = "no error";
+    FaultVfs::AtFirstWrite("/IDs/B ", [&] {
+        otherWindow.inputs.push_back("Other");
+        otherError = ErrorOf([&] { other.NewGroup(); });
+    });
+    store.AddGroups({{"A", {}}, {"B", {}}});
+    FaultVfs::Off();
+    EXPECT_EQ(otherError, "no error");
+    EXPECT_EQ(Rows(data.GroupsFile()), (RowList{{"Other", "Other 07-12-2026 09_00_00 by "},
+                                                {"A", "A" + kStamp},
+                                                {"B", "B" + kStamp}}));
+}
+
 TEST_F(Mends, TwoCopiesCannotDeleteEachOthersGroupsNorLoadADamagedTable) {
 #ifndef _WIN32  // Windows lets no copy delete a table that the other holds open
     Add("A", "a");
-    TScriptedWindow otherWindow;
-    TScriptedBoxes otherBoxes;
-    TIDGroupStore other(otherWindow, otherBoxes, data.paths, FixedClock(2026, 12, 7, 14, 5, 33));
+    ScriptedWindow otherWindow;
+    TIDGroupStore other(otherWindow, otherWindow, data.paths, FixedClock());
     other.OpenStore();
     other.Select("A");
     other.LoadGroup();
     // This copy deletes A and makes it anew in the same second: the same record values.
-    boxes.answers = {TConfirmAnswer::Yes};
+    window.answers = {TConfirmAnswer::Yes};
     store.DeleteGroup();
-    boxes.texts.push_back("A");
+    window.inputs.push_back("A");
     store.NewGroup();
-    otherBoxes.answers = {TConfirmAnswer::Yes};
+    otherWindow.answers = {TConfirmAnswer::Yes};
     EXPECT_EQ(ErrorOf([&] { other.DeleteGroup(); }),
               "IDGroupTable: Record was deleted by another user: " + data.GroupsFile().string());
     EXPECT_EQ(Rows(data.GroupsFile()),
@@ -180,11 +223,11 @@ TEST_F(Mends, TwoCopiesCannotDeleteEachOthersGroupsNorLoadADamagedTable) {
     Add("B", "b");
     const fs::path file = data.ListFile("B" + kStamp);
     fs::resize_file(file, fs::file_size(file) - 3000);
-    window.Fill("typed");
+    window.FillSlots("typed");
     EXPECT_EQ(ErrorOf([&] { store.LoadGroup(); }),
               "IDListTable: Table is damaged: " + file.string());
     EXPECT_FALSE(store.IsLoaded());
-    EXPECT_EQ(window.vehicles[95], "typedV95");
+    EXPECT_EQ(window.vehicle[95], "typedv95");
 }
 
 #ifndef _WIN32

@@ -3,11 +3,11 @@
 
 #include "tests/common/CommandRun.h"
 #include "tests/serial/PtyPair.h"
-#include "tests/store/StoreTestSupport.h"
+#include "tests/store/StoreSupport.h"
 
 namespace {
 
-using namespace storecheck;
+using namespace storetest;
 
 class SetupToolRun : public ::testing::Test {
 protected:
@@ -41,11 +41,11 @@ TEST_F(SetupToolRun, MakesEverythingOnceAndSaysSo) {
     EXPECT_TRUE(fs::is_directory(home.idListDir()));
     const fs::path groups = home.groupsDir() / kGroupsTableName;
     EXPECT_EQ(Query(groups, "SELECT name, type FROM pragma_table_info('records') ORDER BY cid"),
-              (Rows{{"Group Name", "VARCHAR(30)"}, {"IDListName", "VARCHAR(150)"}}));
+              (RowList{{"Group Name", "VARCHAR(30)"}, {"IDListName", "VARCHAR(150)"}}));
     EXPECT_TRUE(Query(groups, "SELECT * FROM records").empty());
     // The key on Group Name.
-    Exec(groups, "INSERT INTO records VALUES ('G', 'g')");
-    EXPECT_THROW(Exec(groups, "INSERT INTO records VALUES ('G', 'h')"), std::runtime_error);
+    Sql(groups, "INSERT INTO records VALUES ('G', 'g')");
+    EXPECT_THROW(Sql(groups, "INSERT INTO records VALUES ('G', 'h')"), std::runtime_error);
 
     int links = 0;
     for (const auto& e : fs::directory_iterator(home.portsDir())) {
@@ -63,7 +63,7 @@ TEST_F(SetupToolRun, MakesEverythingOnceAndSaysSo) {
     EXPECT_EQ(second.status, 0) << second.output;
     EXPECT_NE(second.output.find("Everything already exists"), std::string::npos) << second.output;
     EXPECT_EQ(Snapshot(home.root()), before);
-    EXPECT_EQ(Query(groups, "SELECT * FROM records"), (Rows{{"G", "g"}}));
+    EXPECT_EQ(Query(groups, "SELECT * FROM records"), (RowList{{"G", "g"}}));
 }
 
 TEST_F(SetupToolRun, NeverOverwritesWhatExists) {

@@ -1,163 +1,192 @@
 #pragma once
-// Pieces of the write-failure tests: a scripted window and boxes, raw SQLite access
-// for writing what the sqlite3 tool could leave behind, and a fresh data home.
+// Shared pieces of the store tests: the configuration window as the store sees it,
+// with its boxes answered from a script; a fixed clock; a fresh data folder with an
+// empty groups table; and raw SQLite access for writing what the sqlite3 tool could
+// leave and for checking what is on disk.
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cstdio>
+#include <array>
+#include <ctime>
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "store/TIDGroupStore.h"
-#include "store/TTable.h"
 #include "tests/common/TempHome.h"
 
 namespace storetest {
 
 namespace fs = std::filesystem;
 
-class TScriptedWindow : public TStoreWindow {
+// The configuration window as the store sees it; every box is answered from a script
+// and written to `log` in the order the store asked.
+class ScriptedWindow : public TStoreWindow, public TMessageBoxes {
 public:
-    TScriptedWindow() : vehicles(kVehicleSlots), trailers(kTrailerSlots) {}
-    std::string VehicleSlot(int slot) const override { return vehicles.at(slot); }
-    void SetVehicleSlot(int slot, const std::string& text) override { vehicles.at(slot) = text; }
-    std::string TrailerSlot(int slot) const override { return trailers.at(slot); }
-    void SetTrailerSlot(int slot, const std::string& text) override { trailers.at(slot) = text; }
+    std::array<std::string, kVehicleSlots> vehicle;
+    std::array<std::string, kTrailerSlots> trailer;
+    std::vector<std::string> listNames;
+    std::string listShown;
+
+    std::deque<std::string> inputs;  // what OK returns
+    std::deque<TConfirmAnswer> answers;
+    std::vector<std::string> log;
+
+    std::string VehicleSlot(int slot) const override { return vehicle.at(slot); }
+    void SetVehicleSlot(int slot, const std::string& text) override { vehicle.at(slot) = text; }
+    std::string TrailerSlot(int slot) const override { return trailer.at(slot); }
+    void SetTrailerSlot(int slot, const std::string& text) override { trailer.at(slot) = text; }
     void ShowGroupList(const std::vector<std::string>& names, const std::string& shown) override {
         listNames = names;
         listShown = shown;
     }
-    void Fill(const std::string& prefix) {
-        for (int v = 0; v < kVehicleSlots; ++v) vehicles[v] = prefix + "V" + std::to_string(v);
-        for (int t = 0; t < kTrailerSlots; ++t) trailers[t] = prefix + "T" + std::to_string(t);
-    }
 
-    std::vector<std::string> vehicles, trailers;
-    std::vector<std::string> listNames;
-    std::string listShown;
-};
-
-// Answers the boxes from queues and records what was asked; an unscripted question
-// fails the test instead of being answered by chance.
-class TScriptedBoxes : public TMessageBoxes {
-public:
-    void Information(const std::string& text) override { informations.push_back(text); }
+    void Information(const std::string& text) override { log.push_back("info: " + text); }
     TConfirmAnswer Confirm(const std::string& question) override {
-        questions.push_back(question);
-        if (answers.empty()) throw std::logic_error("unscripted confirmation: " + question);
+        log.push_back("confirm: " + question);
+        if (answers.empty()) {
+            ADD_FAILURE() << "unexpected question: " << question;
+            return TConfirmAnswer::Cancel;
+        }
         const TConfirmAnswer a = answers.front();
         answers.pop_front();
         return a;
     }
     std::string InputBox(const std::string& caption, const std::string& prompt,
                          const std::string& preset) override {
-        inputs.push_back(caption + "|" + prompt + "|" + preset);
-        if (texts.empty()) throw std::logic_error("unscripted input box");
-        const std::string t = texts.front();
-        texts.pop_front();
-        return t;
+        log.push_back("input: " + caption + " | " + prompt + " | " + preset);
+        if (inputs.empty()) {
+            ADD_FAILURE() << "unexpected input box";
+            return preset;
+        }
+        std::string text = inputs.front();
+        inputs.pop_front();
+        return text;
     }
 
-    std::deque<std::string> texts;
-    std::deque<TConfirmAnswer> answers;
-    std::vector<std::string> informations, questions, inputs;
+    void FillSlots(const std::string& prefix) {
+        for (int k = 0; k < kVehicleSlots; ++k) vehicle[k] = prefix + "v" + std::to_string(k);
+        for (int k = 0; k < kTrailerSlots; ++k) trailer[k] = prefix + "t" + std::to_string(k);
+    }
 };
 
-// A fixed clock: en_GB-like formats over a given moment.
-inline TDateTimeSource FixedClock(int year, int month, int day, int h, int m, int s) {
+// 7 December 2026, 14:05:33 unless changed; dd/MM/yyyy and HH:mm:ss.
+inline TDateTimeSource FixedClock(int year = 2026, int month = 12, int day = 7, int hour = 14,
+                                  int min = 5, int sec = 33) {
+    std::tm t{};
+    t.tm_year = year - 1900;
+    t.tm_mon = month - 1;
+    t.tm_mday = day;
+    t.tm_hour = hour;
+    t.tm_min = min;
+    t.tm_sec = sec;
     TDateTimeSource c;
-    c.Now = [=] {
-        std::tm t{};
-        t.tm_year = year - 1900;
-        t.tm_mon = month - 1;
-        t.tm_mday = day;
-        t.tm_hour = h;
-        t.tm_min = m;
-        t.tm_sec = s;
-        return t;
-    };
-    c.ShortDate = [](const std::tm& t) {
+    c.Now = [t] { return t; };
+    c.ShortDate = [](const std::tm& m) {
         char b[32];
-        std::snprintf(b, sizeof b, "%02d/%02d/%04d", t.tm_mday, t.tm_mon + 1, t.tm_year + 1900);
-        return std::string(b);
+        return std::string(b, std::strftime(b, sizeof b, "%d/%m/%Y", &m));
     };
-    c.LongTime = [](const std::tm& t) {
+    c.LongTime = [](const std::tm& m) {
         char b[32];
-        std::snprintf(b, sizeof b, "%02d:%02d:%02d", t.tm_hour, t.tm_min, t.tm_sec);
-        return std::string(b);
+        return std::string(b, std::strftime(b, sizeof b, "%H:%M:%S", &m));
     };
     return c;
 }
 
-// Raw SQL on a file, as the sqlite3 tool would run it.
-inline void Sql(const fs::path& file, const std::string& sql) {
-    sqlite3* db = nullptr;
-    int rc = sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
-    char* err = nullptr;
-    if (rc == SQLITE_OK) rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err);
-    const std::string msg = err ? err : (db ? sqlite3_errmsg(db) : "open failed");
-    sqlite3_free(err);
-    sqlite3_close(db);
-    if (rc != SQLITE_OK) throw std::runtime_error("sql on " + file.string() + ": " + msg);
-}
+// ---- raw access, as the sqlite3 tool would have it ----
 
-// Rows of `records` in rowid order, each column as text (NULL as "<null>").
-inline std::vector<std::vector<std::string>> Rows(const fs::path& file) {
-    sqlite3* db = nullptr;
-    std::vector<std::vector<std::string>> out;
-    if (sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READONLY, nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        throw std::runtime_error("cannot open " + file.string());
-    }
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT * FROM records ORDER BY rowid", -1, &st, nullptr) !=
-        SQLITE_OK) {
-        const std::string msg = sqlite3_errmsg(db);
-        sqlite3_close(db);
-        throw std::runtime_error("cannot read " + file.string() + ": " + msg);
-    }
-    while (sqlite3_step(st) == SQLITE_ROW) {
-        std::vector<std::string> row;
-        for (int i = 0; i < sqlite3_column_count(st); ++i) {
-            const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
-            row.push_back(t ? t : "<null>");
+using RowList = std::vector<std::vector<std::string>>;
+
+class RawDb {
+public:
+    explicit RawDb(const fs::path& file) {
+        if (sqlite3_open_v2(file.string().c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
+                            nullptr) != SQLITE_OK) {
+            sqlite3_close_v2(db_);  // a failed open still gives a handle to free
+            throw std::runtime_error("cannot open " + file.string());
         }
-        out.push_back(std::move(row));
+        sqlite3_busy_timeout(db_, 5000);
     }
-    sqlite3_finalize(st);
-    sqlite3_close(db);
-    return out;
-}
+    ~RawDb() { sqlite3_close_v2(db_); }
+    RawDb(const RawDb&) = delete;
+    RawDb& operator=(const RawDb&) = delete;
 
-// The first column of the first row of a query, as text ("" when there is none).
-inline std::string Scalar(const fs::path& file, const std::string& sql) {
-    sqlite3* db = nullptr;
-    std::string result = "cannot open";
-    if (sqlite3_open_v2(file.string().c_str(), &db, SQLITE_OPEN_READWRITE, nullptr) == SQLITE_OK) {
+    void Exec(const std::string& sql) {
+        char* err = nullptr;
+        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+            std::string text = err ? err : "?";
+            sqlite3_free(err);
+            throw std::runtime_error(sql + ": " + text);
+        }
+    }
+    RowList Query(const std::string& sql) {
         sqlite3_stmt* st = nullptr;
-        const int rc = sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
-        if (rc == SQLITE_OK && sqlite3_step(st) == SQLITE_ROW) {
-            const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, 0));
-            result = t ? t : "";
-        } else {
-            result = rc == SQLITE_OK ? "" : sqlite3_errmsg(db);
+        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+            throw std::runtime_error(sql + ": " + sqlite3_errmsg(db_));
+        RowList rows;
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            std::vector<std::string> row;
+            for (int i = 0; i < sqlite3_column_count(st); ++i) {
+                const auto* t = reinterpret_cast<const char*>(sqlite3_column_text(st, i));
+                row.push_back(t ? t : "<NULL>");
+            }
+            rows.push_back(std::move(row));
         }
         sqlite3_finalize(st);
+        if (rc != SQLITE_DONE) throw std::runtime_error(sql + ": " + sqlite3_errmsg(db_));
+        return rows;
     }
-    sqlite3_close(db);
-    return result;
-}
 
+private:
+    sqlite3* db_ = nullptr;
+};
+
+inline RowList Query(const fs::path& file, const std::string& sql) {
+    return RawDb(file).Query(sql);
+}
+inline void Sql(const fs::path& file, const std::string& sql) {
+    RawDb(file).Exec(sql);
+}
+// Every record in table order, each field as text.
+inline RowList Rows(const fs::path& file) {
+    return Query(file, "SELECT * FROM records ORDER BY rowid");
+}
 inline std::string IntegrityCheck(const fs::path& file) {
-    return Scalar(file, "PRAGMA integrity_check");
+    const RowList r = Query(file, "PRAGMA integrity_check");
+    return r.empty() ? "no answer" : r[0][0];
 }
 
-// All files of a directory tree (to see that nothing appeared or vanished).
+// Every path under root with its contents, to show that nothing was made, changed or
+// removed.
+inline std::map<std::string, std::string> Snapshot(const fs::path& root) {
+    std::map<std::string, std::string> out;
+    for (const auto& e : fs::recursive_directory_iterator(root)) {
+        std::string value = "dir";
+        if (e.is_regular_file()) {
+            std::ifstream in(e.path(), std::ios::binary);
+            std::ostringstream s;
+            s << in.rdbuf();
+            value = s.str();
+        }
+        out[e.path().string()] = value;
+    }
+    return out;
+}
+// Only the names: reading a table this process holds locked would drop its locks.
 inline std::vector<std::string> FilesUnder(const fs::path& root) {
     std::vector<std::string> out;
     for (const auto& e : fs::recursive_directory_iterator(root))
@@ -166,8 +195,40 @@ inline std::vector<std::string> FilesUnder(const fs::path& root) {
     return out;
 }
 
-// A data home with both directories and an empty groups table, as the setup tool
-// leaves it.
+#ifndef _WIN32
+// Runs `f` in a child process once `prepare` has set it up (rights dropped, files
+// limited); gives "engine|<text>" for an engine error, "other|<text>" or "no error".
+inline std::string InChild(const std::function<void()>& prepare, const std::function<void()>& f) {
+    int fds[2];
+    if (pipe(fds) != 0) return "pipe failed";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        prepare();
+        std::string result = "no error";
+        try {
+            f();
+        } catch (const EDBEngineError& e) {
+            result = std::string("engine|") + e.what();
+        } catch (const std::exception& e) {
+            result = std::string("other|") + e.what();
+        }
+        (void)!write(fds[1], result.data(), result.size());
+        _exit(0);
+    }
+    close(fds[1]);
+    std::string result;
+    char buf[512];
+    ssize_t n;
+    while ((n = read(fds[0], buf, sizeof buf)) > 0) result.append(buf, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? result : "child failed";
+}
+#endif
+
+// A data folder with both directories and an empty groups table as the setup tool makes it.
 class TStoreHome {
 public:
     TStoreHome() : paths{home.groupsDir().string(), home.idListDir().string()} {
@@ -178,8 +239,31 @@ public:
         t.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
     }
     fs::path GroupsFile() const { return home.groupsDir() / kGroupsTableName; }
-    fs::path ListFile(const std::string& listName) const {
-        return home.idListDir() / (listName + ".db");
+    fs::path ListFile(const std::string& idListName) const {
+        return home.idListDir() / (idListName + ".db");
+    }
+    // A group as another program could have written it: a groups record and, when
+    // `records` >= 0, an ID list table of that many records "<name>v<k>" / "<name>t<k>".
+    void AddGroup(const std::string& name, const std::string& idListName, int records = 96) {
+        Sql(GroupsFile(),
+            "INSERT INTO records VALUES (" + Quote(name) + ", " + Quote(idListName) + ")");
+        if (records < 0) return;
+        RawDb db(ListFile(idListName));
+        db.Exec("CREATE TABLE records (\"Trailer ID\" VARCHAR(16), \"Vehicle ID\" VARCHAR(16))");
+        db.Exec("BEGIN");
+        for (int k = 0; k < records; ++k)
+            db.Exec("INSERT INTO records VALUES (" +
+                    (k < kTrailerSlots ? Quote(name + "t" + std::to_string(k)) : "''") + ", " +
+                    Quote(name + "v" + std::to_string(k)) + ")");
+        db.Exec("COMMIT");
+    }
+    static std::string Quote(const std::string& s) {
+        std::string out = "'";
+        for (char c : s) {
+            if (c == '\'') out += '\'';
+            out += c;
+        }
+        return out + "'";
     }
 
     TempHome home;

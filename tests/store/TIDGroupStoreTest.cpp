@@ -3,17 +3,15 @@
 #ifndef _WIN32
 #include <signal.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 #endif
 
 #include <functional>
 
-#include "tests/store/StoreTestSupport.h"
+#include "tests/store/StoreSupport.h"
 
 namespace {
 
-using namespace storecheck;
+using namespace storetest;
 
 const std::string kStamp = " 07-12-2026 14_05_33 by ";
 const std::string kNewGroupBox =
@@ -22,11 +20,11 @@ const std::string kNewGroupBox =
 class StoreOps : public ::testing::Test {
 protected:
     std::unique_ptr<TIDGroupStore> Open(TDateTimeSource clock = FixedClock()) {
-        auto s = std::make_unique<TIDGroupStore>(win, win, folder.Paths(), std::move(clock));
+        auto s = std::make_unique<TIDGroupStore>(win, win, folder.paths, std::move(clock));
         s->OpenStore();
         return s;
     }
-    Rows Groups() { return Query(folder.GroupsFile(), "SELECT * FROM records ORDER BY rowid"); }
+    RowList Groups() { return Rows(folder.GroupsFile()); }
     std::vector<std::string> ListFiles() {
         std::vector<std::string> names;
         for (const auto& e : fs::directory_iterator(folder.home.idListDir()))
@@ -44,7 +42,7 @@ protected:
         return out;
     }
 
-    StoreFolder folder;
+    TStoreHome folder;
     ScriptedWindow win;
 };
 
@@ -62,7 +60,7 @@ TEST_F(StoreOps, OpenListsGroupsInTableOrderWithNothingChosen) {
 
 TEST_F(StoreOps, WithoutTheGroupsTableTheStoreStaysClosed) {
     fs::remove(folder.GroupsFile());
-    TIDGroupStore s(win, win, folder.Paths(), FixedClock());
+    TIDGroupStore s(win, win, folder.paths, FixedClock());
     EXPECT_THROW(s.OpenStore(), EDBEngineError);
     EXPECT_FALSE(fs::exists(folder.GroupsFile()));
     EXPECT_TRUE(s.GroupList().empty());
@@ -81,8 +79,8 @@ TEST_F(StoreOps, WithoutTheGroupsTableTheStoreStaysClosed) {
 
 TEST_F(StoreOps, GroupsTableWithoutItsFieldsIsRefusedAtOpen) {
     fs::remove(folder.GroupsFile());
-    Exec(folder.GroupsFile(), "CREATE TABLE records (\"Group Name\" VARCHAR(30), Other TEXT)");
-    TIDGroupStore s(win, win, folder.Paths(), FixedClock());
+    Sql(folder.GroupsFile(), "CREATE TABLE records (\"Group Name\" VARCHAR(30), Other TEXT)");
+    TIDGroupStore s(win, win, folder.paths, FixedClock());
     try {
         s.OpenStore();
         ADD_FAILURE() << "opened";
@@ -97,13 +95,14 @@ TEST_F(StoreOps, IDListNameFromTheClock) {
     EXPECT_EQ(s->BuildIDListName("Fleet"), "Fleet" + kStamp);
     // The group name is taken as it is; only the date and time are changed.
     EXPECT_EQ(s->BuildIDListName("a:b-c"), "a:b-c" + kStamp);
-    auto midnight = Open(FixedClock(0, 0, 0));
+    auto midnight = Open(FixedClock(2026, 12, 7, 0, 0, 0));
     EXPECT_EQ(midnight->BuildIDListName("Fleet"), "Fleet 07-12-2026 by ");
-    EXPECT_EQ(Open(FixedClock(0, 0, 1))->BuildIDListName("F"), "F 07-12-2026 00_00_01 by ");
+    EXPECT_EQ(Open(FixedClock(2026, 12, 7, 0, 0, 1))->BuildIDListName("F"),
+              "F 07-12-2026 00_00_01 by ");
 
     // A group made at midnight gets that table.
     NewGroup(*midnight, "Night");
-    EXPECT_EQ(Groups(), (Rows{{"Night", "Night 07-12-2026 by "}}));
+    EXPECT_EQ(Groups(), (RowList{{"Night", "Night 07-12-2026 by "}}));
     EXPECT_TRUE(fs::exists(folder.ListFile("Night 07-12-2026 by ")));
 }
 
@@ -122,7 +121,7 @@ TEST_F(StoreOps, NewGroupNameLengthIsCountedInCharacters) {
                   "info: " + thirtyOne + " is more than 30 characters please reduce it",
                   kNewGroupBox, kNewGroupBox,
                   "info: " + Repeat("ä", 31) + " is more than 30 characters please reduce it"}));
-    EXPECT_EQ(Groups(), (Rows{{thirty, thirty + kStamp}, {umlauts, umlauts + kStamp}}));
+    EXPECT_EQ(Groups(), (RowList{{thirty, thirty + kStamp}, {umlauts, umlauts + kStamp}}));
     EXPECT_EQ(win.listNames, (std::vector<std::string>{thirty, umlauts}));
 }
 
@@ -134,7 +133,7 @@ TEST_F(StoreOps, NewGroupTurnsAwayNewAndTheEmptyNameSilently) {
     EXPECT_TRUE(Groups().empty());
     EXPECT_TRUE(ListFiles().empty());
     NewGroup(*s, "new");
-    EXPECT_EQ(Groups(), (Rows{{"new", "new" + kStamp}}));
+    EXPECT_EQ(Groups(), (RowList{{"new", "new" + kStamp}}));
 }
 
 TEST_F(StoreOps, NewGroupWithoutSelectionMakesNinetySixBlankRecords) {
@@ -148,11 +147,11 @@ TEST_F(StoreOps, NewGroupWithoutSelectionMakesNinetySixBlankRecords) {
     EXPECT_EQ(win.vehicle[95], "typedv95");  // the slots keep their texts
     const fs::path file = folder.ListFile("Fleet" + kStamp);
     EXPECT_EQ(Query(file, "SELECT name, type FROM pragma_table_info('records') ORDER BY cid"),
-              (Rows{{"Trailer ID", "VARCHAR(16)"}, {"Vehicle ID", "VARCHAR(16)"}}));
+              (RowList{{"Trailer ID", "VARCHAR(16)"}, {"Vehicle ID", "VARCHAR(16)"}}));
     EXPECT_EQ(Query(file,
                     "SELECT count(*), count(NULLIF(\"Trailer ID\", '')), "
                     "count(NULLIF(\"Vehicle ID\", '')) FROM records"),
-              (Rows{{"96", "0", "0"}}));
+              (RowList{{"96", "0", "0"}}));
 
     // Loading it blanks all 128 slots.
     s->Select("Fleet");
@@ -190,7 +189,7 @@ TEST_F(StoreOps, DuplicateNameFailsWithTheKeyErrorAndStoresNothing) {
         EXPECT_EQ(text.rfind("IDGroupTable: ", 0), 0u) << text;
         EXPECT_NE(text.find(folder.GroupsFile().string()), std::string::npos) << text;
     }
-    EXPECT_EQ(Groups(), (Rows{{"Fleet", "fleet"}}));
+    EXPECT_EQ(Groups(), (RowList{{"Fleet", "fleet"}}));
     EXPECT_EQ(ListFiles(), (std::vector<std::string>{"fleet.db"}));
     EXPECT_EQ(s->GroupList(), (std::vector<std::string>{"Fleet"}));
     NewGroup(*s, "Other");  // the store carries on
@@ -218,7 +217,7 @@ TEST_F(StoreOps, NewGroupIsAllOrNothingWhenItsTableCannotBeMade) {
     fs::create_directories(obstacle / "inside");
     EXPECT_THROW(NewGroup(*s, "Blocked"), EDBEngineError);
     EXPECT_TRUE(fs::is_directory(obstacle / "inside"));
-    EXPECT_EQ(Groups(), (Rows{{"Keep", "keep"}}));
+    EXPECT_EQ(Groups(), (RowList{{"Keep", "keep"}}));
 
     // The selection still holds and a later group is made as usual.
     EXPECT_EQ(s->SelectedName(), "Keep");
@@ -231,8 +230,8 @@ TEST_F(StoreOps, NewGroupIsAllOrNothingWhenItsTableCannotBeMade) {
 TEST_F(StoreOps, SelectIsExactAndTheFirstOfDuplicatesWins) {
     // A groups table without the key, as an older setup might have left it.
     fs::remove(folder.GroupsFile());
-    Exec(folder.GroupsFile(),
-         "CREATE TABLE records (\"Group Name\" VARCHAR(30), IDListName VARCHAR(150))");
+    Sql(folder.GroupsFile(),
+        "CREATE TABLE records (\"Group Name\" VARCHAR(30), IDListName VARCHAR(150))");
     folder.AddGroup("Twin", "first");
     folder.AddGroup("Twin", "second");
     folder.AddGroup("twin", "lower");
@@ -250,7 +249,7 @@ TEST_F(StoreOps, SelectIsExactAndTheFirstOfDuplicatesWins) {
 
 TEST_F(StoreOps, LoadGroupFillsTheSlotsFromTheTable) {
     folder.AddGroup("A", "a");
-    Exec(folder.ListFile("a"), "UPDATE records SET \"Trailer ID\" = 'junk' WHERE rowid > 32");
+    Sql(folder.ListFile("a"), "UPDATE records SET \"Trailer ID\" = 'junk' WHERE rowid > 32");
     auto s = Open();
     s->LoadGroup();  // empty selection: nothing
     EXPECT_FALSE(s->IsLoaded());
@@ -305,8 +304,8 @@ TEST_F(StoreOps, SaveGroupWritesAllNinetySixRecords) {
     win.trailer[1] = "ÄÖÜäöüß0123456789";  // 17 characters, more bytes
     s->SaveGroup();
     EXPECT_EQ(win.log.size(), 1u);  // no message on success
-    const Rows rows = Query(folder.ListFile("a"),
-                            "SELECT \"Trailer ID\", \"Vehicle ID\" FROM records ORDER BY rowid");
+    const RowList rows = Query(folder.ListFile("a"),
+                               "SELECT \"Trailer ID\", \"Vehicle ID\" FROM records ORDER BY rowid");
     ASSERT_EQ(rows.size(), 96u);
     EXPECT_EQ(rows[0], (std::vector<std::string>{"st0", "0123456789abcdef"}));
     EXPECT_EQ(rows[1], (std::vector<std::string>{"ÄÖÜäöüß012345678", "sv1"}));
@@ -330,9 +329,9 @@ TEST_F(StoreOps, SaveGroupGoesToTheLoadedGroupNotTheSelectedOne) {
     win.vehicle[5] = "here";
     s->SaveGroup();
     EXPECT_EQ(Query(folder.ListFile("a"), "SELECT \"Vehicle ID\" FROM records WHERE rowid = 6"),
-              (Rows{{"here"}}));
+              (RowList{{"here"}}));
     EXPECT_EQ(Query(folder.ListFile("b"), "SELECT \"Vehicle ID\" FROM records WHERE rowid = 6"),
-              (Rows{{"Bv5"}}));
+              (RowList{{"Bv5"}}));
 }
 
 TEST_F(StoreOps, DeleteGroupAsksThenRemovesRecordAndTable) {
@@ -361,7 +360,7 @@ TEST_F(StoreOps, DeleteGroupAsksThenRemovesRecordAndTable) {
     win.answers = {TConfirmAnswer::Yes};
     s->DeleteGroup();
     EXPECT_EQ(win.log, (std::vector<std::string>{"confirm: Delete the B Group?"}));
-    EXPECT_EQ(Groups(), (Rows{{"A", "a"}}));
+    EXPECT_EQ(Groups(), (RowList{{"A", "a"}}));
     EXPECT_EQ(ListFiles(), (std::vector<std::string>{"a.db"}));
     EXPECT_EQ(win.listNames, (std::vector<std::string>{"A"}));
     EXPECT_EQ(win.listShown, "");
@@ -369,6 +368,40 @@ TEST_F(StoreOps, DeleteGroupAsksThenRemovesRecordAndTable) {
     EXPECT_FALSE(s->IsLoaded());
     for (int k = 0; k < kVehicleSlots; ++k) EXPECT_EQ(win.vehicle[k], "") << k;
     for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], "") << k;
+}
+
+TEST_F(StoreOps, DeleteTakesOnlyTheTableItsRecordNamedAndSaysWhenItWasGone) {
+    // A groups table without the key, as an older setup may have left it.
+    fs::remove(folder.GroupsFile());
+    Sql(folder.GroupsFile(),
+        "CREATE TABLE records (\"Group Name\" VARCHAR(30), IDListName VARCHAR(150))");
+    auto s = Open();
+    NewGroup(*s, "A");
+    s->Select("A");
+    s->LoadGroup();
+    // Another program removes its table; another copy makes an A in the same second and
+    // saves into the new table of the same name.
+    fs::remove(folder.ListFile("A" + kStamp));
+    ScriptedWindow otherWin;
+    TIDGroupStore other(otherWin, otherWin, folder.paths, FixedClock());
+    other.OpenStore();
+    otherWin.inputs.push_back("A");
+    other.NewGroup();
+    other.Select("A");
+    other.LoadGroup();
+    otherWin.FillSlots("other");
+    other.SaveGroup();
+
+    win.log.clear();
+    win.answers = {TConfirmAnswer::Yes};
+    s->DeleteGroup();
+    EXPECT_EQ(win.log, (std::vector<std::string>{
+                           "confirm: Delete the A Group?",
+                           "info: The A Group was deleted (its table was already gone)"}));
+    EXPECT_EQ(Groups(), (RowList{{"A", "A" + kStamp}}));
+    EXPECT_EQ(Rows(folder.ListFile("A" + kStamp))[0][1], "otherv0");
+    EXPECT_EQ(win.listNames, (std::vector<std::string>{"A"}));
+    EXPECT_FALSE(s->HasSelection());
 }
 
 TEST_F(StoreOps, IDListNamesFromDiskNeverReachOutsideTheIDListDirectory) {
@@ -403,7 +436,7 @@ TEST_F(StoreOps, IDListNamesFromDiskNeverReachOutsideTheIDListDirectory) {
     ASSERT_TRUE(fs::exists(folder.GroupsFile()));
     EXPECT_EQ(IntegrityCheck(folder.GroupsFile()), "ok");
     EXPECT_EQ(Query(folder.GroupsFile(), "SELECT \"Group Name\" FROM records ORDER BY rowid"),
-              (Rows{{"A"}, {"Absolute"}}));
+              (RowList{{"A"}, {"Absolute"}}));
     EXPECT_EQ(ListFiles(), (std::vector<std::string>{"a.db"}));
 }
 
@@ -414,44 +447,23 @@ TEST_F(StoreOps, IDListNamesFromDiskNeverReachOutsideTheIDListDirectory) {
 #ifndef _WIN32
 namespace {
 
-using namespace storecheck;
+using namespace storetest;
 
-// Runs `f` in a child whose files cannot grow beyond `limit` bytes, as on a full disk;
-// gives back "engine: <text>", "other: <text>" or "no error".
+// Runs `f` in a child whose files cannot grow beyond `limit` bytes, as on a full disk.
 std::string OnFullDisk(rlim_t limit, const std::function<void()>& f) {
-    int fds[2];
-    if (pipe(fds) != 0) return "pipe failed";
-    const pid_t pid = fork();
-    if (pid == 0) {
-        close(fds[0]);
-        signal(SIGXFSZ, SIG_IGN);
-        const rlimit r{limit, limit};
-        setrlimit(RLIMIT_FSIZE, &r);
-        std::string result = "no error";
-        try {
-            f();
-        } catch (const EDBEngineError& e) {
-            result = std::string("engine: ") + e.what();
-        } catch (const std::exception& e) {
-            result = std::string("other: ") + e.what();
-        }
-        (void)!write(fds[1], result.data(), result.size());
-        _exit(0);
-    }
-    close(fds[1]);
-    std::string result;
-    char buf[1024];
-    ssize_t n;
-    while ((n = read(fds[0], buf, sizeof buf)) > 0) result.append(buf, static_cast<std::size_t>(n));
-    close(fds[0]);
-    waitpid(pid, nullptr, 0);
-    return result;
+    return InChild(
+        [limit] {
+            signal(SIGXFSZ, SIG_IGN);
+            const rlimit r{limit, limit};
+            setrlimit(RLIMIT_FSIZE, &r);
+        },
+        f);
 }
 
 TEST_F(StoreOps, SaveGroupOnAFullDiskLeavesTheGroupAsItWas) {
     folder.AddGroup("A", "a");
     const fs::path file = folder.ListFile("a");
-    const Rows before = Query(file, "SELECT * FROM records ORDER BY rowid");
+    const RowList before = Query(file, "SELECT * FROM records ORDER BY rowid");
     const std::string result = OnFullDisk(static_cast<rlim_t>(fs::file_size(file)), [&] {
         auto s = Open();
         s->Select("A");
@@ -460,7 +472,7 @@ TEST_F(StoreOps, SaveGroupOnAFullDiskLeavesTheGroupAsItWas) {
         win.trailer.fill("fedcba9876543210");
         s->SaveGroup();
     });
-    EXPECT_EQ(result.rfind("engine: IDListTable: ", 0), 0u) << result;
+    EXPECT_EQ(result.rfind("engine|IDListTable: ", 0), 0u) << result;
     EXPECT_NE(result.find(file.string()), std::string::npos) << result;
     EXPECT_EQ(IntegrityCheck(file), "ok");
     EXPECT_EQ(Query(file, "SELECT * FROM records ORDER BY rowid"), before);

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "base/Utf8.h"
+#include "store/IDRules.h"
 #include "tools/groups/ToolErrors.h"
 #include "tools/groups/ToolStore.h"
 
@@ -84,29 +86,74 @@ struct TBackupGroup {
     TGroupIDs IDs;
 };
 
-// Every group of the backup with its IDs, read by the store's own load; whatever
-// keeps one from loading is refused input.
+// The group names of a backup as its groups table holds them, whole: the table layer
+// cuts a longer name to its field when it shows it.
+std::vector<std::string> StoredNames(TToolStore& backup) {
+    std::vector<std::string> names;
+    TTable& groups = backup.Store().IDGroupTable();
+    for (groups.First(); !groups.Eof(); groups.Next())
+        names.push_back(groups.FieldAsStoredText(kGroupNameField));
+    return names;
+}
+
+// The first thing wrong with one stored ID, as the window's rules see it; "" when
+// there is none. A long ID is shown by its start.
+std::string IDProblem(const char* kind, const std::string& stored) {
+    const std::u32string id = DecodeUtf8(stored);
+    const std::vector<TTextFault> faults = IDFaults(id);
+    if (faults.empty()) return "";
+    constexpr std::size_t kShown = 40;
+    const std::string quoted =
+        id.size() <= kShown ? QuotedText(id) : QuotedText(id.substr(0, kIDLength)) + "…";
+    return std::string(kind) + " ID " + quoted + faults.front().Why;
+}
+
+// The loaded group's IDs as its ID list table holds them, whole, each judged as the
+// window would judge it: nothing is cut or let in that the boxes would not hold.
+void JudgeStoredIDs(TTable& list, const std::string& group, std::vector<std::string>& problems) {
+    list.First();
+    for (int k = 0; k < kVehicleSlots && !list.Eof(); ++k, list.Next()) {
+        const std::string slot = group + "slot " + std::to_string(k) + ": ";
+        std::string problem = IDProblem("vehicle", list.FieldAsStoredText(kVehicleIDField));
+        if (!problem.empty()) problems.push_back(slot + problem);
+        if (k >= kTrailerSlots) continue;
+        problem = IDProblem("trailer", list.FieldAsStoredText(kTrailerIDField));
+        if (!problem.empty()) problems.push_back(slot + problem);
+    }
+}
+
+// Every group of the backup with its IDs, read by the store's own load. Whatever keeps
+// one from loading, a name New would refuse and an ID the window would refuse is
+// refused input.
 std::vector<TBackupGroup> ReadBackup(const TToolContext& tool, const std::string& dir,
                                      std::vector<std::string>& problems) {
     if (!fs::exists(fs::path(dir) / kGroupsTableName))
         throw ERefusedInput(dir + ": holds no backup (no " + std::string(kGroupsTableName) + ")");
+    const std::string where = "backup " + dir + ": ";
     std::vector<TBackupGroup> groups;
     try {
         TToolStore backup(BackupPaths(dir), tool.Clock);
         std::set<std::string> seen;
-        for (const std::string& name : backup.Names()) {
+        for (const std::string& name : StoredNames(backup)) {
             if (!seen.insert(name).second) {
-                problems.push_back("backup " + dir + ": two groups are named \"" + name + "\"");
+                problems.push_back(where + "two groups are named \"" + name + "\"");
                 continue;
             }
+            const std::string refusal = NewNameRefusal(name);
+            if (!refusal.empty()) {
+                problems.push_back(where + refusal);
+                continue;
+            }
+            const std::string group = where + "group \"" + name + "\": ";
             try {
                 groups.push_back({name, backup.Load(name)});
+                JudgeStoredIDs(backup.Store().IDListTable(), group, problems);
             } catch (const std::exception& e) {
-                problems.push_back("backup " + dir + ": group \"" + name + "\": " + e.what());
+                problems.push_back(group + e.what());
             }
         }
     } catch (const EDatabaseError& e) {
-        throw ERefusedInput("backup " + dir + ": " + e.what());
+        throw ERefusedInput(where + e.what());
     }
     return groups;
 }
@@ -144,11 +191,7 @@ void RestoreGroups(const TToolContext& tool, const std::string& dir, bool replac
     std::vector<const TBackupGroup*> replaced;
     for (const TBackupGroup& group : groups) {
         if (!live.Has(group.Name)) {
-            const std::string refusal = NewNameRefusal(group.Name);
-            if (refusal.empty())
-                added.push_back({group.Name, group.IDs});
-            else
-                problems.push_back("backup " + dir + ": " + refusal);
+            added.push_back({group.Name, group.IDs});
         } else if (replace) {
             live.Load(group.Name);  // a group that cannot take the IDs stops it here
             replaced.push_back(&group);

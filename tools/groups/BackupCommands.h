@@ -12,5 +12,7 @@
 void BackupGroups(const TToolContext& tool, const std::string& dir);
 // The backup's groups back into the store: those the store lacks are added (as New
 // would, all as one whole), those it has are refused unless `replace`, when they are
-// saved as Save would. Everything is checked before anything is written.
+// saved as Save would. Everything is checked before anything is written: each name as
+// New judges it and each ID as the window does, as the backup holds them, so that a
+// backup with anything refused or too long is refused whole.
 void RestoreGroups(const TToolContext& tool, const std::string& dir, bool replace);
