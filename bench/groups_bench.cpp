@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "sheets/GroupFile.h"
 #include "tools/groups/BackupCommands.h"
 #include "tools/groups/GroupCommands.h"
-#include "tools/groups/GroupCsv.h"
 #include "tools/groups/ToolStore.h"
 
 namespace {
@@ -45,7 +45,7 @@ int main() {
     std::ostream quiet(nullptr);
     const TToolContext tool{folder.paths, FixedClock(), quiet};
     const std::string file = (folder.root / "group.csv").string();
-    std::ofstream(file, std::ios::binary) << WriteGroupCsv(Filled(1));
+    std::ofstream(file, std::ios::binary) << GroupFileBytes(Filled(1), TSheetKind::Csv);
 
     std::vector<double> importMs, exportMs, replaceMs, processMs, newMs;
     // Import and New take turns, so that both meet the same load of the machine.
