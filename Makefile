@@ -126,7 +126,7 @@ qt-windows:
 	JOBS=$(JOBS) scripts/build-qt-windows.sh
 windows: qt-windows
 	@HG_EXTRA_PACKAGES="nsis python3" scripts/install-deps.sh
-	JOBS=$(JOBS) scripts/build-windows.sh $(WINAPP_BUILD) haltguard-ids haltguard-ids-setup
+	JOBS=$(JOBS) scripts/build-windows.sh $(WINAPP_BUILD) haltguard-ids haltguard-ids-setup haltguard-ids-groups
 windows-installer: windows
 	JOBS=$(JOBS) scripts/build-windows.sh $(WINAPP_BUILD) windows-installer
 	@ls -l $(WINAPP_BUILD)/haltguard-ids-*-setup.exe
