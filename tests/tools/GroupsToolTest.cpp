@@ -127,6 +127,30 @@ TEST_F(GroupsTool, ImportsAllOrNothingAndExportsTheFileBack) {
     EXPECT_EQ(Rows(list)[6], (std::vector<std::string>{"", ""}));
 }
 
+TEST_F(GroupsTool, ExportsTheKindItsNameAndOptionsSay) {
+    TGroupIDs ids = Numbered("");
+    ids.Vehicle[1] = "Zoë";
+    Write("good.csv", WriteGroupCsv(ids));
+    ASSERT_EQ(Run("import good.csv Fleet").status, 0);
+    EXPECT_EQ(Run("export --separator semicolon --encoding Windows-1252 Fleet out.csv").status, 0);
+    EXPECT_EQ(Read("out.csv").substr(0, 42), "slot;vehicle;trailer\r\n0;V-0;T-0\r\n1;Zo\xEB;T-1");
+    ASSERT_EQ(Run("export Fleet out.ods").status, 0);
+    TCommandRun r = Run("import out.ods Copy");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(Run("export Copy -").output, WriteGroupCsv(ids));
+    r = Run("export --separator tab Fleet out.xlsx");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("--separator and --encoding are for a CSV file"), std::string::npos);
+    Sql(data.ListFile(Rows(data.GroupsFile())[0][1]),
+        "UPDATE records SET \"Vehicle ID\" = 'Ω1' WHERE rowid = 3");
+    r = Run("export --encoding windows-1252 Fleet w.csv");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("vehicle slot 2: \"Ω1\" holds U+03A9, which is not in Windows-1252; "
+                            "export as UTF-8"),
+              std::string::npos)
+        << r.output;
+}
+
 TEST_F(GroupsTool, AnImportMeetingABusyStoreWaitsThenFailsCleanly) {
     // Another program in the middle of a save to the groups table.
     sqlite3* other = nullptr;
