@@ -1,6 +1,7 @@
 // haltguard-ids-groups: the groups of the store listed, exported to and imported
 // from spreadsheet files, backed up and restored, through the store's own
 // operations. Exit 0 done, 1 refused input (nothing written), 2 store error.
+#include <QCoreApplication>
 #include <exception>
 #include <iostream>
 #include <string>
@@ -158,10 +159,23 @@ int Report(const std::string& command, const std::string& text, int status) {
     return status;
 }
 
+// The arguments as UTF-8, as names and paths are held everywhere. On Windows the
+// narrow argv is in the ANSI code page; Qt reads the command line as Unicode there.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+    const QCoreApplication app(argc, argv);
+    std::vector<std::string> args;
+    for (const QString& a : QCoreApplication::arguments().mid(1)) args.push_back(a.toStdString());
+    return args;
+#else
+    return {argv + 1, argv + argc};
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = Arguments(argc, argv);
     std::string command;
     try {
         const TCommandLine line = Parse(args);
