@@ -4,7 +4,7 @@
 
 bool TSheetXml::NextChild() {
     const bool found = readNextStartElement();
-    if (hasError() && error() != QXmlStreamReader::NoError) Fault(errorString().toStdString());
+    if (hasError()) Fault(errorString().toStdString());
     return found;
 }
 

@@ -81,7 +81,8 @@ std::vector<QString> SharedStrings(TZipReader& zip, const std::string& entry) {
 
 // The first sheet's part and the shared strings' part ("" when there are none).
 std::pair<std::string, std::string> FirstSheetParts(TZipReader& zip) {
-    const TRelation* office = OfType(RelationsOf(zip, ""), u"/officeDocument");
+    const TRelations package = RelationsOf(zip, "");
+    const TRelation* office = OfType(package, u"/officeDocument");
     const std::string workbook = Resolve("", office ? office->Target : "xl/workbook.xml");
     const TRelations relations = RelationsOf(zip, workbook);
     QString firstId;
