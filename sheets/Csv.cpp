@@ -165,14 +165,19 @@ private:
     std::size_t i_ = 0;
 };
 
-std::string Field(const std::string& text, char separator) {
-    if (text.find_first_of(std::string("\"\r\n") + separator) == std::string::npos) return text;
-    std::string out = "\"";
+// A field as it is written: in double quotes, its own doubled, when it holds a
+// quote, the separator or a line break.
+void AppendField(std::string& out, const std::string& text, const std::string& special) {
+    if (text.find_first_of(special) == std::string::npos) {
+        out += text;
+        return;
+    }
+    out += '"';
     for (char c : text) {
         if (c == '"') out += '"';
         out += c;
     }
-    return out + "\"";
+    out += '"';
 }
 
 }  // namespace
@@ -189,11 +194,13 @@ TSheet ReadCsv(std::string_view bytes, TCsvFormat* found) {
 }
 
 std::string WriteCsv(const TSheetTexts& rows, const TCsvFormat& format) {
+    const std::string special = std::string("\"\r\n") + format.Separator;
     std::string out;
     for (const auto& row : rows) {
-        for (std::size_t k = 0; k < row.size(); ++k)
-            out +=
-                (k > 0 ? std::string(1, format.Separator) : "") + Field(row[k], format.Separator);
+        for (std::size_t k = 0; k < row.size(); ++k) {
+            if (k > 0) out += format.Separator;
+            AppendField(out, row[k], special);
+        }
         out += "\r\n";
     }
     return format.Encoding == TTextEncoding::Windows1252 ? Utf8ToCp1252(out) : out;
