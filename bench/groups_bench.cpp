@@ -1,7 +1,7 @@
 // Figures of the groups tool, in a temporary data folder: medians of importing one
-// group, exporting one, saving a file into an existing group, and of a backup of
-// 1,000 groups; for information, the import as a whole process (the tool as built),
-// and the window's New on a freshly opened store, in the same run, to compare with.
+// group, exporting one (CSV, .xlsx and .ods), saving a file into an existing group,
+// and of a backup of 1,000 groups; for information, the import as a whole process (the tool as
+// built), and the window's New on a freshly opened store, in the same run, to compare with.
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
+#include "sheets/GroupFile.h"
 #include "tools/groups/BackupCommands.h"
 #include "tools/groups/GroupCommands.h"
-#include "tools/groups/GroupCsv.h"
 #include "tools/groups/ToolStore.h"
 
 namespace {
@@ -45,7 +45,7 @@ int main() {
     std::ostream quiet(nullptr);
     const TToolContext tool{folder.paths, FixedClock(), quiet};
     const std::string file = (folder.root / "group.csv").string();
-    std::ofstream(file, std::ios::binary) << WriteGroupCsv(Filled(1));
+    std::ofstream(file, std::ios::binary) << GroupFileBytes(Filled(1), TSheetKind::Csv);
 
     std::vector<double> importMs, exportMs, replaceMs, processMs, newMs;
     // Import and New take turns, so that both meet the same load of the machine.
@@ -81,6 +81,34 @@ int main() {
     Report("export one group", exportMs, 5);
     Report("import --replace one group", replaceMs, 0);
     Report("import as a process", processMs, 0);
+
+    // The spreadsheet files beside CSV, taking turns so that all meet the same load:
+    // read and checked alone, imported (read, checked, the group made) and exported.
+    const std::string kinds[] = {".csv", ".xlsx", ".ods"};
+    std::vector<double> readMs[3], sheetImportMs[3], sheetExportMs[3];
+    for (int k = 0; k < 3; ++k) {
+        std::ofstream(folder.root / ("group" + kinds[k]), std::ios::binary)
+            << GroupFileBytes(Filled(1), SheetKindOf(kinds[k]));
+    }
+    for (int i = 0; i < kRounds; ++i) {
+        for (int k = 0; k < 3; ++k) {
+            const std::string sheet = (folder.root / ("group" + kinds[k])).string();
+            const std::string name = kinds[k] + std::to_string(i);
+            readMs[k].push_back(TimeMs([&] { ReadGroupFile(sheet); }));
+            sheetImportMs[k].push_back(TimeMs([&] { ImportGroup(tool, sheet, name, false); }));
+            const std::string out = (folder.root / ("out" + name + kinds[k])).string();
+            sheetExportMs[k].push_back(TimeMs([&] { ExportGroup(tool, name, out); }));
+        }
+    }
+    for (int k = 0; k < 3; ++k) {
+        const double target = k == 0 ? 0 : 30;
+        Report(("read and check " + kinds[k]).c_str(), readMs[k], 0);
+        Report(("import one group " + kinds[k]).c_str(), sheetImportMs[k], target);
+        Report(("export one group " + kinds[k]).c_str(), sheetExportMs[k], target);
+        if (k > 0)
+            std::printf("%-34s %.2f\n", ("import " + kinds[k] + " / import .csv").c_str(),
+                        Median(sheetImportMs[k]) / Median(sheetImportMs[0]));
+    }
 
     // 1,000 groups (added as one whole, as a restore would), then backed up.
     constexpr int kGroups = 1000;

@@ -17,13 +17,14 @@ set_target_properties(haltguard-ids PROPERTIES WIN32_EXECUTABLE ON)
 # The host's rcc compresses with zstd, which this Qt is built without.
 set_property(TARGET hg_shell APPEND PROPERTY AUTORCC_OPTIONS --no-zstd)
 
-# What the installer carries: the two programs, and beside them the Qt DLLs and the
+# What the installer carries: the program, the setup tool and the groups tool, and beside them the Qt DLLs and the
 # plugins the program loads (the platform and the style); the MinGW runtime is linked
 # into every one of them. Qt's licence texts go with Qt's DLLs.
 get_target_property(HG_QT_CORE_DLL Qt6::Core IMPORTED_LOCATION_RELEASE)
 get_filename_component(HG_QT_BIN ${HG_QT_CORE_DLL} DIRECTORY)
 get_filename_component(HG_QT_PREFIX ${HG_QT_BIN} DIRECTORY)
-install(TARGETS haltguard-ids haltguard-ids-setup RUNTIME DESTINATION . COMPONENT windows)
+install(TARGETS haltguard-ids haltguard-ids-setup haltguard-ids-groups RUNTIME DESTINATION .
+        COMPONENT windows)
 install(FILES ${HG_QT_BIN}/Qt6Core.dll ${HG_QT_BIN}/Qt6Gui.dll ${HG_QT_BIN}/Qt6Widgets.dll
         DESTINATION . COMPONENT windows)
 install(FILES ${HG_QT_PREFIX}/plugins/platforms/qwindows.dll DESTINATION platforms COMPONENT windows)
@@ -45,6 +46,6 @@ add_custom_target(windows-installer
     COMMAND ${CMAKE_COMMAND} --install ${CMAKE_BINARY_DIR} --component windows --strip --prefix ${HG_STAGE}
     COMMAND ${HG_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DSTAGE=${HG_STAGE}
             -DOUTFILE=${HG_INSTALLER} ${PROJECT_SOURCE_DIR}/tools/windows/haltguard-ids.nsi
-    DEPENDS haltguard-ids haltguard-ids-setup
+    DEPENDS haltguard-ids haltguard-ids-setup haltguard-ids-groups
     COMMENT "Making ${HG_INSTALLER}"
     VERBATIM)

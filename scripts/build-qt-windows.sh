@@ -1,16 +1,18 @@
 #!/bin/bash
-# Qt and SQLite for the Windows build, from Debian's own source packages.
+# Qt, SQLite and minizip for the Windows build, from Debian's own source packages.
 #
 # Debian ships no MinGW build of Qt, so this builds the qt6-base source package of the
 # installed host Qt for x86_64-w64-mingw32 (shared, release, only Core, Gui, Widgets,
 # Test and the "windows" and "offscreen" platform plugins) with the host Qt's tools,
 # and unpacks the sqlite3 source package and makes its single-file form for the
-# program to compile in. The results go into a cache outside the source tree, keyed
-# by version and configure options, so they are built once per machine.
+# program to compile in, and compiles the minizip source package (zlib's contrib,
+# the same version as the machine's libminizip-dev) against Debian's zlib for
+# MinGW (libz-mingw-w64-dev). The results go into a cache outside the source tree,
+# keyed by version and configure options, so they are built once per machine.
 #
 #   scripts/build-qt-windows.sh            build what is missing
-#   scripts/build-qt-windows.sh --where    print the Qt and SQLite cache paths
-#   scripts/build-qt-windows.sh --check    exit 0 when both are in the cache
+#   scripts/build-qt-windows.sh --where    print the Qt, SQLite and minizip cache paths
+#   scripts/build-qt-windows.sh --check    exit 0 when all three are in the cache
 #
 # The deb-src entries are derived at run time from the machine's own apt sources and
 # kept in the cache with apt's lists: the machine's apt configuration is not touched.
@@ -24,6 +26,7 @@ jobs="${JOBS:-2}"
 # The Qt of the target is the host Qt's version: its tools build it.
 qt_deb=$(dpkg-query -W -f='${Version}' qt6-base-dev 2>/dev/null || true)
 sqlite_deb=$(dpkg-query -W -f='${Version}' libsqlite3-dev 2>/dev/null || true)
+minizip_deb=$(dpkg-query -W -f='${Version}' libminizip-dev 2>/dev/null || true)
 
 qt_options=(
     -DCMAKE_BUILD_TYPE=Release
@@ -70,6 +73,9 @@ qt_options=(
 
 # SQLite as the program links it: the single-file form compiled for the target.
 sqlite_cflags=(-O2 -DSQLITE_THREADSAFE=1)
+# minizip as the program links it: its zip, unzip and I/O layer, statically; the zlib
+# it calls is libz-mingw-w64-dev's static library.
+minizip_cflags=(-O2)
 
 key_of() { sha256sum | cut -c1-12; }
 qt_key=$( { echo "$qt_deb"; printf '%s\n' "${qt_options[@]}"; cat "$top/cmake/mingw-w64-x86_64.cmake"; } | key_of)
@@ -78,21 +84,28 @@ qt_prefix="$qt_root/prefix"
 sqlite_key=$( { echo "$sqlite_deb"; printf '%s\n' "${sqlite_cflags[@]}"; } | key_of)
 sqlite_root="$cache/sqlite3-win64-${sqlite_deb%%-*}-$sqlite_key"
 sqlite_prefix="$sqlite_root/prefix"
+minizip_key=$( { echo "$minizip_deb"; dpkg-query -W -f='${Version}' libz-mingw-w64-dev 2>/dev/null;
+                 printf '%s\n' "${minizip_cflags[@]}"; } | key_of)
+minizip_root="$cache/minizip-win64-${minizip_deb%%-*}-$minizip_key"
+minizip_prefix="$minizip_root/prefix"
 
 case "${1:-}" in
     --where)
         echo "HG_QT_WIN_PREFIX=$qt_prefix"
         echo "HG_SQLITE_WIN_PREFIX=$sqlite_prefix"
+        echo "HG_MINIZIP_WIN_PREFIX=$minizip_prefix"
         exit 0 ;;
     --check)
-        [ -f "$qt_root/complete" ] && [ -f "$sqlite_prefix/lib/libsqlite3.a" ]
+        [ -f "$qt_root/complete" ] && [ -f "$sqlite_prefix/lib/libsqlite3.a" ] &&
+            [ -f "$minizip_prefix/lib/libminizip.a" ]
         exit ;;
     "") ;;
     *) echo "usage: $0 [--where|--check]" >&2; exit 2 ;;
 esac
 
-[ -n "$qt_deb" ] && [ -n "$sqlite_deb" ] || { echo "build-qt-windows: run make deps first" >&2; exit 1; }
-HG_EXTRA_PACKAGES="g++-mingw-w64-x86-64-posix dpkg-dev perl tcl" "$here/install-deps.sh"
+[ -n "$qt_deb" ] && [ -n "$sqlite_deb" ] && [ -n "$minizip_deb" ] ||
+    { echo "build-qt-windows: run make deps first" >&2; exit 1; }
+HG_EXTRA_PACKAGES="g++-mingw-w64-x86-64-posix dpkg-dev perl tcl libz-mingw-w64-dev" "$here/install-deps.sh"
 
 say() { echo "build-qt-windows: $*"; }
 
@@ -152,6 +165,24 @@ if [ ! -f "$sqlite_prefix/lib/libsqlite3.a" ]; then
     rm -rf "$sqlite_root/build" "$sqlite_root/src"
 fi
 say "SQLite for Windows: $sqlite_prefix"
+
+# ---- minizip: compiled from its source package ----
+if [ ! -f "$minizip_prefix/lib/libminizip.a" ]; then
+    [ -d "$minizip_root/src" ] || fetch_source minizip "$minizip_deb" "$minizip_root/src"
+    tree=$(find "$minizip_root/src" -mindepth 1 -maxdepth 1 -type d | head -n1)
+    say "compiling minizip from $(basename "$tree") for Windows"
+    rm -rf "$minizip_root/build" "$minizip_prefix"
+    mkdir -p "$minizip_root/build" "$minizip_prefix.tmp/include/minizip" "$minizip_prefix.tmp/lib"
+    for unit in ioapi unzip zip; do
+        x86_64-w64-mingw32-gcc-posix "${minizip_cflags[@]}" -w -c "$tree/$unit.c" \
+            -o "$minizip_root/build/$unit.o"
+    done
+    x86_64-w64-mingw32-ar rcs "$minizip_prefix.tmp/lib/libminizip.a" "$minizip_root/build"/*.o
+    cp "$tree"/ioapi.h "$tree"/unzip.h "$tree"/zip.h "$minizip_prefix.tmp/include/minizip/"
+    mv "$minizip_prefix.tmp" "$minizip_prefix"
+    rm -rf "$minizip_root/build" "$minizip_root/src"
+fi
+say "minizip for Windows: $minizip_prefix"
 
 # ---- Qt ----
 if [ -f "$qt_root/complete" ]; then

@@ -1,6 +1,6 @@
 #!/bin/sh
-# Builds targets of the Windows program (make windows): MinGW-w64 against the Qt and
-# SQLite that scripts/build-qt-windows.sh makes from Debian's sources, once per machine.
+# Builds targets of the Windows program (make windows): MinGW-w64 against the Qt,
+# SQLite and minizip that scripts/build-qt-windows.sh makes from Debian's sources, once per machine.
 #   scripts/build-windows.sh BUILD_DIR TARGET...
 set -eu
 
@@ -18,6 +18,7 @@ mkdir -p "$build"
 cmake -S "$here/.." -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O2 -DNDEBUG" \
     -DCMAKE_TOOLCHAIN_FILE="$HG_QT_WIN_PREFIX/lib/cmake/Qt6/qt.toolchain.cmake" \
     -DSQLite3_INCLUDE_DIR="$HG_SQLITE_WIN_PREFIX/include" \
-    -DSQLite3_LIBRARY="$HG_SQLITE_WIN_PREFIX/lib/libsqlite3.a" > "$build/configure.log" 2>&1 \
+    -DSQLite3_LIBRARY="$HG_SQLITE_WIN_PREFIX/lib/libsqlite3.a" \
+    -DHG_MINIZIP_WIN_PREFIX="$HG_MINIZIP_WIN_PREFIX" > "$build/configure.log" 2>&1 \
     || { cat "$build/configure.log" >&2; exit 1; }
 cmake --build "$build" -j "${JOBS:-2}" --target "$@"

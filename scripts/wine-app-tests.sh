@@ -4,10 +4,13 @@
 #   1. the installer runs silently, puts the program under Program Files with its
 #      Start-menu entry, and prepares C:\Quillon\Haltguard IDs; run again, it keeps
 #      the groups there;
-#   2. the installed program starts and shows the launcher;
-#   3. the uninstaller removes the program and leaves the groups;
-#   4. the store's tests and the window's, cross-built, pass;
-#   5. the window sends and reads IDs, the company name and the clock through a COM
+#   2. the installed groups tool imports the .xlsx, .ods and semicolon Windows-1252
+#      CSV files LibreOffice made, exports each group in all three kinds and imports
+#      those again, every group the same;
+#   3. the installed program starts and shows the launcher;
+#   4. the uninstaller removes the program and leaves the groups;
+#   5. the store's tests and the window's, cross-built, pass;
+#   6. the window sends and reads IDs, the company name and the clock through a COM
 #      port of the prefix to the tester simulator running natively on a
 #      pseudo-terminal; the simulator's state is checked afterwards.
 #
@@ -72,6 +75,7 @@ say "installing $(basename "$installer") silently"
 installed() {
     timeout 300 "$wine" "$installer" /S &&
         [ -f "$program_dir/haltguard-ids.exe" ] && [ -f "$program_dir/haltguard-ids-setup.exe" ] &&
+        [ -f "$program_dir/haltguard-ids-groups.exe" ] &&
         [ -f "$program_dir/Qt6Widgets.dll" ] && [ -f "$program_dir/platforms/qwindows.dll" ] &&
         [ -f "$program_dir/uninstall.exe" ] &&
         [ -f "$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Haltguard IDs.lnk" ]
@@ -82,7 +86,7 @@ groups_table_made() {
           'CREATE TABLE records ("Group Name" VARCHAR(30), "IDListName" VARCHAR(150), UNIQUE ("Group Name"))' ]
 }
 group_kept() {
-    [ "$(sqlite3 "$groups" "SELECT \"Group Name\" FROM records")" = "Kept" ]
+    [ "$(sqlite3 "$groups" "SELECT count(*) FROM records WHERE \"Group Name\" = 'Kept'")" = 1 ]
 }
 check "the installer puts the program, its Qt and the Start-menu entry in place" installed
 check "the installer prepares C:\\Quillon\\Haltguard IDs with the empty groups table" groups_table_made
@@ -90,7 +94,35 @@ sqlite3 "$groups" "INSERT INTO records VALUES ('Kept', 'Kept 01-01-2026 00_00_00
 check "installing again keeps the groups" sh -c 'timeout 300 "$0" "$1" /S' "$wine" "$installer"
 check "the group is still there" group_kept
 
-# ---- 2. the installed program shows the launcher ----
+# ---- 2. the installed groups tool, on the files LibreOffice made ----
+groups_tool() {
+    timeout 120 "$wine" "$program_dir/haltguard-ids-groups.exe" "$@" >> "$work/groups-tool.log" 2>&1
+}
+sheets_through_the_tool() {
+    out=$(wine_path "$work")
+    n=0
+    for source in fleet.xlsx fleet.ods fleet-semicolon-1252.csv; do
+        n=$((n + 1))
+        groups_tool import "$(wine_path "$here/../tests/sheets/files/$source")" "From $n" &&
+            groups_tool export "From $n" "$out\\out$n.xlsx" &&
+            groups_tool export "From $n" "$out\\out$n.ods" &&
+            groups_tool export --separator semicolon --encoding windows-1252 "From $n" \
+                "$out\\out$n.csv" || return 1
+        for kind in xlsx ods csv; do
+            groups_tool import "$out\\out$n.$kind" "Again $n $kind" &&
+                groups_tool export "Again $n $kind" "$out\\check-$n-$kind.csv" &&
+                cmp -s "$work/check-1-xlsx.csv" "$work/check-$n-$kind.csv" || return 1
+        done
+    done
+    tr -d '\r' < "$work/check-1-xlsx.csv" > "$work/check.csv"
+    tr -d '\r' < "$work/out2.csv" > "$work/check-1252.csv"
+    grep -qx '0,0012,TR-0001' "$work/check.csv" && grep -qx '1,Zoë 7,' "$work/check.csv" &&
+        LC_ALL=C grep -qx "$(printf '1;Zo\353 7;')" "$work/check-1252.csv"
+}
+check "the groups tool imports and exports .xlsx, .ods and Windows-1252 CSV alike" \
+    sheets_through_the_tool
+
+# ---- 3. the installed program shows the launcher ----
 launcher_shown() {
     "$wine" "$program_dir/haltguard-ids.exe" > "$work/program.log" 2>&1 &
     app_pid=$!
@@ -108,7 +140,7 @@ launcher_shown() {
 }
 check "the installed program starts and shows the launcher" launcher_shown
 
-# ---- 3. uninstall: the program goes, the groups stay ----
+# ---- 4. uninstall: the program goes, the groups stay ----
 uninstalled() {
     "$wine" "$program_dir/uninstall.exe" /S
     # The uninstaller runs on from a copy of itself: wait for it to finish.
@@ -123,7 +155,7 @@ uninstalled() {
 check "the uninstaller removes the program and its Start-menu entry" uninstalled
 check "the uninstaller leaves the groups" group_kept
 
-# ---- 4. the store's tests and the window's ----
+# ---- 5. the store's tests and the window's ----
 # After the uninstall: the window's tests lay their groups in C:\Quillon\Haltguard IDs
 # of this throw-away prefix (on Windows that folder is fixed), and say so to be let in.
 # The test programs find Qt's DLLs in the Qt build; Qt finds its plugins beside them.
@@ -135,7 +167,7 @@ done
 check tests/shell/shell_tests.exe \
     timeout 900 "$wine" "$build/tests/shell/shell_tests.exe" -platform offscreen
 
-# ---- 5. transfers against the simulator on COM1 ----
+# ---- 6. transfers against the simulator on COM1 ----
 com=1
 sim_dir="$work/simulator"
 mkdir -p "$sim_dir"

@@ -1,6 +1,8 @@
 #include "shell/TIDForm.h"
 
+#include <QAction>
 #include <QCloseEvent>
+#include <QMenu>
 #include <QStyle>
 #include <QTimer>
 #include <exception>
@@ -126,6 +128,17 @@ void TIDForm::ConnectHandlers() {
     on(ui->DateSpeedButton, &QToolButton::clicked, [this] { transfers_.DateSpeedButtonClick(); });
     on(timer1_, &QTimer::timeout, [this] { session_.Timer1Timer(); });
     on(timer2_, &QTimer::timeout, [this] { session_.Timer2Timer(); });
+    // Import and Export of the loaded group: the menu of the File button beside the
+    // group list, and the same on the group box's right mouse button.
+    auto* importAction = new QAction(QStringLiteral("Import…"), this);
+    auto* exportAction = new QAction(QStringLiteral("Export…"), this);
+    auto* fileMenu = new QMenu(this);
+    fileMenu->addActions({importAction, exportAction});
+    ui->GroupFileButton->setMenu(fileMenu);
+    ui->GroupNameBox->addActions({importAction, exportAction});
+    ui->GroupNameBox->setContextMenuPolicy(Qt::ActionsContextMenu);
+    on(importAction, &QAction::triggered, [this] { fileActions_.ImportClick(); });
+    on(exportAction, &QAction::triggered, [this] { fileActions_.ExportClick(); });
 }
 
 int TIDForm::ShowModal() {

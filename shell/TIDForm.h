@@ -9,7 +9,9 @@
 #include <memory>
 
 #include "serial/TVarnComPort.h"
+#include "sheets/GroupFileActions.h"
 #include "shell/THandlerRunner.h"
+#include "shell/TQtFileQuestion.h"
 #include "shell/TQtMessageBoxes.h"
 #include "shell/TSessionViewAdapter.h"
 #include "shell/TStoreWindowAdapter.h"
@@ -59,6 +61,8 @@ private:
     TStoreWindowAdapter storeSide_;
     TSessionViewAdapter sessionSide_;
     TIDGroupStore store_;
+    TQtFileQuestion fileQuestion_{this};
+    TGroupFileActions fileActions_{store_, storeSide_, boxes_, fileQuestion_};
     TVarnComPort commune_{"Commune"};
     TLinkSession session_;
     TTransferOperations transfers_;

@@ -7,10 +7,10 @@
 
 #include <gtest/gtest.h>
 
+#include "sheets/GroupFile.h"
 #include "tests/common/CommandRun.h"
 #include "tests/store/FaultVfs.h"
 #include "tests/store/StoreSupport.h"
-#include "tools/groups/GroupCsv.h"
 #include "tools/groups/ToolStore.h"
 
 namespace {
@@ -21,13 +21,6 @@ const std::string kStamp = " 07-12-2026 14_05_33 by ";
 const char* const kFourFaults =
     "slot,vehicle,trailer\n0,ABCDEFGHIJKLMNOPQ,\n1,AB.C,\n2,Ω1,\n1,OK,\n";
 
-std::vector<std::string> Places(const TGroupCsv& csv) {
-    std::vector<std::string> out;
-    for (const TCsvProblem& p : csv.Problems)
-        out.push_back(std::to_string(p.At.Line) + ":" + std::to_string(p.At.Column));
-    return out;
-}
-
 TGroupIDs Numbered(const std::string& prefix) {
     TGroupIDs ids;
     for (int k = 0; k < kVehicleSlots; ++k) ids.Vehicle[k] = prefix + "V-" + std::to_string(k);
@@ -35,48 +28,8 @@ TGroupIDs Numbered(const std::string& prefix) {
     return ids;
 }
 
-TEST(GroupCsv, RefusesEveryFaultWhereItStands) {
-    EXPECT_EQ(Places(ReadGroupCsv(kFourFaults)),
-              (std::vector<std::string>{"2:3", "3:5", "4:3", "5:1"}));
-    const std::pair<std::string, std::string> oneFault[] = {
-        {"", "1:1"},                                     // empty
-        {"slot,vehicle\n0,A\n", "1:1"},                  // header; the line after: 2 fields
-        {"slot,vehicle,trailer\n96,A,\n", "2:1"},        // slot out of range
-        {"slot,vehicle,trailer\n 1,A,\n", "2:1"},        // not a whole number
-        {"slot,vehicle,trailer\n32,A,B\n", "2:6"},       // a trailer from 32 on
-        {"slot,vehicle,trailer\n0,\"A\nB\",\n", "2:5"},  // a line break inside quotes
-        {"slot,vehicle,trailer\n0,\"AB,\n", "2:3"},      // a quote never closed
-        {"slot,vehicle,trailer\n0,\"A\"B,\n", "2:6"},    // text after the closing quote
-        {"slot,vehicle,trailer\n0,A\xC4,\n", "2:4"},     // not UTF-8
-        {"slot,vehicle,trailer\n0,\xE2\x80\x94-\x7F,\n", "2:5"},  // 151 taken, 127 not
-    };
-    for (const auto& [text, place] : oneFault) {
-        const TGroupCsv csv = ReadGroupCsv(text);
-        ASSERT_FALSE(csv.Problems.empty()) << text;
-        EXPECT_EQ(Places(csv)[0], place) << text << ": " << csv.Problems[0].Message;
-    }
-}
-
-TEST(GroupCsv, ReadsWhatSpreadsheetsWriteAndItsOwnFileUnchanged) {
-    const TGroupCsv csv =
-        ReadGroupCsv("\xEF\xBB\xBFSlot,Vehicle,Trailer\r\n7,\"AB 12\",\"T-1\"\r\n,,\n95,Zoë,\n");
-    EXPECT_TRUE(csv.Problems.empty());
-    TGroupIDs expected;
-    expected.Vehicle[7] = "AB 12";
-    expected.Trailer[7] = "T-1";
-    expected.Vehicle[95] = "Zoë";
-    EXPECT_EQ(csv.IDs.Vehicle, expected.Vehicle);
-    EXPECT_EQ(csv.IDs.Trailer, expected.Trailer);
-
-    TGroupIDs ids = Numbered("ÿ—Ä ");
-    ids.Vehicle[3] = "";
-    const std::string text = WriteGroupCsv(ids);
-    EXPECT_EQ(text.substr(0, 22), "slot,vehicle,trailer\r\n");
-    EXPECT_NE(text.find("\r\n40,ÿ—Ä V-40,\r\n"), std::string::npos);
-    const TGroupCsv back = ReadGroupCsv(text);
-    EXPECT_TRUE(back.Problems.empty());
-    EXPECT_EQ(back.IDs.Vehicle, ids.Vehicle);
-    EXPECT_EQ(back.IDs.Trailer, ids.Trailer);
+std::string WriteGroupCsv(const TGroupIDs& ids) {
+    return GroupFileBytes(ids, TSheetKind::Csv);
 }
 
 TEST(GroupsStore, GroupsAddedTogetherLeaveNoTraceWhereverAFullDiskStopsThem) {
@@ -172,6 +125,30 @@ TEST_F(GroupsTool, ImportsAllOrNothingAndExportsTheFileBack) {
     EXPECT_EQ(OnlyListFile(), list);
     EXPECT_EQ(Rows(list)[5], (std::vector<std::string>{"T 5", "NEW 5"}));
     EXPECT_EQ(Rows(list)[6], (std::vector<std::string>{"", ""}));
+}
+
+TEST_F(GroupsTool, ExportsTheKindItsNameAndOptionsSay) {
+    TGroupIDs ids = Numbered("");
+    ids.Vehicle[1] = "Zoë";
+    Write("good.csv", WriteGroupCsv(ids));
+    ASSERT_EQ(Run("import good.csv Fleet").status, 0);
+    EXPECT_EQ(Run("export --separator semicolon --encoding Windows-1252 Fleet out.csv").status, 0);
+    EXPECT_EQ(Read("out.csv").substr(0, 42), "slot;vehicle;trailer\r\n0;V-0;T-0\r\n1;Zo\xEB;T-1");
+    ASSERT_EQ(Run("export Fleet out.ods").status, 0);
+    TCommandRun r = Run("import out.ods Copy");
+    EXPECT_EQ(r.status, 0) << r.output;
+    EXPECT_EQ(Run("export Copy -").output, WriteGroupCsv(ids));
+    r = Run("export --separator tab Fleet out.xlsx");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("--separator and --encoding are for a CSV file"), std::string::npos);
+    Sql(data.ListFile(Rows(data.GroupsFile())[0][1]),
+        "UPDATE records SET \"Vehicle ID\" = 'Ω1' WHERE rowid = 3");
+    r = Run("export --encoding windows-1252 Fleet w.csv");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("vehicle slot 2: \"Ω1\" holds U+03A9, which is not in Windows-1252; "
+                            "export as UTF-8"),
+              std::string::npos)
+        << r.output;
 }
 
 TEST_F(GroupsTool, AnImportMeetingABusyStoreWaitsThenFailsCleanly) {

@@ -7,9 +7,12 @@
 //   haltguard-ids-driver --choose-group NAME
 //       presses Start 1.5 s after the launcher shows, then chooses the group NAME in the
 //       new window and closes its list, as a user would (tools/screenshot)
+//   haltguard-ids-driver --choose-group NAME --open-file-menu
+//       then, 2.5 s later, opens the menu of the File button beside the group list
 #include <QAbstractButton>
 #include <QComboBox>
 #include <QTimer>
+#include <QToolButton>
 #include <cstdio>
 #include <cstring>
 #include <optional>
@@ -22,6 +25,7 @@ namespace {
 class TDriver : public QObject {
 public:
     bool ReportShown = false;
+    bool OpenFileMenu = false;
     std::optional<QString> Group;
 
 protected:
@@ -55,6 +59,9 @@ private:
         const int index = combo->findText(*Group, Qt::MatchExactly);
         if (index >= 0) combo->setCurrentIndex(index);
         combo->hidePopup();
+        if (!OpenFileMenu) return;
+        auto* button = window->findChild<QToolButton*>(QStringLiteral("GroupFileButton"));
+        QTimer::singleShot(2500, button, [button] { button->showMenu(); });
     }
 
     bool reported_ = false;
@@ -73,8 +80,12 @@ int main(int argc, char** argv) {
             driver.ReportShown = true;
         } else if (std::strcmp(argv[i], "--choose-group") == 0 && i + 1 < argc) {
             driver.Group = QString::fromLocal8Bit(argv[++i]);
+        } else if (std::strcmp(argv[i], "--open-file-menu") == 0) {
+            driver.OpenFileMenu = true;
         } else {
-            std::fprintf(stderr, "usage: %s [--report-shown] [--choose-group NAME]\n", argv[0]);
+            std::fprintf(stderr,
+                         "usage: %s [--report-shown] [--choose-group NAME [--open-file-menu]]\n",
+                         argv[0]);
             return 2;
         }
     }

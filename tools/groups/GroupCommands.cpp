@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "tools/groups/GroupCsv.h"
-#include "tools/groups/TextFiles.h"
+#include "sheets/GroupFile.h"
+#include "sheets/SheetFiles.h"
 #include "tools/groups/ToolErrors.h"
 #include "tools/groups/ToolStore.h"
 
@@ -44,27 +44,6 @@ bool DescribeLoad(TToolStore& store, const std::string& name, std::string& line)
     }
 }
 
-// Every problem of the file, in the order of the places they are at; of two at one
-// place (a stray quote is bad CSV and a refused character) the first found is enough.
-std::string ListProblems(const std::string& label, std::vector<TCsvProblem> problems) {
-    const auto place = [](const TCsvProblem& p) { return std::pair(p.At.Line, p.At.Column); };
-    std::stable_sort(problems.begin(), problems.end(),
-                     [&](const auto& a, const auto& b) { return place(a) < place(b); });
-    std::string text;
-    for (std::size_t i = 0; i < problems.size(); ++i) {
-        if (i > 0 && place(problems[i]) == place(problems[i - 1])) continue;
-        const TCsvProblem& p = problems[i];
-        text += label + ":" + std::to_string(p.At.Line) + ":" + std::to_string(p.At.Column) + ": " +
-                p.Message + "\n";
-    }
-    return text;
-}
-
-std::string Counted(const TGroupIDs& ids) {
-    return std::to_string(NonBlank(ids.Vehicle)) + " vehicle and " +
-           std::to_string(NonBlank(ids.Trailer)) + " trailer IDs";
-}
-
 }  // namespace
 
 std::string NewNameRefusal(const std::string& name) {
@@ -93,32 +72,42 @@ int ListGroups(const TToolContext& tool, bool longForm) {
     return allLoad ? 0 : 2;
 }
 
-void ExportGroup(const TToolContext& tool, const std::string& name, const std::string& file) {
+void ExportGroup(const TToolContext& tool, const std::string& name, const std::string& file,
+                 const TCsvFormat& csv) {
     TToolStore store(tool.Paths, tool.Clock);
-    WriteOutputFile(file, WriteGroupCsv(store.Load(name)));
+    const TGroupIDs ids = store.Load(name);
+    const TSheetKind kind = SheetKindOf(file);
+    if (kind == TSheetKind::Csv && csv.Encoding == TTextEncoding::Windows1252) {
+        const std::string refusal = Windows1252Refusal(ids);
+        if (!refusal.empty()) throw ERefusedInput(refusal + FileLabel(file) + ": not written");
+    }
+    WriteOutputFile(file, GroupFileBytes(ids, kind, csv));
 }
 
 void ImportGroup(const TToolContext& tool, const std::string& file, const std::string& name,
                  bool replace) {
     const std::string label = FileLabel(file);
-    TGroupCsv csv = ReadGroupCsv(ReadInputFile(file));
-    std::string refused = ListProblems(label, std::move(csv.Problems));
+    const TGroupSheet sheet = ReadGroupFile(file);
+    const std::string warnings = ProblemLines(label, sheet.Warnings);
+    std::string refused = ProblemLines(label, sheet.Problems);
     const std::string nameRefusal = replace ? "" : NewNameRefusal(name);
     if (!nameRefusal.empty()) refused += nameRefusal + "\n";
-    if (!refused.empty()) throw ERefusedInput(refused + label + ": refused; nothing was stored");
+    if (!refused.empty())
+        throw ERefusedInput(refused + warnings + label + ": refused; nothing was stored");
+    tool.Out << warnings;
 
     TToolStore store(tool.Paths, tool.Clock);
     if (replace) {
-        store.Save(name, csv.IDs);
-        tool.Out << "Saved " << Counted(csv.IDs) << " from " << label << " into group \"" << name
-                 << "\"\n";
+        store.Save(name, sheet.IDs);
+        tool.Out << "Saved " << CountedIDs(sheet.IDs) << " from " << label << " into group \""
+                 << name << "\"\n";
         return;
     }
     // The groups table's key would refuse the name too, but only as a store error.
     if (store.Has(name))
         throw ERefusedInput("a group named \"" + name +
                             "\" exists already; --replace saves the file into it");
-    store.Store().AddGroups({TNewGroup{name, csv.IDs}});
-    tool.Out << "Made group \"" << name << "\" with " << Counted(csv.IDs) << " from " << label
+    store.Store().AddGroups({TNewGroup{name, sheet.IDs}});
+    tool.Out << "Made group \"" << name << "\" with " << CountedIDs(sheet.IDs) << " from " << label
              << "\n";
 }

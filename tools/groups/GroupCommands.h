@@ -6,6 +6,7 @@
 #include <string>
 
 #include "base/DateTimeSource.h"
+#include "sheets/Csv.h"
 #include "store/DataPaths.h"
 
 struct TToolContext {
@@ -18,8 +19,10 @@ struct TToolContext {
 // number of vehicle and trailer IDs that are not blank, and whether the group loads
 // ("ok" or what fails). Gives the exit code: 2 when a group does not load.
 int ListGroups(const TToolContext& tool, bool longForm);
-// The group as a spreadsheet file; "-" is standard output.
-void ExportGroup(const TToolContext& tool, const std::string& name, const std::string& file);
+// The group as a file of the kind its name's extension says (.xlsx, .ods, else CSV in
+// the given format); "-" is CSV to standard output.
+void ExportGroup(const TToolContext& tool, const std::string& name, const std::string& file,
+                 const TCsvFormat& csv = {});
 // A new group named `name` made from the file, as New would make it and filled in
 // the same transaction; or, with `replace`, the file's IDs saved into that existing
 // group as Save would. The whole file is checked before anything is written.

@@ -1,11 +1,14 @@
 // haltguard-ids-groups: the groups of the store listed, exported to and imported
 // from spreadsheet files, backed up and restored, through the store's own
 // operations. Exit 0 done, 1 refused input (nothing written), 2 store error.
+#include <QCoreApplication>
 #include <exception>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "sheets/GroupFile.h"
+#include "sheets/SheetErrors.h"
 #include "shell/LocaleDateTime.h"
 #include "store/DataPaths.h"
 #include "store/TTable.h"
@@ -27,13 +30,18 @@ through the store's own operations; safe while the program runs.
                             separated, the ID list table name, the number of
                             vehicle and trailer IDs that are not blank, and "ok"
                             or why the group does not load
-  export NAME [FILE]        the group as CSV (header slot,vehicle,trailer, 96
-                            rows for slots 0-95); to standard output without FILE
+  export [--separator S] [--encoding E] NAME [FILE]
+                            the group as a spreadsheet file (header slot, vehicle,
+                            trailer; 96 rows for slots 0-95): .xlsx or .ods by
+                            FILE's extension, else CSV (to standard output without
+                            FILE), UTF-8 with commas unless --separator (comma,
+                            semicolon or tab) or --encoding windows-1252 says
   import [--replace] FILE NAME
-                            makes the group NAME from the CSV file, as New would,
-                            in one go; with --replace saves the file's IDs into
-                            the existing group NAME instead, as Save would. The
-                            whole file is checked first; "-" reads standard input
+                            makes the group NAME from the file (.xlsx, .ods, or CSV
+                            of any common dialect), as New would, in one go; with
+                            --replace saves the file's IDs into the existing group
+                            NAME instead, as Save would. The whole file is checked
+                            first; "-" reads CSV from standard input
   backup DIR                every group and its ID list table into DIR (new or
                             empty), laid out as the store is
   restore [--replace] DIR   the backup's groups back into the store; a group the
@@ -49,17 +57,42 @@ struct TCommandLine {
     std::string Command;
     std::vector<std::string> Arguments;
     bool Long = false, Replace = false, Help = false;
+    bool CsvOptions = false;  // --separator or --encoding given
+    TCsvFormat Csv;
 };
 
 [[noreturn]] void Refuse(const std::string& message) {
     throw ERefusedInput(message + "\nTry '" + kProgram + " --help'.");
 }
 
+char Separator(const std::string& name) {
+    if (name == "comma" || name == ",") return ',';
+    if (name == "semicolon" || name == ";") return ';';
+    if (name == "tab" || name == "\t") return '\t';
+    Refuse("--separator takes comma, semicolon or tab, not " + name);
+}
+
+TTextEncoding Encoding(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c += 32;
+    if (name == "utf-8" || name == "utf8") return TTextEncoding::Utf8;
+    if (name == "windows-1252" || name == "cp1252") return TTextEncoding::Windows1252;
+    Refuse("--encoding takes utf-8 or windows-1252, not " + name);
+}
+
 TCommandLine Parse(const std::vector<std::string>& args) {
     TCommandLine line;
     bool options = true;
-    for (const std::string& a : args) {
-        if (options && a == "--") {
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& a = args[i];
+        if (options && (a == "--separator" || a == "--encoding")) {
+            if (i + 1 == args.size()) Refuse(a + " needs a value");
+            line.CsvOptions = true;
+            if (a == "--separator")
+                line.Csv.Separator = Separator(args[++i]);
+            else
+                line.Csv.Encoding = Encoding(args[++i]);
+        } else if (options && a == "--") {
             options = false;
         } else if (options && (a == "--help" || a == "-h")) {
             line.Help = true;
@@ -93,6 +126,10 @@ TCommandLine Parse(const std::vector<std::string>& args) {
             Refuse(line.Command + ": wrong number of arguments");
         if ((line.Long && !s.Long) || (line.Replace && !s.Replace))
             Refuse(line.Command + ": takes no " + (line.Long ? "--long" : "--replace"));
+        if (line.CsvOptions &&
+            (line.Command != "export" ||
+             SheetKindOf(line.Arguments.size() > 1 ? line.Arguments[1] : "-") != TSheetKind::Csv))
+            Refuse(line.Command + ": --separator and --encoding are for a CSV file");
         return line;
     }
     Refuse("unknown command " + line.Command);
@@ -102,7 +139,7 @@ int Run(const TCommandLine& line) {
     const TToolContext tool{DefaultStorePaths(), LocaleDateTimeSource(), std::cout};
     const std::vector<std::string>& a = line.Arguments;
     if (line.Command == "list") return ListGroups(tool, line.Long);
-    if (line.Command == "export") ExportGroup(tool, a[0], a.size() > 1 ? a[1] : "-");
+    if (line.Command == "export") ExportGroup(tool, a[0], a.size() > 1 ? a[1] : "-", line.Csv);
     if (line.Command == "import") ImportGroup(tool, a[0], a[1], line.Replace);
     if (line.Command == "backup") BackupGroups(tool, a[0]);
     if (line.Command == "restore") RestoreGroups(tool, a[0], line.Replace);
@@ -122,10 +159,23 @@ int Report(const std::string& command, const std::string& text, int status) {
     return status;
 }
 
+// The arguments as UTF-8, as names and paths are held everywhere. On Windows the
+// narrow argv is in the ANSI code page; Qt reads the command line as Unicode there.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+    const QCoreApplication app(argc, argv);
+    std::vector<std::string> args;
+    for (const QString& a : QCoreApplication::arguments().mid(1)) args.push_back(a.toStdString());
+    return args;
+#else
+    return {argv + 1, argv + argc};
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-    const std::vector<std::string> args(argv + 1, argv + argc);
+    const std::vector<std::string> args = Arguments(argc, argv);
     std::string command;
     try {
         const TCommandLine line = Parse(args);
@@ -136,6 +186,8 @@ int main(int argc, char** argv) {
         command = line.Command;
         return Run(line);
     } catch (const ERefusedInput& e) {
+        return Report(command, e.what(), 1);
+    } catch (const EUnreadableFile& e) {
         return Report(command, e.what(), 1);
     } catch (const std::exception& e) {
         // The table layer's errors, a file or folder that cannot be written.

@@ -1,7 +1,7 @@
 ; The installer of Haltguard IDs for Windows (make windows-installer).
 ;   makensis -DVERSION=<x.y.z> -DSTAGE=<folder> -DOUTFILE=<file.exe> haltguard-ids.nsi
-; STAGE holds what goes into the program's folder: the two programs, the Qt DLLs
-; and plugins, the icon, Qt's licences and the README.
+; STAGE holds what goes into the program's folder: the program, the setup tool, the
+; groups tool, the Qt DLLs and plugins, the icon, Qt's licences and the README.
 ;
 ; The groups live in C:\Quillon\Haltguard IDs, made by the setup tool, which never
 ; overwrites what exists; the uninstaller removes the program and never the groups.
@@ -82,6 +82,7 @@ Section "Uninstall"
     Delete "$SMPROGRAMS\${PRODUCT}.lnk"
     Delete "$INSTDIR\haltguard-ids.exe"
     Delete "$INSTDIR\haltguard-ids-setup.exe"
+    Delete "$INSTDIR\haltguard-ids-groups.exe"
     Delete "$INSTDIR\haltguard-ids.ico"
     Delete "$INSTDIR\README.md"
     Delete "$INSTDIR\Qt6*.dll"

@@ -1,0 +1,207 @@
+#include "sheets/Csv.h"
+
+#include "base/Cp1252.h"
+#include "base/Utf8.h"
+
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+
+bool IsUtf8(std::string_view bytes) {
+    for (std::size_t i = 0; i < bytes.size();)
+        if (!NextCodePoint(bytes, i)) return false;
+    return true;
+}
+
+bool IsLineEnd(char32_t c) {
+    return c == U'\r' || c == U'\n';
+}
+
+// Every character with its place; a CRLF is one line end.
+struct TDecoded {
+    std::u32string Chars;
+    std::vector<TSheetPlace> At;
+};
+
+// UTF-8 when the whole file is (a byte-order mark passed over), Windows-1252 when it
+// is not: every byte has a character there, and nothing that could be an ID is lost.
+TDecoded Decode(std::string_view bytes, TTextEncoding& encoding) {
+    std::u32string chars;
+    if (IsUtf8(bytes)) {
+        encoding = TTextEncoding::Utf8;
+        if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+            bytes.remove_prefix(kByteOrderMark.size());
+        chars = DecodeUtf8(bytes);
+    } else {
+        encoding = TTextEncoding::Windows1252;
+        chars = DecodeUtf8(Cp1252ToUtf8(bytes));
+    }
+    TDecoded out;
+    out.Chars = std::move(chars);
+    TSheetPlace here{1, 1, false};
+    for (std::size_t i = 0; i < out.Chars.size(); ++i) {
+        out.At.push_back(here);
+        const char32_t c = out.Chars[i];
+        const bool crlf = c == U'\r' && i + 1 < out.Chars.size() && out.Chars[i + 1] == U'\n';
+        if (IsLineEnd(c) && !crlf) {
+            ++here.Row;
+            here.Column = 1;
+        } else {
+            ++here.Column;
+        }
+    }
+    return out;
+}
+
+// The first comma, semicolon or tab of the first line, outside quotes; a comma when
+// it holds none (a file of one column).
+char32_t FindSeparator(const std::u32string& chars) {
+    bool quoted = false;
+    for (char32_t c : chars) {
+        if (c == U'"') quoted = !quoted;
+        if (quoted) continue;
+        if (IsLineEnd(c)) break;
+        if (c == U',' || c == U';' || c == U'\t') return c;
+    }
+    return U',';
+}
+
+class TCsvReader {
+public:
+    TCsvReader(const TDecoded& text, char32_t separator, std::vector<TSheetProblem>& problems)
+        : text_(text), separator_(separator), problems_(problems) {}
+
+    std::vector<TSheetRow> Rows() {
+        std::vector<TSheetRow> rows;
+        while (i_ < text_.Chars.size()) {
+            TSheetRow row = Record();
+            for (const TSheetCell& cell : row.Cells)
+                if (!cell.Text.empty()) {
+                    rows.push_back(std::move(row));
+                    break;
+                }
+        }
+        return rows;
+    }
+
+private:
+    char32_t Peek(std::size_t ahead = 0) const {
+        const std::size_t k = i_ + ahead;
+        return k < text_.Chars.size() ? text_.Chars[k] : U'\0';
+    }
+    bool AtEnd() const { return i_ >= text_.Chars.size(); }
+    bool AtFieldEnd() const { return AtEnd() || Peek() == separator_ || IsLineEnd(Peek()); }
+    void Take(TSheetCell& cell) {
+        cell.Text.push_back(text_.Chars[i_]);
+        cell.At.push_back(text_.At[i_]);
+        ++i_;
+    }
+    void Problem(std::size_t at, std::string message) {
+        problems_.push_back({text_.At[at], std::move(message)});
+    }
+
+    TSheetRow Record() {
+        TSheetRow row;
+        row.Start = AtEnd() ? TSheetPlace{} : text_.At[i_];
+        for (;;) {
+            row.Cells.push_back(Field());
+            row.Cells.back().Column = static_cast<int>(row.Cells.size());
+            if (AtEnd()) break;
+            if (Peek() == separator_) {
+                ++i_;
+                continue;
+            }
+            // A line end: CRLF counts once.
+            if (Peek() == U'\r' && Peek(1) == U'\n') ++i_;
+            ++i_;
+            break;
+        }
+        return row;
+    }
+
+    TSheetCell Field() {
+        TSheetCell cell;
+        cell.Start = AtEnd() ? TSheetPlace{} : text_.At[i_];
+        if (!AtEnd() && Peek() == U'"') return Quoted(std::move(cell));
+        while (!AtFieldEnd()) {
+            if (Peek() == U'"')
+                Problem(i_,
+                        "a quote inside a field that does not start with one; "
+                        "put the whole field in quotes and double the quote");
+            Take(cell);
+        }
+        return cell;
+    }
+
+    TSheetCell Quoted(TSheetCell cell) {
+        const std::size_t opening = i_++;
+        for (;;) {
+            if (AtEnd()) {
+                Problem(opening, "the quote that opens this field is never closed");
+                return cell;
+            }
+            if (Peek() != U'"') {
+                Take(cell);
+                continue;
+            }
+            if (Peek(1) == U'"') {  // a doubled quote stands for one
+                ++i_;
+                Take(cell);
+                continue;
+            }
+            ++i_;  // the closing quote
+            if (AtFieldEnd()) return cell;
+            Problem(i_,
+                    "text after the closing quote of a field; a separator or a line end "
+                    "must follow it");
+            while (!AtFieldEnd()) ++i_;
+            return cell;
+        }
+    }
+
+    const TDecoded& text_;
+    const char32_t separator_;
+    std::vector<TSheetProblem>& problems_;
+    std::size_t i_ = 0;
+};
+
+// A field as it is written: in double quotes, its own doubled, when it holds a
+// quote, the separator or a line break.
+void AppendField(std::string& out, const std::string& text, const std::string& special) {
+    if (text.find_first_of(special) == std::string::npos) {
+        out += text;
+        return;
+    }
+    out += '"';
+    for (char c : text) {
+        if (c == '"') out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+}  // namespace
+
+TSheet ReadCsv(std::string_view bytes, TCsvFormat* found) {
+    TCsvFormat format;
+    const TDecoded text = Decode(bytes, format.Encoding);
+    const char32_t separator = FindSeparator(text.Chars);
+    format.Separator = static_cast<char>(separator);
+    if (found) *found = format;
+    TSheet sheet;
+    sheet.Rows = TCsvReader(text, separator, sheet.Problems).Rows();
+    return sheet;
+}
+
+std::string WriteCsv(const TSheetTexts& rows, const TCsvFormat& format) {
+    const std::string special = std::string("\"\r\n") + format.Separator;
+    std::string out;
+    for (const auto& row : rows) {
+        for (std::size_t k = 0; k < row.size(); ++k) {
+            if (k > 0) out += format.Separator;
+            AppendField(out, row[k], special);
+        }
+        out += "\r\n";
+    }
+    return format.Encoding == TTextEncoding::Windows1252 ? Utf8ToCp1252(out) : out;
+}

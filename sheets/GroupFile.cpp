@@ -1,0 +1,138 @@
+#include "sheets/GroupFile.h"
+
+#include <algorithm>
+#include <map>
+
+#include "base/Cp1252.h"
+#include "base/Utf8.h"
+#include "sheets/Ods.h"
+#include "sheets/SheetErrors.h"
+#include "sheets/SheetFiles.h"
+#include "sheets/Xlsx.h"
+#include "store/IDRules.h"
+
+namespace {
+
+bool EndsWith(std::string text, const std::string& end) {
+    for (char& c : text)
+        if (c >= 'A' && c <= 'Z') c += 32;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+const char* KindName(TSheetKind kind) {
+    return kind == TSheetKind::Xlsx ? ".xlsx" : ".ods";
+}
+
+// A problem's kind: its message without the texts and numbers it names.
+std::string KindOf(const std::string& message) {
+    std::string kind;
+    bool quoted = false;
+    for (char c : message) {
+        if (c == '"') {
+            quoted = !quoted;
+            kind += c;
+        } else if (!quoted && !(c >= '0' && c <= '9' && !kind.empty() && kind.back() == '#')) {
+            kind += c >= '0' && c <= '9' ? '#' : c;
+        }
+    }
+    return kind;
+}
+
+int NonBlank(const auto& slots) {
+    return static_cast<int>(std::count_if(slots.begin(), slots.end(),
+                                          [](const std::string& id) { return !id.empty(); }));
+}
+
+}  // namespace
+
+TSheetKind SheetKindOf(const std::string& path) {
+    if (EndsWith(path, ".xlsx")) return TSheetKind::Xlsx;
+    if (EndsWith(path, ".ods")) return TSheetKind::Ods;
+    return TSheetKind::Csv;
+}
+
+TGroupSheet ReadGroupBytes(std::string_view bytes, TSheetKind kind, const std::string& label) {
+    if (kind == TSheetKind::Csv) return ReadGroupSheet(ReadCsv(bytes));
+    try {
+        return ReadGroupSheet(kind == TSheetKind::Xlsx ? ReadXlsx(bytes) : ReadOds(bytes));
+    } catch (const ESheetFormat& e) {
+        throw EUnreadableFile(label + ": not an " + KindName(kind) + " file that can be read: " +
+                              e.what() + "; save it again from the spreadsheet program");
+    }
+}
+
+TGroupSheet ReadGroupFile(const std::string& path) {
+    return ReadGroupBytes(ReadInputFile(path), SheetKindOf(path), FileLabel(path));
+}
+
+std::string GroupFileBytes(const TGroupIDs& ids, TSheetKind kind, const TCsvFormat& csv) {
+    const TSheetTexts rows = GroupSheetTexts(ids);
+    switch (kind) {
+        case TSheetKind::Xlsx:
+            return WriteXlsx(rows);
+        case TSheetKind::Ods:
+            return WriteOds(rows);
+        case TSheetKind::Csv:
+            break;
+    }
+    return WriteCsv(rows, csv);
+}
+
+void WriteGroupFile(const std::string& path, const TGroupIDs& ids, const TCsvFormat& csv) {
+    WriteOutputFile(path, GroupFileBytes(ids, SheetKindOf(path), csv));
+}
+
+std::string Windows1252Refusal(const TGroupIDs& ids) {
+    std::string refusal;
+    const auto check = [&](const std::string& id, const char* what, int slot) {
+        for (char32_t c : DecodeUtf8(id))
+            if (!Cp1252Code(c)) {
+                refusal += std::string(what) + " slot " + std::to_string(slot) + ": " +
+                           QuotedText(DecodeUtf8(id)) + " holds " + CodePointText(c) +
+                           ", which is not in Windows-1252; export as UTF-8\n";
+                return;
+            }
+    };
+    for (int k = 0; k < kVehicleSlots; ++k) check(ids.Vehicle[k], "vehicle", k);
+    for (int k = 0; k < kTrailerSlots; ++k) check(ids.Trailer[k], "trailer", k);
+    return refusal;
+}
+
+std::string ProblemLines(const std::string& label, std::vector<TSheetProblem> problems,
+                         std::size_t limit) {
+    const auto place = [](const TSheetProblem& p) { return std::pair(p.At.Row, p.At.Column); };
+    std::stable_sort(problems.begin(), problems.end(),
+                     [&](const auto& a, const auto& b) { return place(a) < place(b); });
+    std::map<std::string, std::vector<const TSheetProblem*>> kinds;
+    for (std::size_t i = 0; i < problems.size(); ++i)
+        if (i == 0 || place(problems[i]) != place(problems[i - 1]))
+            kinds[KindOf(problems[i].Message)].push_back(&problems[i]);
+    std::string text;
+    std::size_t lines = 0, left = 0;
+    for (std::size_t i = 0; i < problems.size(); ++i) {
+        const TSheetProblem& p = problems[i];
+        if (i > 0 && place(p) == place(problems[i - 1])) continue;
+        const auto& same = kinds[KindOf(p.Message)];
+        if (same.size() > 3 && same.front() != &p) continue;
+        if (lines == limit) {
+            ++left;
+            continue;
+        }
+        const std::string where = PlaceText(p.At);
+        text += label + (where.empty() ? "" : ":" + where) + ": " + p.Message;
+        if (same.size() > 3)
+            text += "; the same on " + std::to_string(same.size() - 1) + " more " +
+                    (p.At.IsCell ? "rows" : "lines") + ", the last at " +
+                    PlaceText(same.back()->At);
+        text += "\n";
+        ++lines;
+    }
+    if (left > 0) text += "and " + std::to_string(left) + " more problems\n";
+    return text;
+}
+
+std::string CountedIDs(const TGroupIDs& ids) {
+    return std::to_string(NonBlank(ids.Vehicle)) + " vehicle and " +
+           std::to_string(NonBlank(ids.Trailer)) + " trailer IDs";
+}

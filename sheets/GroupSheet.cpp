@@ -1,0 +1,184 @@
+#include "sheets/GroupSheet.h"
+
+#include <map>
+#include <optional>
+
+#include "base/Utf8.h"
+#include "sheets/CellText.h"
+#include "store/IDRules.h"
+
+namespace {
+
+enum TColumn { kSlot, kVehicle, kTrailer, kColumns };
+constexpr const char32_t* kColumnNames[kColumns] = {U"slot", U"vehicle", U"trailer"};
+constexpr const char* kHeaderRule =
+    "the first row must name the columns slot, vehicle and trailer (in any order)";
+
+std::string Utf8(const std::u32string& text) {
+    std::string out;
+    for (char32_t c : text) AppendUtf8(out, c);
+    return out;
+}
+
+// A header cell's name: spaces around it dropped, A-Z as a-z.
+std::u32string HeaderName(std::u32string text) {
+    while (!text.empty() && (text.back() == U' ' || text.back() == U'\t')) text.pop_back();
+    std::size_t lead = 0;
+    while (lead < text.size() && (text[lead] == U' ' || text[lead] == U'\t')) ++lead;
+    text.erase(0, lead);
+    for (char32_t& c : text)
+        if (c >= U'A' && c <= U'Z') c += 32;
+    return text;
+}
+
+// A whole number from 0 to 95 in decimal digits, or nothing.
+std::optional<int> Slot(const std::u32string& text) {
+    if (text.empty() || text.size() > 3) return std::nullopt;
+    int value = 0;
+    for (char32_t c : text) {
+        if (c < U'0' || c > U'9') return std::nullopt;
+        value = value * 10 + static_cast<int>(c - U'0');
+    }
+    if (value >= kVehicleSlots) return std::nullopt;
+    return value;
+}
+
+class TGroupReader {
+public:
+    TGroupSheet Read(const TSheet& sheet) {
+        out_.Problems = sheet.Problems;
+        if (sheet.Rows.empty()) {
+            Problem({}, std::string("the file holds nothing; ") + kHeaderRule);
+            return std::move(out_);
+        }
+        if (Header(sheet.Rows[0]))
+            for (std::size_t r = 1; r < sheet.Rows.size(); ++r) Line(sheet.Rows[r]);
+        return std::move(out_);
+    }
+
+private:
+    void Problem(TSheetPlace at, std::string message) {
+        out_.Problems.push_back({at, std::move(message)});
+    }
+    void Warning(TSheetPlace at, std::string message) {
+        out_.Warnings.push_back({at, std::move(message)});
+    }
+
+    // A cell's text as the rules judge it, or nothing when it looks like mojibake.
+    std::optional<std::u32string> Text(const TSheetCell* cell) {
+        if (!cell) return std::u32string();
+        if (const auto at = MojibakeAt(cell->Text)) {
+            Problem(cell->PlaceOf(*at),
+                    QuotedText(cell->Text) +
+                        " looks like UTF-8 text read as Windows-1252 on its way here (\"ë\" "
+                        "shown as \"Ã«\"); open the original file again as UTF-8 (Unicode), "
+                        "or move the group as .xlsx or .ods");
+            return std::nullopt;
+        }
+        return Composed(cell->Text);
+    }
+
+    bool Header(const TSheetRow& row) {
+        std::vector<std::string> others;
+        for (const TSheetCell& cell : row.Cells) {
+            const std::optional<std::u32string> text = Text(&cell);
+            if (!text) continue;
+            const std::u32string name = HeaderName(*text);
+            int k = 0;
+            while (k < kColumns && name != kColumnNames[k]) ++k;
+            if (k == kColumns) {
+                if (!name.empty()) others.push_back(QuotedText(*text));
+            } else if (column_[k] != 0) {
+                Problem(cell.Start, "the first row names the column " + Utf8(name) + " twice");
+            } else {
+                column_[k] = cell.Column;
+            }
+        }
+        if (!others.empty()) {
+            std::string list;
+            for (const std::string& name : others) list += (list.empty() ? "" : ", ") + name;
+            Warning({}, std::string("note: ") +
+                            (others.size() > 1 ? "the columns " : "the column ") + list +
+                            (others.size() > 1 ? " are" : " is") + " not read");
+        }
+        bool complete = true;
+        for (int k = 0; k < kColumns; ++k)
+            if (column_[k] == 0) complete = false;
+        if (!complete) Problem(row.Start, kHeaderRule);
+        return complete;
+    }
+
+    // What an ID box could hold, by the rule every way in shares; the ID, or nothing.
+    std::optional<std::string> ID(const TSheetCell* cell, const char* what) {
+        const std::optional<std::u32string> text = Text(cell);
+        if (!text) return std::nullopt;
+        const std::string id = std::string(what) + " ID " + QuotedText(*text);
+        const std::vector<TTextFault> faults = IDFaults(*text);
+        // Composing may have joined characters: then the cell's start is the place.
+        const bool samePlaces = cell && text->size() == cell->Text.size();
+        for (const TTextFault& fault : faults)
+            Problem(fault.At == TTextFault::kWholeText || !samePlaces ? cell->Start
+                                                                      : cell->PlaceOf(fault.At),
+                    id + fault.Why);
+        if (!faults.empty()) return std::nullopt;
+        if (!text->empty() && (text->front() == U' ' || text->back() == U' '))
+            Warning(cell->Start, "warning: " + id +
+                                     (text->front() != U' '  ? " ends"
+                                      : text->back() != U' ' ? " starts"
+                                                             : " starts and ends") +
+                                     " with a space, which is kept as it is");
+        if (cell && cell->IsNumber)
+            Warning(cell->Start, "warning: " + id +
+                                     " is a number in the sheet, which loses leading zeros "
+                                     "(0012 becomes 12); check it, and format the column as text");
+        return Utf8(*text);
+    }
+
+    void Line(const TSheetRow& row) {
+        const TSheetCell* slotCell = row.CellAt(column_[kSlot]);
+        const TSheetCell* vehicleCell = row.CellAt(column_[kVehicle]);
+        const TSheetCell* trailerCell = row.CellAt(column_[kTrailer]);
+        if (!slotCell && !vehicleCell && !trailerCell) return;  // only other columns
+        const std::optional<std::string> vehicle = ID(vehicleCell, "vehicle");
+        const std::optional<std::u32string> slotText = Text(slotCell);
+        const std::optional<int> slot = slotText ? Slot(*slotText) : std::nullopt;
+        if (slotText && !slot)
+            Problem(slotCell ? slotCell->Start : row.Start,
+                    "the slot must be a whole number from 0 to 95, not " + QuotedText(*slotText));
+        if (slot && *slot >= kTrailerSlots && trailerCell) {
+            Problem(trailerCell->Start, "slot " + std::to_string(*slot) +
+                                            " has no trailer ID (trailers are slots 0 to 31); "
+                                            "leave the trailer column empty");
+            return;
+        }
+        const std::optional<std::string> trailer = ID(trailerCell, "trailer");
+        if (!slot) return;
+        const auto [first, isNew] = firstRow_.emplace(*slot, slotCell->Start);
+        if (!isNew) {
+            Problem(slotCell->Start, "slot " + std::to_string(*slot) +
+                                         " is given twice (first at " + PlaceText(first->second) +
+                                         ")");
+            return;
+        }
+        if (vehicle) out_.IDs.Vehicle[*slot] = *vehicle;
+        if (trailer && *slot < kTrailerSlots) out_.IDs.Trailer[*slot] = *trailer;
+    }
+
+    TGroupSheet out_;
+    int column_[kColumns] = {};            // 0: not found
+    std::map<int, TSheetPlace> firstRow_;  // slot -> where it was given
+};
+
+}  // namespace
+
+TGroupSheet ReadGroupSheet(const TSheet& sheet) {
+    return TGroupReader().Read(sheet);
+}
+
+TSheetTexts GroupSheetTexts(const TGroupIDs& ids) {
+    TSheetTexts rows{{"slot", "vehicle", "trailer"}};
+    for (int k = 0; k < kVehicleSlots; ++k)
+        rows.push_back(
+            {std::to_string(k), ids.Vehicle[k], k < kTrailerSlots ? ids.Trailer[k] : ""});
+    return rows;
+}

@@ -1,0 +1,217 @@
+// Groups in and out of spreadsheet files: the files LibreOffice made, the dialects of
+// CSV, faults refused where they stand, round trips through every kind, and the
+// window's Import and Export driven without a display.
+#include <deque>
+#include <fstream>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+#include "sheets/GroupFile.h"
+#include "sheets/GroupFileActions.h"
+#include "sheets/SheetErrors.h"
+#include "tests/store/StoreSupport.h"
+
+namespace {
+
+using namespace storetest;
+
+const std::string kFiles = HG_SHEET_FILES;
+
+std::string FileBytes(const fs::path& file) {
+    std::ostringstream s;
+    s << std::ifstream(file, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+TGroupSheet Csv(const std::string& text) {
+    return ReadGroupSheet(ReadCsv(text));
+}
+
+std::vector<std::string> Places(const std::vector<TSheetProblem>& problems) {
+    std::vector<std::string> out;
+    for (const TSheetProblem& p : problems) out.push_back(PlaceText(p.At));
+    return out;
+}
+
+// The IDs of files/fleet-source.csv, from which LibreOffice made the other files.
+TGroupIDs Fleet() {
+    TGroupIDs ids;
+    ids.Vehicle[0] = "0012";
+    ids.Trailer[0] = "TR-0001";
+    ids.Vehicle[1] = "Zoë 7";
+    ids.Vehicle[2] = "Müller-Straße";
+    ids.Trailer[2] = "T 2";
+    ids.Vehicle[3] = "1E5";
+    ids.Vehicle[40] = "AB 12 CD";
+    ids.Vehicle[95] = "ÿ—Ä";
+    return ids;
+}
+
+TEST(SheetFiles, LibreOfficeFilesImportExactlyAndItsMojibakeIsRefused) {
+    for (const std::string name : {"fleet.xlsx", "fleet.ods", "fleet-semicolon-1252.csv"}) {
+        const TGroupSheet sheet = ReadGroupFile(kFiles + "/" + name);
+        EXPECT_EQ(ProblemLines(name, sheet.Problems), "") << name;
+        EXPECT_EQ(sheet.IDs.Vehicle, Fleet().Vehicle) << name;
+        EXPECT_EQ(sheet.IDs.Trailer, Fleet().Trailer) << name;
+        EXPECT_EQ(ProblemLines(name, sheet.Warnings),
+                  name + ": note: the column \"Notes\" is not read\n");
+    }
+    const TGroupSheet bad = ReadGroupFile(kFiles + "/fleet-mojibake.csv");
+    EXPECT_EQ(Places(bad.Problems), (std::vector<std::string>{"3:4", "4:3", "5:2", "5:6", "7:2"}));
+    EXPECT_EQ(ProblemLines("f.csv", bad.Problems, 1),
+              "f.csv:3:4: \"ZoÃ« 7\" looks like UTF-8 text read as Windows-1252 on its way here "
+              "(\"ë\" shown as \"Ã«\"); open the original file again as UTF-8 (Unicode), or move "
+              "the group as .xlsx or .ods\nand 4 more problems\n");
+}
+
+TEST(SheetFiles, ReadsTheDialectsSpreadsheetsWrite) {
+    const std::string dialects[] = {
+        "\xEF\xBB\xBFSlot;Vehicle;Trailer\r\n1;Zoë;T\r\n",              // BOM, semicolons, CRLF
+        "slot\tvehicle\ttrailer\r1\tZo\xEB\tT\r",                       // tabs, Windows-1252, CR
+        " Trailer , notes ,VEHICLE,slot\n\"T\",x,\"Zoe\xCC\x88\",1\n",  // order, names, NFC
+    };
+    for (const std::string& text : dialects) {
+        const TGroupSheet sheet = Csv(text);
+        EXPECT_TRUE(sheet.Problems.empty()) << text << ProblemLines("f", sheet.Problems);
+        EXPECT_EQ(sheet.IDs.Vehicle[1], "Zoë") << text;
+        EXPECT_EQ(sheet.IDs.Trailer[1], "T") << text;
+    }
+    const TGroupSheet spaced = Csv("slot,vehicle,trailer\n4, SP,\n");
+    EXPECT_EQ(spaced.IDs.Vehicle[4], " SP");
+    EXPECT_EQ(ProblemLines("f.csv", spaced.Warnings),
+              "f.csv:2:3: warning: vehicle ID \" SP\" starts with a space, which is kept as it "
+              "is\n");
+}
+
+TEST(SheetFiles, RefusesEveryFaultWhereItStandsAndARepeatOnce) {
+    const TGroupSheet four =
+        Csv("slot,vehicle,trailer\n0,ABCDEFGHIJKLMNOPQ,\n1,AB.C,\n2,Ω1,\n1,OK,\n");
+    EXPECT_EQ(Places(four.Problems), (std::vector<std::string>{"2:3", "3:5", "4:3", "5:1"}));
+    EXPECT_EQ(four.Problems[3].Message, "slot 1 is given twice (first at 3:1)");
+    const std::pair<std::string, std::string> oneFault[] = {
+        {"", ""},                                                 // nothing in it
+        {"slot,vehicle\n0,A\n", "1:1"},                           // a column missing
+        {"slot,vehicle,trailer\n96,A,\n", "2:1"},                 // slot out of range
+        {"slot,vehicle,trailer\n 1,A,\n", "2:1"},                 // not a whole number
+        {"slot,vehicle,trailer\n32,A,B\n", "2:6"},                // a trailer from 32 on
+        {"slot,vehicle,trailer\n0,\"A\nB\",\n", "2:5"},           // a line break inside quotes
+        {"slot,vehicle,trailer\n0,\"AB,\n", "2:3"},               // a quote never closed
+        {"slot,vehicle,trailer\n0,\"A\"B,\n", "2:6"},             // text after the closing quote
+        {"slot,vehicle,trailer\n0,\xE2\x80\x94-\x7F,\n", "2:5"},  // 151 taken, 127 not
+        {"slot,vehicle,trailer\n0,Â\xC2\xA0,\n", "2:3"},          // mojibake of a no-break space
+    };
+    for (const auto& [text, place] : oneFault) {
+        const TGroupSheet sheet = Csv(text);
+        ASSERT_FALSE(sheet.Problems.empty()) << text;
+        EXPECT_EQ(Places(sheet.Problems)[0], place) << text << ": " << sheet.Problems[0].Message;
+    }
+    std::string many = "slot,vehicle,trailer\n";
+    for (int k = 0; k < 40; ++k) many += std::to_string(k) + ",AB.C,\n";
+    EXPECT_EQ(ProblemLines("f.csv", Csv(many).Problems),
+              "f.csv:2:5: vehicle ID \"AB.C\" holds \".\", which the ID boxes do not take; the "
+              "same on 39 more lines, the last at 41:6\n");
+}
+
+TEST(SheetFiles, EveryKindRoundTripsAndADamagedFileIsRefused) {
+    TGroupIDs ids = Fleet();
+    ids.Vehicle[5] = " SP ";
+    ids.Trailer[5] = "A  B";
+    const std::pair<TSheetKind, TCsvFormat> kinds[] = {
+        {TSheetKind::Xlsx, {}},
+        {TSheetKind::Ods, {}},
+        {TSheetKind::Csv, {';', TTextEncoding::Windows1252}},
+        {TSheetKind::Csv, {'\t', TTextEncoding::Utf8}},
+    };
+    for (const auto& [kind, format] : kinds) {
+        const std::string bytes = GroupFileBytes(ids, kind, format);
+        const TGroupSheet back = ReadGroupBytes(bytes, kind, "f");
+        EXPECT_TRUE(back.Problems.empty()) << ProblemLines("f", back.Problems);
+        EXPECT_EQ(back.IDs.Vehicle, ids.Vehicle);
+        EXPECT_EQ(back.IDs.Trailer, ids.Trailer);
+    }
+    EXPECT_NE(GroupFileBytes(ids, TSheetKind::Csv, {';', TTextEncoding::Windows1252})
+                  .find("\r\n1;Zo\xEB 7;\r\n"),
+              std::string::npos);
+
+    const std::string xlsx = GroupFileBytes(ids, TSheetKind::Xlsx);
+    try {
+        ReadGroupBytes(xlsx.substr(0, xlsx.size() / 2), TSheetKind::Xlsx, "f.xlsx");
+        ADD_FAILURE() << "a cut zip was read";
+    } catch (const EUnreadableFile& e) {
+        EXPECT_STREQ(e.what(),
+                     "f.xlsx: not an .xlsx file that can be read: it is not a zip archive; save "
+                     "it again from the spreadsheet program");
+    }
+    EXPECT_THROW(ReadGroupBytes(xlsx, TSheetKind::Ods, "f.ods"), EUnreadableFile);
+    TempHome home;
+    const auto before = FilesUnder(home.root());
+    EXPECT_THROW(WriteGroupFile((home.root() / "none" / "f.ods").string(), ids), EUnwritableFile);
+    EXPECT_EQ(FilesUnder(home.root()), before);
+}
+
+class TQueuedFiles : public TFileQuestion {
+public:
+    std::string FileToImport() override { return Next(); }
+    std::string FileToExport(const std::string& suggested) override {
+        offered.push_back(suggested);
+        return Next();
+    }
+    std::string Next() {
+        if (paths.empty()) return "";
+        const std::string path = paths.front();
+        paths.pop_front();
+        return path;
+    }
+    std::deque<std::string> paths;
+    std::vector<std::string> offered;
+};
+
+TEST(GroupFileActions, ImportAsksThenSavesAndARefusedFileChangesNothing) {
+    TStoreHome data;
+    ScriptedWindow window;  // the slots and the boxes
+    TQueuedFiles files;
+    TIDGroupStore store(window, window, data.paths, FixedClock());
+    TGroupFileActions actions(store, window, window, files);
+    store.OpenStore();
+    actions.ImportClick();
+    actions.ExportClick();
+    EXPECT_EQ(window.log, (std::vector<std::string>{"info: Please select a group to import into",
+                                                    "info: Please select a group to export"}));
+    TGroupIDs old;
+    old.Vehicle[7] = "OLD 7";
+    store.AddGroups({{"Fleet", old}});
+    store.Select("Fleet");
+    store.LoadGroup();
+    const auto table = FileBytes(data.ListFile(Rows(data.GroupsFile())[0][1]));
+
+    files.paths = {kFiles + "/fleet-mojibake.csv", kFiles + "/fleet.ods", kFiles + "/fleet.ods"};
+    window.log.clear();
+    actions.ImportClick();
+    ASSERT_EQ(window.log.size(), 1u);
+    EXPECT_EQ(window.log[0].substr(0, 33), "info: fleet-mojibake.csv:3:4: \"Zo");
+    EXPECT_NE(window.log[0].find("\nfleet-mojibake.csv: refused; nothing was changed"),
+              std::string::npos);
+    window.answers = {TConfirmAnswer::No, TConfirmAnswer::Yes};
+    actions.ImportClick();
+    EXPECT_EQ(window.vehicle[7], "OLD 7");
+    EXPECT_EQ(FileBytes(data.ListFile(Rows(data.GroupsFile())[0][1])), table);
+    actions.ImportClick();
+    EXPECT_EQ(
+        window.log.back(),
+        "confirm: fleet.ods: note: the column \"Notes\" is not read\nReplace the IDs of the Fleet "
+        "Group with the 6 vehicle and 2 trailer IDs of fleet.ods?");
+    store.LoadGroup();  // what was saved
+    const TGroupIDs fleet = Fleet();
+    EXPECT_EQ(window.vehicle, fleet.Vehicle);
+
+    window.vehicle[9] = "TYPED 9";  // shown, not saved
+    const std::string out = (data.home.root() / "out.xlsx").string();
+    files.paths = {out};
+    actions.ExportClick();
+    EXPECT_EQ(files.offered, std::vector<std::string>{"Fleet.xlsx"});
+    EXPECT_EQ(ReadGroupFile(out).IDs.Vehicle[9], "TYPED 9");
+    EXPECT_EQ(ReadGroupFile(out).IDs.Trailer[2], "T 2");
+}
+
+}  // namespace
