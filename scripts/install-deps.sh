@@ -25,11 +25,11 @@ no_rights() {
     echo "    su -c 'apt-get update && apt-get install -y --no-install-recommends$missing'" >&2
     exit 1
 }
-echo "Installing:$missing"
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null 2>&1 || no_rights
     SUDO=sudo
 fi
+echo "Installing:$missing"
 $SUDO apt-get update -qq || no_rights
 $SUDO env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends $missing || no_rights
