@@ -3,7 +3,6 @@
 // Caption: the application title (the program file's name); error icon; one OK.
 #include <QString>
 #include <exception>
-#include <functional>
 #include <string>
 
 // The text as shown: a full stop is added when the last character's code is above
@@ -14,8 +13,3 @@ QString ApplicationTitle();
 
 void ShowExceptionBox(const std::exception& error);
 void ShowExceptionBox(const std::string& message);
-
-// Tests look at the boxes instead of answering real ones; an empty presenter puts
-// the real box back.
-using TExceptionBoxPresenter = std::function<void(const QString& caption, const QString& text)>;
-void SetExceptionBoxPresenter(TExceptionBoxPresenter presenter);

@@ -484,8 +484,8 @@ private slots:
         rig.boxes.Answers = {TConfirmAnswer::Yes};
         rig.Click("ReadButton");
         sqlite3_close(other);
-        QCOMPARE(rig.ErrorBoxes.size(), std::size_t(1));
-        QVERIFY2(rig.ErrorBoxes[0].rfind("IDListTable: ", 0) == 0, rig.ErrorBoxes[0].c_str());
+        QCOMPARE(rig.boxes.Errors.size(), 1);
+        QVERIFY2(rig.boxes.Errors[0].startsWith("IDListTable: "), qPrintable(rig.boxes.Errors[0]));
         QVERIFY(!rig.PortOpen());
         QVERIFY(!rig.Widget<QTimer>("Timer1")->isActive());
         QCOMPARE(rig.Caption(), QString("Exit"));
@@ -578,7 +578,7 @@ private:
 
 int main(int argc, char** argv) {
     THaltguardApplication app(argc, argv);
-    SetExceptionBoxPresenter(QuietPresenter);
+    TScriptedBoxes outsideTheRigs;  // no box may wait for a click
     TE2ETests tests;
     return QTest::qExec(&tests, argc, argv);
 }
