@@ -30,6 +30,10 @@ bool PastEnd(const TTable& table) {
 const char* const kUnableToSend = "Unable to send data";
 const char* const kUnableToRead = "Unable to read data";
 
+// The commands of the two ID transfers and of the company name operations.
+constexpr int kIDCommands = kTrailerSlots + kVehicleSlots;
+constexpr int kNameCommands = 1;
+
 }  // namespace
 
 TTransferOperations::TTransferOperations(TLinkSession& session, TSessionView& view,
@@ -61,16 +65,22 @@ void TTransferOperations::Run(void (TTransferOperations::*body)()) {
     (this->*body)();
 }
 
-bool TTransferOperations::Begin() {
+bool TTransferOperations::Begin(int commands) {
     session_.BeginSession();
-    if (!session_.Stopped) return true;
-    session_.EndSession();
-    return false;
+    if (session_.Stopped) {
+        session_.EndSession();
+        return false;
+    }
+    answered_ = 0;
+    commands_ = commands;
+    view_.ShowProgress(answered_, commands_);
+    return true;
 }
 
 bool TTransferOperations::Answered(const std::string& failureText) {
     switch (session_.AwaitReply()) {
         case TAwaitResult::Succeeded:
+            view_.ShowProgress(++answered_, commands_);
             return true;
         case TAwaitResult::Stopped:
             view_.SetInstrumentLine("");
@@ -102,7 +112,7 @@ void TTransferOperations::SendIDs() {
         boxes_.Information("Please select a group to read from");
         return;
     }
-    if (!Begin()) return;
+    if (!Begin(kIDCommands)) return;
     view_.SetStatusLine("Sending IDs on Com" + std::to_string(session_.Port().ComNumber()));
     TTable& table = store_.IDListTable();
     // A table short of records (edited outside the program) gives blank cells for
@@ -132,7 +142,7 @@ void TTransferOperations::ReadIDs() {
         return;
     }
     if (boxes_.Confirm("Overwrite all current IDs?") != TConfirmAnswer::Yes) return;
-    if (!Begin()) return;
+    if (!Begin(kIDCommands)) return;
     view_.SetStatusLine("Receiving IDs on Com" + std::to_string(session_.Port().ComNumber()));
     TTable& table = store_.IDListTable();
     // One pass over the records for one field; false when the operation has ended.
@@ -157,7 +167,7 @@ void TTransferOperations::ReadIDs() {
 }
 
 void TTransferOperations::SendName() {
-    if (!Begin()) return;
+    if (!Begin(kNameCommands)) return;
     session_.DataToSend = PadToCell(Utf8ToCp1252(view_.CompanyName()));
     session_.SendCommand(2, kCompanyNameAddress);
     if (!Answered(kUnableToSend)) return;
@@ -165,7 +175,7 @@ void TTransferOperations::SendName() {
 }
 
 void TTransferOperations::ReadName() {
-    if (!Begin()) return;
+    if (!Begin(kNameCommands)) return;
     session_.SendCommand(3, kCompanyNameAddress);
     if (!Answered(kUnableToRead)) return;
     view_.SetCompanyName(ReceivedCell());

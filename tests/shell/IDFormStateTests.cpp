@@ -1,8 +1,10 @@
+#include <QAccessible>
 #include <QComboBox>
 #include <QGroupBox>
 #include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QToolButton>
@@ -30,6 +32,7 @@ void TIDFormStateTests::stateAtCreation() {
         QVERIFY(!Child<QGroupBox>(w, "StatusBox")->isVisible());
         QCOMPARE(Child<QLabel>(w, "Label3")->text(), QString());
         QCOMPARE(Child<QLabel>(w, "Label4")->text(), QString());
+        QVERIFY(Child<QProgressBar>(w, "ProgressBar1")->isHidden());
         auto* combo = Child<QComboBox>(w, "GroupNameComboBox");
         QCOMPARE(Items(combo), QStringList({"Alpha", "Beta"}));
         QCOMPARE(combo->currentIndex(), -1);
@@ -77,6 +80,19 @@ void TIDFormStateTests::layoutAndSlotTable() {
     QCOMPARE(Child<QToolButton>(&w, "DateSpeedButton")->focusPolicy(), Qt::NoFocus);
     QCOMPARE(Child<QComboBox>(&w, "GroupNameComboBox")->geometry(), QRect(56, 24, 145, 21));
     QCOMPARE(Child<QLineEdit>(&w, "CompanyNameEdit")->maxLength(), 16);
+    // The progress bar sits below the status box's two lines, which stay where they are.
+    QCOMPARE(Child<QLabel>(&w, "Label3")->pos(), QPoint(16, 16));
+    QCOMPARE(Child<QLabel>(&w, "Label4")->pos(), QPoint(16, 36));
+    auto* bar = Child<QProgressBar>(&w, "ProgressBar1");
+    QCOMPARE(bar->parentWidget(), Child<QWidget>(&w, "StatusBox"));
+    QVERIFY(bar->y() > Child<QLabel>(&w, "Label4")->geometry().bottom());
+    QVERIFY(bar->parentWidget()->rect().contains(bar->geometry()));
+    bar->setValue(5);
+    QCOMPARE(bar->text(), QStringLiteral("5 of 128"));
+    QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(bar);
+    QCOMPARE(spoken->role(), QAccessible::ProgressBar);
+    QCOMPARE(spoken->text(QAccessible::Name), QStringLiteral("Commands answered"));
+    QCOMPARE(spoken->valueInterface()->currentValue().toInt(), 5);
     for (const char* name : {"NewGroupButton", "DeleteGroupButton", "SaveButton", "ReadButton",
                              "SendButton", "ReadNameButton", "SendNameButton"})
         QVERIFY2(!Child<QPushButton>(&w, name)->autoDefault(), name);

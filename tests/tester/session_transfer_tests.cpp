@@ -85,6 +85,10 @@ TEST(SendIDs, WritesTheStoredCellsInLineOrder) {
     ExpectEnded(rig);
     EXPECT_EQ(rig.view.ButtonsHistory, (std::vector<bool>{false, true}));
     EXPECT_FALSE(rig.view.ButtonsEnabledDuringRounds);
+    // The progress bar: none during the scan, then every answered command counted.
+    ASSERT_EQ(rig.view.Progress.size(), 130u);
+    EXPECT_EQ(rig.view.Progress[0], "-");
+    for (int k = 0; k <= 128; ++k) EXPECT_EQ(rig.view.Progress[k + 1], std::to_string(k) + "/128");
 
     // The restore after the session puts the stored values back into the slots.
     rig.view.RunRestore();
@@ -135,6 +139,7 @@ TEST(SendIDs, FailureLeavesTheFailedStateUntilCancel) {
     rig.ops->SendNameButtonClick();
     EXPECT_EQ(rig.view.Status, "Company ID successfully sent");
     EXPECT_EQ(com2.Commands('2').size(), 1u);
+    EXPECT_EQ(rig.view.Progress.back(), "1/1");
 }
 
 TEST(ReadIDs, AsksFirstThenStoresEveryCellWithItsBlanks) {
@@ -289,6 +294,7 @@ TEST(SetClock, SendsThePCsTimeAndEndsTheSession) {
     ASSERT_EQ(com1.Commands('D').size(), 1u);
     EXPECT_EQ(com1.Commands('D')[0].Frame, "!0000D24030500140709\r");
     EXPECT_EQ(rig.view.Status, "Date set");
+    EXPECT_EQ(rig.view.Progress, std::vector<std::string>{"-"});  // none for the clock
     EXPECT_EQ(rig.view.Instrument, "");
     ExpectEnded(rig);
 }
