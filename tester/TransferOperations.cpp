@@ -3,6 +3,8 @@
 #include <string>
 
 #include "base/Cp1252.h"
+#include "base/Utf8.h"
+#include "store/IDRules.h"
 #include "tester/Frames.h"
 
 namespace {
@@ -33,6 +35,34 @@ const char* const kUnableToRead = "Unable to read data";
 // The commands of the two ID transfers and of the company name operations.
 constexpr int kIDCommands = kTrailerSlots + kVehicleSlots;
 constexpr int kNameCommands = 1;
+
+// Why a stored text cannot go on the line as it is, or "" when it can: another
+// program may have stored a character without a Windows-1252 code, which the line
+// would carry as a substitute. `what` names the text ("Vehicle slot 7").
+std::string Unsendable(const std::string& what, const std::string& utf8) {
+    for (char32_t c : DecodeUtf8(utf8))
+        if (!Cp1252Code(c))
+            return what + " holds " + QuotedText({&c, 1}) + " (" + CodePointText(c) +
+                   "), which is not in Windows-1252 and cannot be sent. Nothing was sent";
+    return "";
+}
+
+// Why the loaded group cannot be sent as stored (the first slot in line order that
+// cannot), or "" when it can.
+std::string UnsendableID(TTable& table) {
+    table.First();
+    for (int k = 0; k < kVehicleSlots && !PastEnd(table); ++k, table.Next()) {
+        std::string fault;
+        if (k < kTrailerSlots)
+            fault = Unsendable("Trailer slot " + std::to_string(k),
+                               table.FieldAsString(kTrailerIDField));
+        if (fault.empty())
+            fault = Unsendable("Vehicle slot " + std::to_string(k),
+                               table.FieldAsString(kVehicleIDField));
+        if (!fault.empty()) return fault;
+    }
+    return "";
+}
 
 }  // namespace
 
@@ -112,9 +142,13 @@ void TTransferOperations::SendIDs() {
         boxes_.Information("Please select a group to read from");
         return;
     }
+    TTable& table = store_.IDListTable();
+    if (const std::string fault = UnsendableID(table); !fault.empty()) {
+        boxes_.Information(fault + ": correct the ID, save the group and send again.");
+        return;
+    }
     if (!Begin(kIDCommands)) return;
     view_.SetStatusLine("Sending IDs on Com" + std::to_string(session_.Port().ComNumber()));
-    TTable& table = store_.IDListTable();
     // A table short of records (edited outside the program) gives blank cells for
     // the missing ones, as the slots show them.
     auto field = [&table](const char* name) {
@@ -167,6 +201,11 @@ void TTransferOperations::ReadIDs() {
 }
 
 void TTransferOperations::SendName() {
+    if (const std::string fault = Unsendable("The company name", view_.CompanyName());
+        !fault.empty()) {
+        boxes_.Information(fault + ".");
+        return;
+    }
     if (!Begin(kNameCommands)) return;
     session_.DataToSend = PadToCell(Utf8ToCp1252(view_.CompanyName()));
     session_.SendCommand(2, kCompanyNameAddress);
