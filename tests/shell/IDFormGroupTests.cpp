@@ -159,6 +159,17 @@ void TIDFormGroupTests::groupListClosesHoweverItCloses() {
     QTest::keyClick(combo->view(), Qt::Key_Escape);
     Settle();
     QCOMPARE(IDBox(&w, 10)->text(), QStringLiteral("V10"));
+    // Another window comes to the front while the list is open: the window system
+    // closes the list itself, and that is a close-up too.
+    IDBox(&w, 10)->setText(QStringLiteral("edit"));
+    combo->showPopup();
+    QTRY_VERIFY(combo->view()->isVisible());
+    QWidget other;
+    other.show();
+    other.activateWindow();
+    QTRY_VERIFY(!combo->view()->isVisible());
+    Settle();
+    QCOMPARE(IDBox(&w, 10)->text(), QStringLiteral("V10"));
 }
 
 void TIDFormGroupTests::newGroupWhileLoadedReloadsIt() {
