@@ -11,5 +11,8 @@ std::string ExceptionBoxText(const std::string& message);
 // The program sets no title of its own: the program file's name stands in.
 QString ApplicationTitle();
 
+// The text for an exception that carries none of its own (not a std::exception).
+inline constexpr const char* kUnknownErrorText = "Unknown error";
+
 void ShowExceptionBox(const std::exception& error);
 void ShowExceptionBox(const std::string& message);
