@@ -85,8 +85,8 @@ void TIDFormStateTests::layoutAndSlotTable() {
     QCOMPARE(Child<QLabel>(&w, "Label4")->pos(), QPoint(16, 36));
     auto* bar = Child<QProgressBar>(&w, "ProgressBar1");
     QCOMPARE(bar->parentWidget(), Child<QWidget>(&w, "StatusBox"));
-    QVERIFY(bar->y() > Child<QLabel>(&w, "Label4")->geometry().bottom());
-    QVERIFY(bar->parentWidget()->rect().contains(bar->geometry()));
+    QVERIFY(bar->y() > Child<QLabel>(&w, "Label4")->geometry().bottom() &&
+            bar->parentWidget()->rect().contains(bar->geometry()));
     bar->setValue(5);
     QCOMPARE(bar->text(), QStringLiteral("5 of 128"));
     QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(bar);
