@@ -4,7 +4,7 @@
 #include <QEvent>
 
 void TCloseUpComboBox::showPopup() {
-    view()->window()->installEventFilter(this);  // the pop-up; Qt keeps one entry a filter
+    view()->window()->installEventFilter(this);  // the pop-up (a second call adds none)
     QComboBox::showPopup();
     // Qt opens no list without entries; the click still opened and closed an empty one.
     if (count() == 0) {
