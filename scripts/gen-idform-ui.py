@@ -1,11 +1,13 @@
 #!/usr/bin/env python3
-"""Regenerates the ID pages of shell/TIDForm.ui and the window's tab order.
+"""Regenerates the ID pages of shell/TIDForm.ui, the status box's progress bar and
+the window's tab order.
 
 The ID tab control `PageControl` holds six vehicle pages and two trailer pages of
 sixteen rows each: a number label showing the row's slot number and an ID box
 Edit1..Edit128 (at most 16 characters). Writing 256 widgets by hand invites
-mistakes, so this script owns that part of the file; the rest of the .ui is
-edited in Designer or by hand and kept as it is.
+mistakes, so this script owns that part of the file, and the progress bar below
+the status box's two lines; the rest of the .ui is edited in Designer or by hand
+and kept as it is.
 
     python3 scripts/gen-idform-ui.py [path/to/TIDForm.ui]
 
@@ -60,6 +62,20 @@ def build_page(index, name, caption):
     return page
 
 
+def build_progress_bar(status_box):
+    """The commands answered during a transfer, below the status line (Label3 at 16, 16)
+    and the instrument line (Label4 at 16, 36); hidden until a transfer counts."""
+    for old in status_box.findall("widget[@name='ProgressBar1']"):
+        status_box.remove(old)
+    bar = ET.SubElement(status_box, "widget", {"class": "QProgressBar", "name": "ProgressBar1"})
+    geometry(bar, 16, 53, 220, 15)
+    ET.SubElement(ET.SubElement(bar, "property", name="visible"), "bool").text = "false"
+    for name, value in (("maximum", 128), ("value", 0)):
+        ET.SubElement(ET.SubElement(bar, "property", name=name), "number").text = str(value)
+    string_property(bar, "format", "%v of %m")
+    string_property(bar, "accessibleName", "Commands answered")
+
+
 def main():
     here = os.path.dirname(os.path.abspath(__file__))
     path = sys.argv[1] if len(sys.argv) > 1 else os.path.join(here, "..", "shell", "TIDForm.ui")
@@ -72,6 +88,11 @@ def main():
         control.remove(page)
     for i, (name, caption) in enumerate(PAGES):
         control.append(build_page(i, name, caption))
+
+    status_box = root.find(".//widget[@name='StatusBox']")
+    if status_box is None:
+        sys.exit(f"{path}: no widget named StatusBox")
+    build_progress_bar(status_box)
 
     tabstops = root.find("tabstops")
     if tabstops is None:

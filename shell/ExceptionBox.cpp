@@ -2,24 +2,8 @@
 
 #include <QCoreApplication>
 #include <QMessageBox>
-#include <utility>
 
 #include "shell/Placement.h"
-
-namespace {
-
-TExceptionBoxPresenter& Presenter() {
-    static TExceptionBoxPresenter presenter;
-    return presenter;
-}
-
-void ShowRealBox(const QString& caption, const QString& text) {
-    TCentredMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok);
-    box.setTextFormat(Qt::PlainText);
-    box.exec();
-}
-
-}  // namespace
 
 std::string ExceptionBoxText(const std::string& message) {
     const QString text = QString::fromStdString(message);
@@ -38,14 +22,8 @@ void ShowExceptionBox(const std::exception& error) {
 }
 
 void ShowExceptionBox(const std::string& message) {
-    const QString caption = ApplicationTitle();
-    const QString text = QString::fromStdString(ExceptionBoxText(message));
-    if (Presenter())
-        Presenter()(caption, text);
-    else
-        ShowRealBox(caption, text);
-}
-
-void SetExceptionBoxPresenter(TExceptionBoxPresenter presenter) {
-    Presenter() = std::move(presenter);
+    TCentredMessageBox box(QMessageBox::Critical, ApplicationTitle(),
+                           QString::fromStdString(ExceptionBoxText(message)), QMessageBox::Ok);
+    box.setTextFormat(Qt::PlainText);
+    box.exec();
 }

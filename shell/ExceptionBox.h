@@ -3,7 +3,6 @@
 // Caption: the application title (the program file's name); error icon; one OK.
 #include <QString>
 #include <exception>
-#include <functional>
 #include <string>
 
 // The text as shown: a full stop is added when the last character's code is above
@@ -12,10 +11,8 @@ std::string ExceptionBoxText(const std::string& message);
 // The program sets no title of its own: the program file's name stands in.
 QString ApplicationTitle();
 
+// The text for an exception that carries none of its own (not a std::exception).
+inline constexpr const char* kUnknownErrorText = "Unknown error";
+
 void ShowExceptionBox(const std::exception& error);
 void ShowExceptionBox(const std::string& message);
-
-// Tests look at the boxes instead of answering real ones; an empty presenter puts
-// the real box back.
-using TExceptionBoxPresenter = std::function<void(const QString& caption, const QString& text)>;
-void SetExceptionBoxPresenter(TExceptionBoxPresenter presenter);

@@ -1,8 +1,10 @@
 #include "shell/TCloseUpComboBox.h"
 
 #include <QAbstractItemView>
+#include <QEvent>
 
 void TCloseUpComboBox::showPopup() {
+    view()->window()->installEventFilter(this);  // the pop-up (a second call adds none)
     QComboBox::showPopup();
     // Qt opens no list without entries; the click still opened and closed an empty one.
     if (count() == 0) {
@@ -12,13 +14,12 @@ void TCloseUpComboBox::showPopup() {
     listOpen_ = true;
 }
 
-void TCloseUpComboBox::hidePopup() {
-    // The list may have gone without this call (the window lost the screen): only a
-    // list that is still up closes now.
-    const bool closing = listOpen_ && view()->isVisible();
-    listOpen_ = false;
-    QComboBox::hidePopup();
-    if (closing) QueueCloseUp();
+bool TCloseUpComboBox::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::Hide && listOpen_ && watched == view()->window()) {
+        listOpen_ = false;
+        QueueCloseUp();
+    }
+    return QComboBox::eventFilter(watched, event);
 }
 
 void TCloseUpComboBox::QueueCloseUp() {

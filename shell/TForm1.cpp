@@ -62,10 +62,6 @@ TIDForm* TForm1::CreateConfigWindow() {
     return window;
 }
 
-TIDForm* TForm1::IDForm() const {
-    return windows_.empty() ? nullptr : windows_.back().data();
-}
-
 void TForm1::Button1Click() {
     try {
         TIDForm* window = CreateConfigWindow();

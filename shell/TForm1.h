@@ -18,10 +18,9 @@ public:
     explicit TForm1(QWidget* parent = nullptr);
     ~TForm1() override;  // destroys every configuration window still alive
 
-    // A new configuration window, its creation steps run; it becomes IDForm.
+    // A new configuration window, its creation steps run; it becomes IDForm, the
+    // most recently created one.
     TIDForm* CreateConfigWindow();
-    // IDForm: the most recently created configuration window, while it lives.
-    TIDForm* IDForm() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

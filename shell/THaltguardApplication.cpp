@@ -34,6 +34,8 @@ bool THaltguardApplication::notify(QObject* receiver, QEvent* event) {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& error) {
         ShowExceptionBox(error);
-        return false;
+    } catch (...) {
+        ShowExceptionBox(kUnknownErrorText);
     }
+    return false;
 }

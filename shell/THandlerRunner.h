@@ -1,10 +1,11 @@
 #pragma once
 // The bookkeeping of the configuration window's event handlers. Every handler runs
 // through Run: a close request made meanwhile waits until the outermost handler has
-// returned, and an exception that leaves a handler ends in the error box here, the
-// one place that decides what such an exception does to a running link session.
-#include <exception>
+// returned, and every exception that leaves a handler, of whatever type, ends in the
+// error box here, the one place that decides what such an exception does to a
+// running link session.
 #include <functional>
+#include <string>
 
 class QWidget;
 class TLinkSession;
@@ -21,7 +22,8 @@ public:
     bool MayClose();
 
 private:
-    void Failed(const std::exception& error);
+    class TDepthGuard;
+    void Failed(const std::string& message);
 
     QWidget& window_;
     TLinkSession& session_;

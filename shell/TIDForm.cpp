@@ -12,6 +12,7 @@
 #include "shell/ExceptionBox.h"
 #include "shell/LocaleDateTime.h"
 #include "shell/Placement.h"
+#include "shell/SetupAdvice.h"
 #include "shell/TCp1252Validator.h"
 #include "shell/TIDBoxKeyFilter.h"
 #include "ui_TIDForm.h"
@@ -103,7 +104,7 @@ void TIDForm::FormCreate() {
         box->installEventFilter(keyFilter);
         box->setValidator(new TCp1252Validator(box));
     }
-    if (failed) ShowExceptionBox(openError);
+    if (failed) ShowExceptionBox(WithSetupAdvice(openError));
 }
 
 void TIDForm::ConnectHandlers() {

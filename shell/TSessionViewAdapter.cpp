@@ -2,12 +2,14 @@
 
 #include <QCoreApplication>
 #include <QEventLoop>
-#include <QTimer>
+#include <QProgressBar>
 
 #include "shell/Beep.h"
 #include "ui_TIDForm.h"
 
 namespace {
+
+constexpr int kProgressPaceMs = 500;
 
 void SetRunning(QTimer& timer, bool enabled) {
     if (enabled)
@@ -19,7 +21,14 @@ void SetRunning(QTimer& timer, bool enabled) {
 }  // namespace
 
 TSessionViewAdapter::TSessionViewAdapter(const Ui::TIDForm& ui, QTimer& poll, QTimer& restore)
-    : ui_(ui), poll_(poll), restore_(restore) {}
+    : ui_(ui), poll_(poll), restore_(restore) {
+    progressPace_.setSingleShot(true);
+    progressPace_.setInterval(kProgressPaceMs);
+    QObject::connect(&progressPace_, &QTimer::timeout, &progressPace_, [this] {
+        const QProgressBar& bar = *ui_.ProgressBar1;
+        if (bar.value() != progressDone_ || bar.maximum() != progressTotal_) PaintProgress();
+    });
+}
 
 void TSessionViewAdapter::KeepDesignedColours() {
     exitPalette_ = ui_.ExitButton->palette();
@@ -63,6 +72,28 @@ std::string TSessionViewAdapter::InstrumentLine() const {
 }
 void TSessionViewAdapter::SetInstrumentLine(const std::string& text) {
     ui_.Label4->setText(QString::fromStdString(text));
+}
+
+void TSessionViewAdapter::ShowProgress(int done, int total) {
+    progressDone_ = done;
+    progressTotal_ = total;
+    // Painting the bar with its text costs more than the rest of a command's work, so
+    // the bar follows the count at most twice a second: at once at the start, at the
+    // end and after a pause; otherwise when the half second is up. A screen reader is
+    // spared a word for every command too.
+    if (done == 0 || done == total || !progressPace_.isActive()) PaintProgress();
+}
+
+void TSessionViewAdapter::PaintProgress() {
+    ui_.ProgressBar1->setMaximum(progressTotal_);
+    ui_.ProgressBar1->setValue(progressDone_);
+    ui_.ProgressBar1->show();
+    progressPace_.start();
+}
+
+void TSessionViewAdapter::HideProgress() {
+    progressPace_.stop();
+    ui_.ProgressBar1->hide();
 }
 
 void TSessionViewAdapter::SetPollTimer(bool enabled) {

@@ -1,13 +1,12 @@
 #pragma once
 // The configuration window as the link session and the transfers see it: the upper
-// pages, the status box with its two lines, the Exit/Cancel button, the poll and
-// panel-restore timers, the company name and the session buttons.
+// pages, the status box with its two lines and its progress bar, the Exit/Cancel
+// button, the poll and panel-restore timers, the company name and the session buttons.
 #include <QPalette>
+#include <QTimer>
 #include <string>
 
 #include "tester/SessionView.h"
-
-class QTimer;
 
 namespace Ui {
 class TIDForm;
@@ -31,6 +30,8 @@ public:
     void SetStatusLineDefaultColour() override;
     std::string InstrumentLine() const override;
     void SetInstrumentLine(const std::string& text) override;
+    void ShowProgress(int done, int total) override;
+    void HideProgress() override;
     void SetPollTimer(bool enabled) override;
     bool PollTimerEnabled() const override;
     void SetRestoreTimer(bool enabled) override;
@@ -42,9 +43,14 @@ public:
     void SetSessionButtonsEnabled(bool enabled) override;
 
 private:
+    void PaintProgress();
+
     const Ui::TIDForm& ui_;
     QTimer& poll_;
     QTimer& restore_;
     QPalette exitPalette_;
     QPalette statusPalette_;
+    QTimer progressPace_;  // the bar's next paint; single shot
+    int progressDone_ = 0;
+    int progressTotal_ = 0;
 };

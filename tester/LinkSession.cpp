@@ -4,9 +4,9 @@
 #include <string>
 #include <thread>
 
+#include "base/Cp1252.h"
 #include "serial/ProbePort.h"
 #include "serial/VarnExceptions.h"
-#include "base/Cp1252.h"
 #include "tester/Frames.h"
 
 namespace {
@@ -42,6 +42,8 @@ void TLinkSession::BeginSession() {
     view_.SetStatusLineDefaultColour();
     view_.SetStatusLine("");
     view_.SetInstrumentLine("");
+    // The scan's length is unknown: only the operation's own commands are counted.
+    view_.HideProgress();
     // A restore still pending from the last session would otherwise hide the status
     // box, show the group buttons and reload the slots in the middle of this one.
     view_.SetRestoreTimer(false);

@@ -21,8 +21,11 @@ public:
     virtual void SetStatusLineDefaultColour() = 0;
     virtual std::string InstrumentLine() const = 0;
     virtual void SetInstrumentLine(const std::string& text) = 0;
+    // The progress bar below the two lines: `done` of `total` commands answered.
+    virtual void ShowProgress(int done, int total) = 0;
+    virtual void HideProgress() = 0;
 
-    virtual void SetPollTimer(bool enabled) = 0;     // Timer1, 100 ms
+    virtual void SetPollTimer(bool enabled) = 0;  // Timer1, 100 ms
     virtual bool PollTimerEnabled() const = 0;
     virtual void SetRestoreTimer(bool enabled) = 0;  // Timer2, 1000 ms
     virtual bool RestoreTimerEnabled() const = 0;

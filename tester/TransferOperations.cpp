@@ -3,6 +3,8 @@
 #include <string>
 
 #include "base/Cp1252.h"
+#include "base/Utf8.h"
+#include "store/IDRules.h"
 #include "tester/Frames.h"
 
 namespace {
@@ -29,6 +31,38 @@ bool PastEnd(const TTable& table) {
 
 const char* const kUnableToSend = "Unable to send data";
 const char* const kUnableToRead = "Unable to read data";
+
+// The commands of the two ID transfers and of the company name operations.
+constexpr int kIDCommands = kTrailerSlots + kVehicleSlots;
+constexpr int kNameCommands = 1;
+
+// Why a stored text cannot go on the line as it is, or "" when it can: another
+// program may have stored a character without a Windows-1252 code, which the line
+// would carry as a substitute. `what` names the text ("Vehicle slot 7").
+std::string Unsendable(const std::string& what, const std::string& utf8) {
+    for (char32_t c : DecodeUtf8(utf8))
+        if (!Cp1252Code(c))
+            return what + " holds " + QuotedText({&c, 1}) + " (" + CodePointText(c) +
+                   "), which is not in Windows-1252 and cannot be sent. Nothing was sent";
+    return "";
+}
+
+// Why the loaded group cannot be sent as stored (the first slot in line order that
+// cannot), or "" when it can.
+std::string UnsendableID(TTable& table) {
+    table.First();
+    for (int k = 0; k < kVehicleSlots && !PastEnd(table); ++k, table.Next()) {
+        std::string fault;
+        if (k < kTrailerSlots)
+            fault = Unsendable("Trailer slot " + std::to_string(k),
+                               table.FieldAsString(kTrailerIDField));
+        if (fault.empty())
+            fault = Unsendable("Vehicle slot " + std::to_string(k),
+                               table.FieldAsString(kVehicleIDField));
+        if (!fault.empty()) return fault;
+    }
+    return "";
+}
 
 }  // namespace
 
@@ -61,16 +95,22 @@ void TTransferOperations::Run(void (TTransferOperations::*body)()) {
     (this->*body)();
 }
 
-bool TTransferOperations::Begin() {
+bool TTransferOperations::Begin(int commands) {
     session_.BeginSession();
-    if (!session_.Stopped) return true;
-    session_.EndSession();
-    return false;
+    if (session_.Stopped) {
+        session_.EndSession();
+        return false;
+    }
+    answered_ = 0;
+    commands_ = commands;
+    view_.ShowProgress(answered_, commands_);
+    return true;
 }
 
 bool TTransferOperations::Answered(const std::string& failureText) {
     switch (session_.AwaitReply()) {
         case TAwaitResult::Succeeded:
+            view_.ShowProgress(++answered_, commands_);
             return true;
         case TAwaitResult::Stopped:
             view_.SetInstrumentLine("");
@@ -102,9 +142,13 @@ void TTransferOperations::SendIDs() {
         boxes_.Information("Please select a group to read from");
         return;
     }
-    if (!Begin()) return;
-    view_.SetStatusLine("Sending IDs on Com" + std::to_string(session_.Port().ComNumber()));
     TTable& table = store_.IDListTable();
+    if (const std::string fault = UnsendableID(table); !fault.empty()) {
+        boxes_.Information(fault + ": correct the ID, save the group and send again.");
+        return;
+    }
+    if (!Begin(kIDCommands)) return;
+    view_.SetStatusLine("Sending IDs on Com" + std::to_string(session_.Port().ComNumber()));
     // A table short of records (edited outside the program) gives blank cells for
     // the missing ones, as the slots show them.
     auto field = [&table](const char* name) {
@@ -132,7 +176,7 @@ void TTransferOperations::ReadIDs() {
         return;
     }
     if (boxes_.Confirm("Overwrite all current IDs?") != TConfirmAnswer::Yes) return;
-    if (!Begin()) return;
+    if (!Begin(kIDCommands)) return;
     view_.SetStatusLine("Receiving IDs on Com" + std::to_string(session_.Port().ComNumber()));
     TTable& table = store_.IDListTable();
     // One pass over the records for one field; false when the operation has ended.
@@ -157,7 +201,12 @@ void TTransferOperations::ReadIDs() {
 }
 
 void TTransferOperations::SendName() {
-    if (!Begin()) return;
+    if (const std::string fault = Unsendable("The company name", view_.CompanyName());
+        !fault.empty()) {
+        boxes_.Information(fault + ".");
+        return;
+    }
+    if (!Begin(kNameCommands)) return;
     session_.DataToSend = PadToCell(Utf8ToCp1252(view_.CompanyName()));
     session_.SendCommand(2, kCompanyNameAddress);
     if (!Answered(kUnableToSend)) return;
@@ -165,7 +214,7 @@ void TTransferOperations::SendName() {
 }
 
 void TTransferOperations::ReadName() {
-    if (!Begin()) return;
+    if (!Begin(kNameCommands)) return;
     session_.SendCommand(3, kCompanyNameAddress);
     if (!Answered(kUnableToRead)) return;
     view_.SetCompanyName(ReceivedCell());

@@ -33,8 +33,9 @@ private:
     void SendName();
     void ReadName();
     void SetDate();
-    // BeginSession, and whether the operation may go on.
-    bool Begin();
+    // BeginSession, and whether the operation may go on; its `commands` are then
+    // counted on the progress bar as they are answered.
+    bool Begin(int commands);
     // AwaitReply with the stop and failure paths; true when the command was answered.
     bool Answered(const std::string& failureText);
     void Succeed(const std::string& text);
@@ -45,4 +46,6 @@ private:
     TSessionView& view_;
     TMessageBoxes& boxes_;
     TIDGroupStore& store_;
+    int answered_ = 0;  // commands of the running operation answered so far
+    int commands_ = 0;
 };

@@ -40,10 +40,10 @@ inline void ChooseGroup(const QObject* window, const QString& name) {
     combo->hidePopup();
 }
 
-// Answers the information, confirmation and input boxes for as long as it lives,
-// noting what they said: questions take the queued answers (none left: Cancel),
-// input boxes the queued texts (none left: Cancel, which gives the preset back).
-// Error boxes are left to the test.
+// Answers the information, confirmation, input and error boxes for as long as it
+// lives, noting what they said: questions take the queued answers (none left:
+// Cancel), input boxes the queued texts (none left: Cancel, which gives the preset
+// back). No box waits for a click in a test.
 class TScriptedBoxes : public QObject {
 public:
     struct TInputCall {
@@ -53,6 +53,7 @@ public:
     std::vector<std::string> Informations;
     std::vector<std::string> Questions;
     std::vector<TInputCall> Inputs;
+    QStringList Errors, ErrorCaptions;  // the error boxes
     std::deque<TConfirmAnswer> Answers;
     std::deque<std::string> Texts;
     // Runs while a box is up, as if the user did something meanwhile.
@@ -70,17 +71,24 @@ protected:
     bool eventFilter(QObject* watched, QEvent* event) override {
         if (event->type() != QEvent::Show) return false;
         auto* box = qobject_cast<QDialog*>(watched);
-        // Answered from the box's own loop, once it is up.
-        if (qobject_cast<QMessageBox*>(box) || qobject_cast<TInputBox*>(box))
-            QMetaObject::invokeMethod(
-                box, [this, box] { Answer(box); }, Qt::QueuedConnection);
+        if (!qobject_cast<QMessageBox*>(box) && !qobject_cast<TInputBox*>(box)) return false;
+        // Answered once, by the object made last, from the box's own loop once it is up.
+        if (box->property("answered").toBool()) return false;
+        box->setProperty("answered", true);
+        QMetaObject::invokeMethod(
+            box, [this, box] { Answer(box); }, Qt::QueuedConnection);
         return false;
     }
 
 private:
     void Answer(QDialog* dialog) {
         auto* box = qobject_cast<QMessageBox*>(dialog);
-        if (box && box->icon() == QMessageBox::Critical) return;
+        if (box && box->icon() == QMessageBox::Critical) {
+            Errors << box->text();
+            ErrorCaptions << box->windowTitle();
+            if (WhileShown) WhileShown();
+            return box->done(QMessageBox::Ok);
+        }
         if (box) {
             const bool question = box->icon() == QMessageBox::Question;
             Shown.push_back(box->text().toStdString());

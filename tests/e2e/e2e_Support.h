@@ -20,7 +20,6 @@
 #include <vector>
 
 #include "shell/Beep.h"
-#include "shell/ExceptionBox.h"
 #include "shell/TIDForm.h"
 #include "store/TTable.h"
 #include "tests/common/GroupFiles.h"
@@ -88,20 +87,11 @@ public:
     TStorePaths paths;
 };
 
-// No real error box may ever wait for a click in a test: outside a rig they are
-// only printed.
-inline void QuietPresenter(const QString& caption, const QString& text) {
-    std::fprintf(stderr, "error box %s: %s\n", qPrintable(caption), qPrintable(text));
-}
-
 // The window with its group loaded and every box scripted.
 class TWindowRig {
 public:
     explicit TWindowRig(bool withGroup = true,
                         const std::vector<TRecord>& records = NumberedRecords()) {
-        SetExceptionBoxPresenter([this](const QString&, const QString& text) {
-            ErrorBoxes.push_back(text.toStdString());
-        });
         if (withGroup)
             home.WriteGroup(records);
         else
@@ -114,10 +104,7 @@ public:
         }
         beeps0_ = BeepCount();
     }
-    ~TWindowRig() {
-        SetExceptionBoxPresenter(QuietPresenter);
-        delete window.data();
-    }
+    ~TWindowRig() { delete window.data(); }
     TWindowRig(const TWindowRig&) = delete;
     TWindowRig& operator=(const TWindowRig&) = delete;
 
@@ -172,7 +159,6 @@ public:
     THome home;
     TScriptedBoxes boxes;
     QPointer<TIDForm> window;
-    std::vector<std::string> ErrorBoxes;
     std::vector<QString> StatusHistory;
     std::vector<qint64> StatusTimes;
 

@@ -132,7 +132,7 @@ private:
 
 int main(int argc, char** argv) {
     THaltguardApplication app(argc, argv);
-    SetExceptionBoxPresenter(QuietPresenter);
+    TScriptedBoxes outsideTheRigs;  // no box may wait for a click
     TWin32E2ETests tests;
     return QTest::qExec(&tests, argc, argv);
 }

@@ -9,6 +9,7 @@
 
 #include "ShellSupport.h"
 #include "serial/WorkerErrors.h"
+#include "shell/ExceptionBox.h"
 #include "shell/TQtMessageBoxes.h"
 
 namespace {
@@ -162,22 +163,22 @@ public:
 }  // namespace
 
 void TBoxesTests::exceptionLeavingAHandler() {
-    TErrorBoxRecorder errors;
+    TScriptedBoxes boxes;
     TThrowingObject target;
     QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
     QCoreApplication::processEvents();
-    QCOMPARE(errors.Texts, QStringList({"handler failed: code 7."}));
-    QCOMPARE(errors.Captions, QStringList({QCoreApplication::applicationName()}));
+    QCOMPARE(boxes.Errors, QStringList({"handler failed: code 7."}));
+    QCOMPARE(boxes.ErrorCaptions, QStringList({"shell_tests"}));
     // The program goes on.
     QCoreApplication::postEvent(&target, new QEvent(QEvent::User));
     QCoreApplication::processEvents();
-    QCOMPARE(errors.Texts.size(), 2);
+    QCOMPARE(boxes.Errors.size(), 2);
 }
 
 void TBoxesTests::workerErrorsReachTheErrorBox() {
-    TErrorBoxRecorder errors;
+    TScriptedBoxes boxes;
     std::thread worker([] { ReportWorkerError("Read worker stopped: I/O error"); });
     worker.join();
-    QVERIFY(errors.Texts.isEmpty());  // shown on the GUI thread, not the worker's
-    QTRY_COMPARE(errors.Texts, QStringList({"Read worker stopped: I/O error."}));
+    QVERIFY(boxes.Errors.isEmpty());  // shown on the GUI thread, not the worker's
+    QTRY_COMPARE(boxes.Errors, QStringList({"Read worker stopped: I/O error."}));
 }

@@ -11,28 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "shell/ExceptionBox.h"
+#include "base/Cp1252.h"
 #include "shell/TForm1.h"
 #include "shell/TIDForm.h"
 #include "tests/common/GroupFiles.h"
 #include "tests/common/TempHome.h"
 #include "tests/common/WindowDriver.h"
-
-// The error box, recorded instead of shown, for as long as this object lives.
-class TErrorBoxRecorder {
-public:
-    TErrorBoxRecorder() {
-        SetExceptionBoxPresenter([this](const QString& caption, const QString& text) {
-            Captions.push_back(caption);
-            Texts.push_back(text);
-        });
-    }
-    ~TErrorBoxRecorder() { SetExceptionBoxPresenter({}); }
-    TErrorBoxRecorder(const TErrorBoxRecorder&) = delete;
-    TErrorBoxRecorder& operator=(const TErrorBoxRecorder&) = delete;
-    QStringList Captions;
-    QStringList Texts;
-};
 
 // A temporary home: the groups directory and the ID list directory, an empty
 // ports folder (so that no COM number names a real device), and the groups table
@@ -74,8 +58,11 @@ private:
 inline QPointer<TIDForm> RunStart(TForm1& launcher, const std::function<void(TIDForm*)>& script,
                                   int watchdogMs = 30000) {
     QPointer<TIDForm> created;
-    QTimer::singleShot(0, &launcher, [&] {
+    QTimer modalShow;  // an error box of the creation steps comes before it
+    QObject::connect(&modalShow, &QTimer::timeout, &launcher, [&] {
         auto* window = qobject_cast<TIDForm*>(QApplication::activeModalWidget());
+        if (!window) return;
+        modalShow.stop();
         created = window;
         // The window may be released while the script waits for it to close.
         QTimer::singleShot(watchdogMs, window, [window] {
@@ -85,6 +72,7 @@ inline QPointer<TIDForm> RunStart(TForm1& launcher, const std::function<void(TID
         script(window);
         if (created && created->isVisible()) created->close();
     });
+    modalShow.start(10);
     Child<QAbstractButton>(&launcher, "Button1")->click();
     return created;
 }
@@ -102,6 +90,27 @@ inline bool WaitClosed(QPointer<TIDForm> window, int timeoutMs = 5000) {
     for (int waited = 0; window && window->isVisible() && waited < timeoutMs; waited += 10)
         QTest::qWait(10);
     return !window || !window->isVisible();
+}
+
+// The key filter's message, as the user reads it.
+inline const char* const kRejected = "Please enter an alphabetical or numerical character";
+
+inline QString CharOfCode(unsigned code) {
+    return QString::fromStdString(Cp1252ToUtf8(std::string(1, char(code))));
+}
+
+// One typed character: a key press carrying its text, as the keyboard gives it.
+inline void TypeText(QWidget* box, const QString& text, int key = 0) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier, text);
+    QApplication::sendEvent(box, &press);
+    QKeyEvent release(QEvent::KeyRelease, key, Qt::NoModifier, text);
+    QApplication::sendEvent(box, &release);
+}
+
+inline QStringList Items(QComboBox* combo) {
+    QStringList items;
+    for (int i = 0; i < combo->count(); ++i) items << combo->itemText(i);
+    return items;
 }
 
 // Lets queued work run: deferred deletions and queued close-ups.

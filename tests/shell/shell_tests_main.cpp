@@ -19,8 +19,12 @@ int main(int argc, char** argv) {
         failed += QTest::qExec(&launcher, argc, argv);
     }
     {
-        TIDFormTests window;
-        failed += QTest::qExec(&window, argc, argv);
+        TIDFormStateTests state;
+        TIDFormKeyTests keys;
+        TIDFormGroupTests groups;
+        TIDFormClosingTests closing;
+        for (QObject* window : std::initializer_list<QObject*>{&state, &keys, &groups, &closing})
+            failed += QTest::qExec(window, argc, argv);
     }
     return failed == 0 ? 0 : 1;
 }

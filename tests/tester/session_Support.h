@@ -268,6 +268,7 @@ public:
     bool ButtonsEnabled = true;
     std::vector<bool> ButtonsHistory;
     bool ButtonsEnabledDuringRounds = false;
+    std::vector<std::string> Progress;  // "3/128" as shown; "-" hidden
 
     void ShowUpperPage(TUpperPage page) override { Page = page; }
     void ShowStatusBox(bool shown) override { StatusBoxShown = shown; }
@@ -282,6 +283,10 @@ public:
     void SetStatusLineDefaultColour() override {}
     std::string InstrumentLine() const override { return Instrument; }
     void SetInstrumentLine(const std::string& text) override { Instrument = text; }
+    void ShowProgress(int done, int total) override {
+        Progress.push_back(std::to_string(done) + "/" + std::to_string(total));
+    }
+    void HideProgress() override { Progress.push_back("-"); }
     void SetPollTimer(bool enabled) override { Poll = enabled; }
     bool PollTimerEnabled() const override { return Poll; }
     void SetRestoreTimer(bool enabled) override {

@@ -85,6 +85,10 @@ TEST(SendIDs, WritesTheStoredCellsInLineOrder) {
     ExpectEnded(rig);
     EXPECT_EQ(rig.view.ButtonsHistory, (std::vector<bool>{false, true}));
     EXPECT_FALSE(rig.view.ButtonsEnabledDuringRounds);
+    // The progress bar: none during the scan, then every answered command counted.
+    ASSERT_EQ(rig.view.Progress.size(), 130u);
+    EXPECT_EQ(rig.view.Progress[0], "-");
+    for (int k = 0; k <= 128; ++k) EXPECT_EQ(rig.view.Progress[k + 1], std::to_string(k) + "/128");
 
     // The restore after the session puts the stored values back into the slots.
     rig.view.RunRestore();
@@ -104,6 +108,25 @@ TEST(SendIDs, NeedsALoadedGroup) {
     EXPECT_EQ(rig.boxes.Shown.back(), "Please select a group to write to");
     EXPECT_TRUE(rig.Probed.empty());
     EXPECT_TRUE(rig.view.ButtonsEnabled);
+}
+
+TEST(SendIDs, RefusesAStoredCharacterTheLineCannotCarry) {
+    std::vector<TRecord> records = NumberedRecords();
+    records[7].Vehicle = "V7\xCE\xA9";  // Ω, stored by another program
+    TRig rig(true, records);
+    rig.ops->SendButtonClick();
+    rig.view.Company = "Caf\xC3\xA9 \xE2\x98\x83";  // é goes, the snowman does not
+    rig.ops->SendNameButtonClick();
+    EXPECT_EQ(
+        rig.boxes.Shown,
+        (std::vector<std::string>{
+            "Vehicle slot 7 holds \"\xCE\xA9\" (U+03A9), which is not in Windows-1252 and "
+            "cannot be sent. Nothing was sent: correct the ID, save the group and send again.",
+            "The company name holds \"\xE2\x98\x83\" (U+2603), which is not in "
+            "Windows-1252 and cannot be sent. Nothing was sent."}));
+    // Refused before the session: no port tried, so nothing reached a tester.
+    EXPECT_TRUE(rig.Probed.empty());
+    EXPECT_FALSE(rig.view.StatusBoxShown);
 }
 
 TEST(SendIDs, FailureLeavesTheFailedStateUntilCancel) {
@@ -135,6 +158,7 @@ TEST(SendIDs, FailureLeavesTheFailedStateUntilCancel) {
     rig.ops->SendNameButtonClick();
     EXPECT_EQ(rig.view.Status, "Company ID successfully sent");
     EXPECT_EQ(com2.Commands('2').size(), 1u);
+    EXPECT_EQ(rig.view.Progress.back(), "1/1");
 }
 
 TEST(ReadIDs, AsksFirstThenStoresEveryCellWithItsBlanks) {
@@ -289,6 +313,7 @@ TEST(SetClock, SendsThePCsTimeAndEndsTheSession) {
     ASSERT_EQ(com1.Commands('D').size(), 1u);
     EXPECT_EQ(com1.Commands('D')[0].Frame, "!0000D24030500140709\r");
     EXPECT_EQ(rig.view.Status, "Date set");
+    EXPECT_EQ(rig.view.Progress, std::vector<std::string>{"-"});  // none for the clock
     EXPECT_EQ(rig.view.Instrument, "");
     ExpectEnded(rig);
 }

@@ -114,7 +114,7 @@ it when it scans the COM ports. Ends on Ctrl-C or SIGTERM and puts back the
 link that stood there before (or removes its own).
 
 The first line on standard output names the port:
-    COM<n> <device>             for example "COM3 /dev/pts/5"
+    COM<n> <device>             for example "COM1 /dev/pts/5"
 
 Options:
   --com N                link as COM N (1-254); default: the lowest number

@@ -2,7 +2,7 @@
 // for tests, demonstrations and users without an instrument.
 //
 // The first line on standard output names the port: "COM<n> <device>", for example
-// "COM3 /dev/pts/5". The log follows (on standard output or in --log FILE), one
+// "COM1 /dev/pts/5". The log follows (on standard output or in --log FILE), one
 // line for each event, flushed at once, <ms> being milliseconds since start:
 //     <ms> RX 1 <addr>           identification command received
 //     <ms> RX 2 <addr> <data>    write command; <data> is the rest of the line
