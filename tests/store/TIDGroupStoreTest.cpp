@@ -371,6 +371,9 @@ TEST_F(StoreOps, DeleteGroupAsksThenRemovesRecordAndTable) {
 }
 
 TEST_F(StoreOps, DeleteTakesOnlyTheTableItsRecordNamedAndSaysWhenItWasGone) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows lets no program remove a table that a window holds open";
+#endif
     // A groups table without the key, as an older setup may have left it.
     fs::remove(folder.GroupsFile());
     Sql(folder.GroupsFile(),
