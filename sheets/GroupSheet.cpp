@@ -3,6 +3,7 @@
 #include <map>
 #include <optional>
 
+#include "base/Cp1252.h"
 #include "base/Utf8.h"
 #include "sheets/CellText.h"
 #include "store/IDRules.h"
@@ -29,6 +30,18 @@ std::u32string HeaderName(std::u32string text) {
     for (char32_t& c : text)
         if (c >= U'A' && c <= U'Z') c += 32;
     return text;
+}
+
+// What the reader saw at `at` of a misread text, and what the writer meant by it:
+// "\"ü\" shown as \"Ã¼\"", so that the user recognises their own character.
+std::string Misread(const std::u32string& text, std::size_t at) {
+    if (text[at] == U'\u00EF') return "a byte-order mark shown as \"ï»¿\"";
+    // The two characters are the Windows-1252 forms of one two-byte UTF-8 sequence.
+    const char32_t lead = text[at] == U'\u00C3' ? 0xC3 : 0xC2;
+    const char32_t trail = Cp1252Code(text[at + 1]).value_or(0x80);
+    const char32_t meant = ((lead & 0x1F) << 6) | (trail & 0x3F);
+    return "\"" + Utf8(std::u32string(1, meant)) + "\" shown as \"" + Utf8(text.substr(at, 2)) +
+           "\"";
 }
 
 // A whole number from 0 to 95 in decimal digits, or nothing.
@@ -70,9 +83,10 @@ private:
         if (const auto at = MojibakeAt(cell->Text)) {
             Problem(cell->PlaceOf(*at),
                     QuotedText(cell->Text) +
-                        " looks like UTF-8 text read as Windows-1252 on its way here (\"ë\" "
-                        "shown as \"Ã«\"); open the original file again as UTF-8 (Unicode), "
-                        "or move the group as .xlsx or .ods");
+                        " looks like UTF-8 text read as Windows-1252 on its way here (" +
+                        Misread(cell->Text, *at) +
+                        "); open the original file again as UTF-8 (Unicode), or move the group "
+                        "as .xlsx or .ods");
             return std::nullopt;
         }
         return Composed(cell->Text);
