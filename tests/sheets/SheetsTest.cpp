@@ -59,13 +59,14 @@ TEST(SheetFiles, LibreOfficeFilesImportExactlyAndItsMojibakeIsRefused) {
     }
     const TGroupSheet bad = ReadGroupFile(kFiles + "/fleet-mojibake.csv");
     EXPECT_EQ(Places(bad.Problems), (std::vector<std::string>{"3:4", "4:3", "5:2", "5:6", "7:2"}));
-    EXPECT_EQ(ProblemLines("f.csv", bad.Problems, 2),
-              "f.csv:3:4: \"ZoÃ« 7\" looks like UTF-8 text read as Windows-1252 on its way here "
-              "(\"ë\" shown as \"Ã«\"); open the original file again as UTF-8 (Unicode), or move "
-              "the group as .xlsx or .ods\n"
-              "f.csv:4:3: \"MÃ¼ller-StraÃŸe\" looks like UTF-8 text read as Windows-1252 on its way "
-              "here (\"ü\" shown as \"Ã¼\"); open the original file again as UTF-8 (Unicode), or "
-              "move the group as .xlsx or .ods\nand 3 more problems\n");
+    EXPECT_EQ(
+        ProblemLines("f.csv", bad.Problems, 2),
+        "f.csv:3:4: \"ZoÃ« 7\" looks like UTF-8 text read as Windows-1252 on its way here "
+        "(\"ë\" shown as \"Ã«\"); open the original file again as UTF-8 (Unicode), or move "
+        "the group as .xlsx or .ods\n"
+        "f.csv:4:3: \"MÃ¼ller-StraÃŸe\" looks like UTF-8 text read as Windows-1252 on its way "
+        "here (\"ü\" shown as \"Ã¼\"); open the original file again as UTF-8 (Unicode), or "
+        "move the group as .xlsx or .ods\nand 3 more problems\n");
 }
 
 TEST(SheetFiles, ReadsTheDialectsSpreadsheetsWrite) {
