@@ -8,8 +8,8 @@
 #include <functional>
 #include <string>
 
-#include "serial/TVarnComPort.h"
 #include "base/MessageBoxes.h"
+#include "serial/TVarnComPort.h"
 #include "store/TIDGroupStore.h"
 #include "tester/ReplyParser.h"
 #include "tester/SessionView.h"
