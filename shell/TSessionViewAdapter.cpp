@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr int kProgressPaceMs = 500;
+constexpr int kProgressPaceMs = 1000;
 
 void SetRunning(QTimer& timer, bool enabled) {
     if (enabled)
@@ -77,10 +77,10 @@ void TSessionViewAdapter::SetInstrumentLine(const std::string& text) {
 void TSessionViewAdapter::ShowProgress(int done, int total) {
     progressDone_ = done;
     progressTotal_ = total;
-    // Painting the bar with its text costs more than the rest of a command's work, so
-    // the bar follows the count at most twice a second: at once at the start, at the
-    // end and after a pause; otherwise when the half second is up. A screen reader is
-    // spared a word for every command too.
+    // Painting the bar with its text costs more than the rest of a command's work (the
+    // style's gradients, drawn at once by setValue), so the bar follows the count once a
+    // second: at once at the start, at the end and after a pause; otherwise when the
+    // second is up. A screen reader is spared a word for every command too.
     if (done == 0 || done == total || !progressPace_.isActive()) PaintProgress();
 }
 
