@@ -127,6 +127,15 @@ private:
         const std::optional<std::u32string> text = Text(cell);
         if (!text) return std::nullopt;
         const std::string id = std::string(what) + " ID " + QuotedText(*text);
+        // A date keeps none of what was typed: an .xlsx holds only the day's number
+        // (46363 for 2026-12-07), an .ods the text its format shows.
+        if (cell && cell->IsDate) {
+            Problem(cell->Start, std::string(what) + " ID is a date or time in the sheet (" +
+                                     QuotedText(*text) +
+                                     "), not text; format the column as text and type the ID "
+                                     "again");
+            return std::nullopt;
+        }
         const std::vector<TTextFault> faults = IDFaults(*text);
         // Composing may have joined characters: then the cell's start is the place.
         const bool samePlaces = cell && text->size() == cell->Text.size();

@@ -158,6 +158,7 @@ private:
         }
         TSheetCell cell;
         cell.IsNumber = type == u"float" || type == u"percentage" || type == u"currency";
+        cell.IsDate = type == u"date" || type == u"time";
         // A number's value, not the digits its format shows.
         cell.Text = Chars(cell.IsNumber && !value.isEmpty() ? value : text);
         return cell;

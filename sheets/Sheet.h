@@ -23,6 +23,7 @@ struct TSheetCell {
     TSheetPlace Start;            // the cell, or its first character (an opening quote included)
     std::vector<TSheetPlace> At;  // each character's place in a text file; none in a sheet
     bool IsNumber = false;        // the sheet holds a number here, Text shows its value
+    bool IsDate = false;          // the sheet holds a date or time here, whatever Text shows
 
     TSheetPlace PlaceOf(std::size_t k) const { return k < At.size() ? At[k] : Start; }
 };

@@ -1,6 +1,7 @@
 #include "sheets/Xlsx.h"
 
 #include <QXmlStreamWriter>
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -79,8 +80,72 @@ std::vector<QString> SharedStrings(TZipReader& zip, const std::string& entry) {
     return strings;
 }
 
-// The first sheet's part and the shared strings' part ("" when there are none).
-std::pair<std::string, std::string> FirstSheetParts(TZipReader& zip) {
+// Number formats that show a date or a time: the built-in ones (14 to 22, 45 to 47, and
+// the East Asian 27 to 36 and 50 to 58), and a code with a day, month, year, hour or
+// second in it outside quoted text, escaped characters and [brackets] ([h] and [mm],
+// elapsed time, are times too).
+bool IsBuiltinDateFormat(int id) {
+    return (id >= 14 && id <= 22) || (id >= 27 && id <= 36) || (id >= 45 && id <= 47) ||
+           (id >= 50 && id <= 58);
+}
+
+bool IsDateLetter(QChar c) {
+    const char16_t lower = c.toLower().unicode();
+    return lower == u'd' || lower == u'm' || lower == u'y' || lower == u'h' || lower == u's';
+}
+
+bool IsDateFormatCode(const QString& code) {
+    for (qsizetype k = 0; k < code.size(); ++k) {
+        const QChar c = code[k];
+        if (c == u'"') {
+            k = code.indexOf(u'"', k + 1);
+            if (k < 0) return false;
+        } else if (c == u'\\' || c == u'_' || c == u'*') {
+            ++k;  // the next character is shown or padded with, not a format letter
+        } else if (c == u'[') {
+            const qsizetype end = code.indexOf(u']', k);
+            if (end < 0) return false;
+            const QStringView inside = QStringView(code).mid(k + 1, end - k - 1);
+            if (!inside.isEmpty() && std::all_of(inside.begin(), inside.end(), IsDateLetter))
+                return true;
+            k = end;
+        } else if (IsDateLetter(c)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// For each cell style (a cell's s), whether its number format shows a date or a time.
+std::vector<bool> DateStyles(TZipReader& zip, const std::string& entry) {
+    std::vector<bool> dates;
+    if (entry.empty() || !zip.Has(entry)) return dates;
+    TSheetXml xml(entry, zip.Read(entry));
+    std::map<int, bool> custom;
+    xml.NextChild();  // styleSheet
+    while (xml.NextChild()) {
+        const bool formats = xml.Is(u"numFmts"), styles = xml.Is(u"cellXfs");
+        while ((formats || styles) && xml.NextChild()) {
+            const int id = xml.Attribute(u"numFmtId").toInt();
+            if (formats && xml.Is(u"numFmt"))
+                custom[id] = IsDateFormatCode(xml.Attribute(u"formatCode"));
+            if (styles && xml.Is(u"xf")) {
+                const auto own = custom.find(id);
+                dates.push_back(own != custom.end() ? own->second : IsBuiltinDateFormat(id));
+            }
+            xml.skipCurrentElement();
+        }
+        if (!formats && !styles) xml.skipCurrentElement();
+    }
+    return dates;
+}
+
+struct TParts {
+    std::string Sheet, Strings, Styles;  // "" for a part the workbook does not have
+};
+
+// The first sheet's part, and the shared strings' and the styles' parts.
+TParts FirstSheetParts(TZipReader& zip) {
     const TRelations package = RelationsOf(zip, "");
     const TRelation* office = OfType(package, u"/officeDocument");
     const std::string workbook = Resolve("", office ? office->Target : "xl/workbook.xml");
@@ -98,9 +163,11 @@ std::pair<std::string, std::string> FirstSheetParts(TZipReader& zip) {
     }
     const auto sheet = relations.find(firstId);
     if (sheet == relations.end()) xml.Fault("the workbook's first sheet has no part");
-    const TRelation* strings = OfType(relations, u"/sharedStrings");
-    return {Resolve(workbook, sheet->second.Target),
-            strings ? Resolve(workbook, strings->Target) : std::string()};
+    const auto part = [&](QStringView type) {
+        const TRelation* relation = OfType(relations, type);
+        return relation ? Resolve(workbook, relation->Target) : std::string();
+    };
+    return {Resolve(workbook, sheet->second.Target), part(u"/sharedStrings"), part(u"/styles")};
 }
 
 // "B3" as column 2, row 3; false when it is no cell reference.
@@ -120,8 +187,9 @@ bool ParseReference(const QString& ref, int& column, int& row) {
 
 class TSheetReader {
 public:
-    TSheetReader(TSheetXml& xml, const std::vector<QString>& strings)
-        : xml_(xml), strings_(strings) {}
+    TSheetReader(TSheetXml& xml, const std::vector<QString>& strings,
+                 const std::vector<bool>& dateStyles)
+        : xml_(xml), strings_(strings), dateStyles_(dateStyles) {}
 
     std::vector<TSheetRow> Rows() {
         std::vector<TSheetRow> rows;
@@ -176,6 +244,7 @@ private:
 
     TSheetCell Cell() {
         const QString type = xml_.Attribute(u"t");
+        const std::size_t style = xml_.Attribute(u"s").toUInt();
         QString value, inlineText;
         while (xml_.NextChild()) {
             if (xml_.Is(u"v"))
@@ -199,12 +268,14 @@ private:
         } else {
             cell.Text = Chars(value);  // a formula's text, an error value or a number
             cell.IsNumber = type.isEmpty() || type == u"n";
+            cell.IsDate = cell.IsNumber && style < dateStyles_.size() && dateStyles_[style];
         }
         return cell;
     }
 
     TSheetXml& xml_;
     const std::vector<QString>& strings_;
+    const std::vector<bool>& dateStyles_;
     TCellBudget budget_;
     int row_ = 0;
 };
@@ -297,11 +368,12 @@ std::string SheetXml(const TSheetTexts& rows) {
 
 TSheet ReadXlsx(std::string_view bytes) {
     TZipReader zip(bytes);
-    const auto [sheetPart, stringsPart] = FirstSheetParts(zip);
-    const std::vector<QString> strings = SharedStrings(zip, stringsPart);
-    TSheetXml xml(sheetPart, zip.Read(sheetPart));
+    const TParts parts = FirstSheetParts(zip);
+    const std::vector<QString> strings = SharedStrings(zip, parts.Strings);
+    const std::vector<bool> dateStyles = DateStyles(zip, parts.Styles);
+    TSheetXml xml(parts.Sheet, zip.Read(parts.Sheet));
     TSheet sheet;
-    sheet.Rows = TSheetReader(xml, strings).Rows();
+    sheet.Rows = TSheetReader(xml, strings, dateStyles).Rows();
     return sheet;
 }
 

@@ -57,6 +57,16 @@ TEST(SheetFiles, LibreOfficeFilesImportExactlyAndItsMojibakeIsRefused) {
         EXPECT_EQ(ProblemLines(name, sheet.Warnings),
                   name + ": note: the column \"Notes\" is not read\n");
     }
+    // Typed with the spreadsheet's default types: a number warned of, a date refused.
+    for (const std::string name : {"typed.xlsx", "typed.ods"}) {
+        const TGroupSheet typed = ReadGroupFile(kFiles + "/" + name);
+        EXPECT_EQ(Places(typed.Problems), (std::vector<std::string>{"C2"})) << name;
+        ASSERT_FALSE(typed.Problems.empty());
+        EXPECT_NE(typed.Problems[0].Message.find(
+                      " ID is a date or time in the sheet ("),
+                  std::string::npos);
+        EXPECT_EQ(Places(typed.Warnings), (std::vector<std::string>{"B2"})) << name;
+    }
     const TGroupSheet bad = ReadGroupFile(kFiles + "/fleet-mojibake.csv");
     EXPECT_EQ(Places(bad.Problems), (std::vector<std::string>{"3:4", "4:3", "5:2", "5:6", "7:2"}));
     EXPECT_EQ(

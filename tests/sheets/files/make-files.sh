@@ -26,4 +26,11 @@ mv "$work/fleet-source.csv" fleet-semicolon-1252.csv
 lo --infilter='CSV:44,34,1,1' --convert-to 'csv:Text - txt - csv (StarCalc):44,34,76,1' \
     --outdir "$work" fleet-source.csv
 mv "$work/fleet-source.csv" fleet-mojibake.csv
-ls -l fleet.xlsx fleet.ods fleet-semicolon-1252.csv fleet-mojibake.csv
+
+# A sheet typed as spreadsheets type it by default: "0012" becomes the number 12 and
+# "2026-12-07" a date.
+lo --infilter='CSV:44,34,76,1' --convert-to xlsx --outdir "$work" typed-source.csv
+lo --infilter='CSV:44,34,76,1' --convert-to ods --outdir "$work" typed-source.csv
+mv "$work/typed-source.xlsx" typed.xlsx
+mv "$work/typed-source.ods" typed.ods
+ls -l fleet.xlsx fleet.ods fleet-semicolon-1252.csv fleet-mojibake.csv typed.xlsx typed.ods
