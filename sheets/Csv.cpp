@@ -1,5 +1,10 @@
 #include "sheets/Csv.h"
 
+#include <QList>
+#include <QString>
+#include <QStringDecoder>
+#include <optional>
+
 #include "base/Cp1252.h"
 #include "base/Utf8.h"
 
@@ -23,21 +28,27 @@ struct TDecoded {
     std::vector<TSheetPlace> At;
 };
 
+// UTF-16 when it starts with its byte-order mark (a spreadsheet's "Unicode text"),
 // UTF-8 when the whole file is (a byte-order mark passed over), Windows-1252 when it
 // is not: every byte has a character there, and nothing that could be an ID is lost.
-TDecoded Decode(std::string_view bytes, TTextEncoding& encoding) {
-    std::u32string chars;
-    if (IsUtf8(bytes)) {
-        encoding = TTextEncoding::Utf8;
-        if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
-            bytes.remove_prefix(kByteOrderMark.size());
-        chars = DecodeUtf8(bytes);
-    } else {
-        encoding = TTextEncoding::Windows1252;
-        chars = DecodeUtf8(Cp1252ToUtf8(bytes));
+std::u32string Characters(std::string_view bytes) {
+    if (bytes.substr(0, 2) == "\xFF\xFE" || bytes.substr(0, 2) == "\xFE\xFF") {
+        // The mark gives the byte order and is dropped; a broken pair gives U+FFFD,
+        // which the ID rule refuses where it stands.
+        QStringDecoder utf16(QStringDecoder::Utf16);
+        const QString text = utf16(QByteArrayView(bytes.data(), qsizetype(bytes.size())));
+        const QList<uint> chars = text.toUcs4();
+        return std::u32string(chars.begin(), chars.end());
     }
+    if (!IsUtf8(bytes)) return DecodeUtf8(Cp1252ToUtf8(bytes));
+    if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        bytes.remove_prefix(kByteOrderMark.size());
+    return DecodeUtf8(bytes);
+}
+
+TDecoded Decode(std::string_view bytes) {
     TDecoded out;
-    out.Chars = std::move(chars);
+    out.Chars = Characters(bytes);
     TSheetPlace here{1, 1, false};
     for (std::size_t i = 0; i < out.Chars.size(); ++i) {
         out.At.push_back(here);
@@ -64,6 +75,22 @@ char32_t FindSeparator(const std::u32string& chars) {
         if (c == U',' || c == U';' || c == U'\t') return c;
     }
     return U',';
+}
+
+// The line "sep=;" that Excel reads (and some programs write) before the header names
+// the separator; it is taken away, the places of the rest left as they are.
+std::optional<char32_t> TakeSeparatorLine(TDecoded& text) {
+    const std::u32string& c = text.Chars;
+    if (c.size() < 5 || c.compare(0, 4, U"sep=") != 0 || c[4] == U'"' || IsLineEnd(c[4]) ||
+        (c.size() > 5 && !IsLineEnd(c[5])))
+        return std::nullopt;
+    const char32_t separator = c[4];
+    std::size_t end = 5;
+    if (end < c.size() && c[end] == U'\r') ++end;
+    if (end < c.size() && c[end] == U'\n') ++end;
+    text.Chars.erase(0, end);
+    text.At.erase(text.At.begin(), text.At.begin() + static_cast<std::ptrdiff_t>(end));
+    return separator;
 }
 
 class TCsvReader {
@@ -182,12 +209,10 @@ void AppendField(std::string& out, const std::string& text, const std::string& s
 
 }  // namespace
 
-TSheet ReadCsv(std::string_view bytes, TCsvFormat* found) {
-    TCsvFormat format;
-    const TDecoded text = Decode(bytes, format.Encoding);
-    const char32_t separator = FindSeparator(text.Chars);
-    format.Separator = static_cast<char>(separator);
-    if (found) *found = format;
+TSheet ReadCsv(std::string_view bytes) {
+    TDecoded text = Decode(bytes);
+    const std::optional<char32_t> hint = TakeSeparatorLine(text);
+    const char32_t separator = hint ? *hint : FindSeparator(text.Chars);
     TSheet sheet;
     sheet.Rows = TCsvReader(text, separator, sheet.Problems).Rows();
     return sheet;

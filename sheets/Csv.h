@@ -2,8 +2,9 @@
 // Comma-separated values as spreadsheets write them (RFC 4180 and its dialects):
 // the separator is a comma, a semicolon or a tab, whichever the first line holds
 // first; fields in double quotes may hold separators, line breaks and doubled
-// quotes; lines end in CRLF, LF or CR. The text is UTF-8, with or without a
-// byte-order mark, or else Windows-1252. Every character keeps the line and column it
+// quotes; lines end in CRLF, LF or CR; Excel's line "sep=;" may name the separator
+// first. The text is UTF-16 with its byte-order mark, UTF-8 with or without one, or
+// else Windows-1252. Every character keeps the line and column it
 // stood at, so that a problem can be shown where it is.
 #include <string>
 #include <string_view>
@@ -17,9 +18,8 @@ struct TCsvFormat {
     TTextEncoding Encoding = TTextEncoding::Utf8;
 };
 
-// Every record of the file, those whose fields are all empty passed over; `found`
-// (when given) learns the separator and the encoding it was read with.
-TSheet ReadCsv(std::string_view bytes, TCsvFormat* found = nullptr);
+// Every record of the file, those whose fields are all empty passed over.
+TSheet ReadCsv(std::string_view bytes);
 
 // The rows with CRLF line ends. Each character of the texts must have a code in the
 // encoding (a Windows-1252 text is the caller's to check first).

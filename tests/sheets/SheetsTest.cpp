@@ -62,8 +62,7 @@ TEST(SheetFiles, LibreOfficeFilesImportExactlyAndItsMojibakeIsRefused) {
         const TGroupSheet typed = ReadGroupFile(kFiles + "/" + name);
         EXPECT_EQ(Places(typed.Problems), (std::vector<std::string>{"C2"})) << name;
         ASSERT_FALSE(typed.Problems.empty());
-        EXPECT_NE(typed.Problems[0].Message.find(
-                      " ID is a date or time in the sheet ("),
+        EXPECT_NE(typed.Problems[0].Message.find(" ID is a date or time in the sheet ("),
                   std::string::npos);
         EXPECT_EQ(Places(typed.Warnings), (std::vector<std::string>{"B2"})) << name;
     }
@@ -79,11 +78,20 @@ TEST(SheetFiles, LibreOfficeFilesImportExactlyAndItsMojibakeIsRefused) {
         "move the group as .xlsx or .ods\nand 3 more problems\n");
 }
 
+// Text as UTF-16 little-endian bytes with the byte-order mark.
+std::string Utf16Le(std::u16string_view text) {
+    std::string out = "\xFF\xFE";
+    for (char16_t c : text) out += {char(c & 0xFF), char(c >> 8)};
+    return out;
+}
+
 TEST(SheetFiles, ReadsTheDialectsSpreadsheetsWrite) {
     const std::string dialects[] = {
         "\xEF\xBB\xBFSlot;Vehicle;Trailer\r\n1;Zoë;T\r\n",              // BOM, semicolons, CRLF
         "slot\tvehicle\ttrailer\r1\tZo\xEB\tT\r",                       // tabs, Windows-1252, CR
         " Trailer , notes ,VEHICLE,slot\n\"T\",x,\"Zoe\xCC\x88\",1\n",  // order, names, NFC
+        "sep=;\r\nslot;vehicle;trailer\r\n1;Zoë;T\r\n",                 // Excel's separator line
+        Utf16Le(u"slot\tvehicle\ttrailer\r\n1\tZoë\tT\r\n"),            // "Unicode text"
     };
     for (const std::string& text : dialects) {
         const TGroupSheet sheet = Csv(text);
