@@ -265,6 +265,9 @@ private:
             cell.Text = Chars(inlineText);
         } else if (type == u"b") {
             cell.Text = value == u"1" ? U"TRUE" : U"FALSE";
+        } else if (type == u"d") {
+            cell.Text = Chars(value);  // a date or time written out ("2026-12-07")
+            cell.IsDate = true;
         } else {
             cell.Text = Chars(value);  // a formula's text, an error value or a number
             cell.IsNumber = type.isEmpty() || type == u"n";
