@@ -149,7 +149,13 @@ private:
     TSheetCell Field() {
         TSheetCell cell;
         cell.Start = AtEnd() ? TSheetPlace{} : text_.At[i_];
-        if (!AtEnd() && Peek() == U'"') return Quoted(std::move(cell));
+        // ="0012" is how people and programs make a spreadsheet keep a text as written:
+        // the text is what stands in its quotes.
+        if (!AtEnd() && Peek() == U'=' && Peek(1) == U'"') {
+            ++i_;
+            return Quoted(std::move(cell));
+        }
+        if (!AtEnd() && Peek() == U'"') return TextFormulaTaken(Quoted(std::move(cell)));
         while (!AtFieldEnd()) {
             if (Peek() == U'"')
                 Problem(i_,
@@ -184,6 +190,18 @@ private:
             while (!AtFieldEnd()) ++i_;
             return cell;
         }
+    }
+
+    // The same ="0012" inside a quoted field ("=""0012""", from a program that quotes
+    // every field).
+    static TSheetCell TextFormulaTaken(TSheetCell cell) {
+        const std::u32string& t = cell.Text;
+        if (t.size() < 3 || t.compare(0, 2, U"=\"") != 0 || t.back() != U'"' ||
+            t.find(U'"', 2) != t.size() - 1)
+            return cell;
+        cell.Text = t.substr(2, t.size() - 3);
+        cell.At = std::vector<TSheetPlace>(cell.At.begin() + 2, cell.At.end() - 1);
+        return cell;
     }
 
     const TDecoded& text_;

@@ -2,10 +2,10 @@
 // Comma-separated values as spreadsheets write them (RFC 4180 and its dialects):
 // the separator is a comma, a semicolon or a tab, whichever the first line holds
 // first; fields in double quotes may hold separators, line breaks and doubled
-// quotes; lines end in CRLF, LF or CR; Excel's line "sep=;" may name the separator
-// first. The text is UTF-16 with its byte-order mark, UTF-8 with or without one, or
-// else Windows-1252. Every character keeps the line and column it
-// stood at, so that a problem can be shown where it is.
+// quotes, and ="0012" is the text in its quotes; lines end in CRLF, LF or CR; Excel's
+// line "sep=;" may name the separator first. The text is UTF-16 with its byte-order
+// mark, UTF-8 with or without one, or else Windows-1252. Every character keeps the
+// line and column it stood at, so that a problem can be shown where it is.
 #include <string>
 #include <string_view>
 

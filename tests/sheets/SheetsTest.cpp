@@ -10,6 +10,7 @@
 #include "sheets/GroupFile.h"
 #include "sheets/GroupFileActions.h"
 #include "sheets/SheetErrors.h"
+#include "sheets/Zip.h"
 #include "tests/store/StoreSupport.h"
 
 namespace {
@@ -92,6 +93,7 @@ TEST(SheetFiles, ReadsTheDialectsSpreadsheetsWrite) {
         " Trailer , notes ,VEHICLE,slot\n\"T\",x,\"Zoe\xCC\x88\",1\n",  // order, names, NFC
         "sep=;\r\nslot;vehicle;trailer\r\n1;Zoë;T\r\n",                 // Excel's separator line
         Utf16Le(u"slot\tvehicle\ttrailer\r\n1\tZoë\tT\r\n"),            // "Unicode text"
+        "slot,vehicle,trailer\n1,=\"Zoë\",\"=\"\"T\"\"\"\n",            // ="…", bare and quoted
     };
     for (const std::string& text : dialects) {
         const TGroupSheet sheet = Csv(text);
@@ -157,6 +159,19 @@ TEST(SheetFiles, EveryKindRoundTripsAndADamagedFileIsRefused) {
               std::string::npos);
 
     const std::string xlsx = GroupFileBytes(ids, TSheetKind::Xlsx);
+    // The same file with B2 as a date written out, the way some programs write dates.
+    TZipReader parts(xlsx);
+    TZipWriter dated;
+    for (const std::string name : {"[Content_Types].xml", "_rels/.rels", "xl/workbook.xml",
+                                   "xl/_rels/workbook.xml.rels", "xl/styles.xml"})
+        dated.Add(name, parts.Read(name));
+    std::string sheet = parts.Read("xl/worksheets/sheet1.xml");
+    const std::size_t b2 = sheet.find("<c r=\"B2\"");
+    sheet.replace(b2, sheet.find("</c>", b2) + 4 - b2, "<c r=\"B2\" t=\"d\"><v>2026-12-07</v></c>");
+    dated.Add("xl/worksheets/sheet1.xml", sheet);
+    EXPECT_EQ(Places(ReadGroupBytes(dated.Finish(), TSheetKind::Xlsx, "f").Problems),
+              (std::vector<std::string>{"B2"}));
+
     try {
         ReadGroupBytes(xlsx.substr(0, xlsx.size() / 2), TSheetKind::Xlsx, "f.xlsx");
         ADD_FAILURE() << "a cut zip was read";
