@@ -46,6 +46,8 @@ std::string LockHolderWords(const TLockHolder& holder) {
             return words + "lock file " + holder.file + ", made just now, its PID not yet in it";
         case TLockHolder::Unreadable:
             return words + "lock file " + holder.file + ", which you may not read";
+        case TLockHolder::NotAFile:
+            return words + holder.file + ", which stands in place of a lock file";
         case TLockHolder::None:
             break;
     }
