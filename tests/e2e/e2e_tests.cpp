@@ -40,16 +40,17 @@ bool Contains(const std::vector<QString>& lines, const QString& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-// Another program holding a device: a child process that opens and locks it.
+// Another program holding a device: a child process that opens it and locks it, or,
+// as minicom does, only opens it.
 class THolder {
 public:
-    explicit THolder(const std::string& device) {
+    explicit THolder(const std::string& device, bool locks = true) {
         int ready[2];
         if (pipe(ready) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
             const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            const char ok = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+            const char ok = fd >= 0 && (!locks || flock(fd, LOCK_EX | LOCK_NB) == 0) ? 'y' : 'n';
             (void)!write(ready[1], &ok, 1);
             pause();
             _exit(0);
@@ -67,6 +68,7 @@ public:
         }
     }
     bool Holding = false;
+    long Pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
@@ -440,6 +442,22 @@ private slots:
         QVERIFY(Contains(rig.StatusHistory, "Looking for instrument on Com1..."));
         QVERIFY(Contains(rig.StatusHistory, "Looking for instrument on Com2..."));
         QCOMPARE(CountRx(held.Log(), "1"), 0);
+    }
+
+    // A program that only has COM1 open, without lock file or flock (minicom): the scan
+    // passes it with the beep of a held port and sends nothing into it.
+    void portOnlyOpenInAnotherProgram() {
+        TWindowRig rig(false);
+        const std::filesystem::path dir = rig.home.home.root();
+        TSimulator held(dir, 1);
+        TSimulator tester(dir, 2);
+        THolder minicom(held.FirstLine.substr(held.FirstLine.find(' ') + 1), false);
+        QVERIFY(minicom.Holding);
+        rig.Click("SendNameButton");
+        QCOMPARE(rig.Status(), QString("Company ID successfully sent"));
+        QCOMPARE(rig.Beeps(), 4);
+        QCOMPARE(CountRx(held.Log(), "1"), 0);
+        QCOMPARE(CountRx(tester.Log(), "2"), 1);
     }
 
     void portHeldThroughALockFile() {

@@ -3,6 +3,7 @@
 #include <termios.h>
 
 #include <fstream>
+#include <tuple>
 
 #include "serial/PortNames.h"
 #include "serial/WorkerErrors.h"
@@ -228,6 +229,46 @@ TEST_F(DispatcherTest, OpeningMissingAndHeldDevices) {
     EXPECT_EQ(OpenPort(), 0);
     // Two layers in one program meet at the same lock.
     EXPECT_EQ(other.Open(ComDeviceName(1), 9600, 3, 4096, 4096, 1, 8, 0), kVarnAccessDenied);
+}
+
+// A program that only has the device open (no lock file, no flock), or has it in
+// exclusive mode, keeps it from us and is named; the other side of the pseudo-terminal
+// is no holder, nor is this process itself.
+TEST_F(DispatcherTest, ProgramsThatOnlyHaveTheDeviceOpen) {
+    // A pseudo-terminal keeps the exclusive mode after its setter has gone: that one has
+    // a device of its own.
+    PtyPair other;
+    other.LinkAs(home.portsDir(), 2);
+    TestDispatcher d2{home.root().string()};
+    for (const auto& [n, slave, hold] :
+         {std::tuple{1u, pty.SlavePath(), ChildHolder::OpenOnly},
+          std::tuple{2u, other.SlavePath(), ChildHolder::Exclusive}}) {
+        ChildHolder holder(slave, hold);
+        ASSERT_TRUE(holder.Held());
+        EXPECT_EQ(d2.Probe(ComDeviceName(n)), kVarnAccessDenied);
+        EXPECT_EQ(d2.Open(ComDeviceName(n), 9600, 3, 4096, 4096, 1, 8, 0), kVarnAccessDenied);
+        const TDeviceHolder who = d2.Holder(ComDeviceName(n));
+        EXPECT_EQ(who.kind, TDeviceHolder::Process);
+        EXPECT_EQ(who.pid, holder.Pid());
+        EXPECT_EQ(HolderWords(who), "serial_tests (PID " + std::to_string(holder.Pid()) + ")");
+        EXPECT_TRUE(who.lockFile.empty());
+    }
+    {
+        // Turned away, we leave the device as we found it: not in exclusive mode, which
+        // would keep out every other user's program (root gets past it, so make
+        // test-as-user proves this).
+        ChildHolder plain(pty.SlavePath(), ChildHolder::OpenOnly);
+        ASSERT_EQ(OpenPort(), kVarnAccessDenied);
+        ChildHolder another(pty.SlavePath(), ChildHolder::OpenOnly);
+        EXPECT_TRUE(another.Held());
+    }
+    ChildHolder master(pty.SlavePath(), ChildHolder::Nothing);
+    ASSERT_TRUE(master.Held());
+    const int own = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(own, 0);
+    EXPECT_EQ(OpenPort(), 0);
+    ::close(own);
+    EXPECT_EQ(d.Done(), 0);
 }
 
 // A live lock file keeps the device off; a stale one is replaced by ours while open.
