@@ -460,6 +460,38 @@ private slots:
         QCOMPARE(CountRx(tester.Log(), "2"), 1);
     }
 
+    // After a round without a tester, the line below the status lines, in the progress
+    // bar's place, says why: no port at all, or who holds the one there is. The scan
+    // goes on until Cancel.
+    void scanExplainsItself() {
+        TWindowRig rig(false);
+        auto* line = rig.Widget<QLabel>("Label5");
+        auto* bar = rig.Widget<QProgressBar>("ProgressBar1");
+        rig.When([&] { return line->isVisible(); }, [&] { rig.Click("ExitButton"); });
+        rig.Click("SendNameButton");
+        QCOMPARE(line->text(), QString("no serial port found: plug in the adapter, or run "
+                                       "haltguard-ids-setup --check-ports"));
+        QCOMPARE(rig.Status(), QString("Communications aborted"));
+        QVERIFY(bar->isHidden());
+        QVERIFY(line->y() > rig.Widget<QLabel>("Label4")->geometry().bottom());
+        QVERIFY(line->parentWidget()->rect().contains(line->geometry()));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.StatusBoxShown(), 5000);
+
+        TSimulator held(rig.home.home.root(), 1);
+        {
+            THolder minicom(held.FirstLine.substr(held.FirstLine.find(' ') + 1), false);
+            QVERIFY(minicom.Holding);
+            rig.When([&] { return line->isVisible(); }, [&] { rig.Click("ExitButton"); });
+            rig.Click("SendNameButton");
+            QCOMPARE(line->text(), QString("COM1 in use by e2e_tests (PID %1)").arg(minicom.Pid()));
+            QCOMPARE(CountRx(held.Log(), "1"), 0);
+        }
+        // With the port let go, the session finds its tester and explains nothing.
+        rig.Click("SendNameButton");
+        QCOMPARE(rig.Status(), QString("Company ID successfully sent"));
+        QVERIFY(line->isHidden());
+    }
+
     void portHeldThroughALockFile() {
         // COM1 is held by a program that keeps only a lock file; the tester is on COM2,
         // behind the lock file of a program that has ended.
