@@ -9,9 +9,11 @@
 #include <sys/wait.h>
 
 #include <atomic>
+#include <climits>
 #include <fstream>
 #include <functional>
 #include <new>
+#include <random>
 
 #include "serial/LockFileText.h"
 #include "serial/TUucpLock.h"
@@ -110,6 +112,32 @@ TEST(LockFileText, ThePidItsWriterMeant) {
     EXPECT_EQ(LockFileText(4711), "      4711\n");
     EXPECT_EQ(LockFileName("/dev/serial/by-id/usb-x"), "LCK..serial_by-id_usb-x");
     EXPECT_EQ(LockFileName("/tmp/ttyUSB0"), "");
+}
+
+// Any bytes at all, as a hostile or broken writer leaves them: never more than a PID,
+// binary only by its rule, and our own text always read back.
+TEST(LockFileText, AnyBytesGiveAPidOrNone) {
+    std::mt19937 random(27);
+    const long pidMax = 4194304;
+    const char alphabet[] = "0123456789 \r\n\t\0-+x\xFF\x80";
+    for (int i = 0; i < 200000; ++i) {
+        std::string text(random() % 70, '\0');
+        for (char& c : text)
+            c = random() % 4 ? alphabet[random() % (sizeof alphabet - 1)]
+                             : static_cast<char>(random());
+        const long pid = PidOfLockText(text, pidMax);
+        ASSERT_GE(pid, 0);
+        ASSERT_LE(pid, INT_MAX);
+        if (pid != AsciiPid(text)) {
+            ASSERT_EQ(text.size(), 4u) << testing::PrintToString(text);
+            ASSERT_FALSE(CouldBeAscii(text));
+            ASSERT_LE(pid, pidMax);
+        }
+        // What follows the PID is the writer's own.
+        const long ours = static_cast<long>(random() % pidMax) + 1;
+        ASSERT_EQ(PidOfLockText(LockFileText(ours), pidMax), ours);
+        ASSERT_EQ(PidOfLockText(LockFileText(ours) + text, pidMax), ours);
+    }
 }
 
 // Process 1 always runs: its files, in the short forms that are four bytes long too,

@@ -2,6 +2,9 @@
 // text from outside made fit to show.
 #include <gtest/gtest.h>
 
+#include <random>
+
+#include "base/Utf8.h"
 #include "tester/LinkSessionTexts.h"
 
 namespace {
@@ -34,6 +37,24 @@ TEST(PrintableLine, WhatShowsNothingShowsAsAQuestionMark) {
               "evil?txt?[31m?????");
     EXPECT_EQ(PrintableLine("\xFF\xC3"), "??");  // malformed
     EXPECT_EQ(PrintableLine(""), "");
+}
+
+// Any bytes (a process may give itself any name): one character shown for each, none
+// of them a control, and the result well-formed.
+TEST(PrintableLine, AnyBytesGiveOnlyCharactersThatShow) {
+    std::mt19937 random(30);
+    for (int i = 0; i < 20000; ++i) {
+        std::string bytes(random() % 40, '\0');
+        for (char& c : bytes) c = static_cast<char>(random());
+        const std::string shown = PrintableLine(bytes);
+        ASSERT_EQ(PrintableLine(shown), shown);
+        const std::u32string characters = DecodeUtf8(shown);
+        ASSERT_EQ(characters.size(), DecodeUtf8(bytes).size());
+        for (const char32_t c : characters) {
+            ASSERT_NE(c, kMalformedUtf8);
+            ASSERT_FALSE(c < 0x20 || (c >= 0x7F && c <= 0x9F) || (c >= 0x202A && c <= 0x202E));
+        }
+    }
 }
 
 }  // namespace
