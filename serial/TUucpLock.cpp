@@ -193,7 +193,8 @@ enum TRemoval {
 // take turns by a flock on it, and under the flock the lock name must still lead to
 // that very file: a file leaves the name only under its own flock, and a new one comes
 // in by link, which never replaces one, so whatever stands there now stays. (Moving the
-// file aside first, as before, removed a fresh lock when two claimers did it at once.)
+// file aside and putting back what proves fresh is not enough: a third claimer may link
+// its own in meanwhile, and the fresh one is lost.)
 TRemoval RemoveStale(const std::string& file, const TFound& found) {
     if (::flock(found.fd.Get(), LOCK_EX | LOCK_NB) != 0)
         return errno == EWOULDBLOCK ? Busy : Refused;
