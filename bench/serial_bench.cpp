@@ -2,7 +2,9 @@
 // is port 1 of a temporary ports folder (nothing of the user's is touched):
 //  - the delay from a character's arrival at the device to its presence in the input ring;
 //  - throughput queue -> device -> peer and peer -> device -> ring, checked for loss;
-//  - the processor time an open, idle port costs per second.
+//  - the processor time an open, idle port costs per second;
+//  - what the scan's look at one present port costs: the availability test and the open,
+//    each with the search of the processes for another program that has the device open.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -20,6 +22,7 @@
 #include <vector>
 
 #include "serial/PortNames.h"
+#include "serial/ProcScan.h"
 #include "serial/TVarnBaseDispatcher.h"
 
 namespace {
@@ -150,6 +153,49 @@ double Inbound(TVarnBaseDispatcher& d, int master, const std::string& data) {
     return data.size() / s / 1e6;
 }
 
+template <class F>
+double Microseconds(F&& f) {
+    const auto t0 = Clock::now();
+    f();
+    return std::chrono::duration<double, std::micro>(Clock::now() - t0).count();
+}
+
+// The scan tries each present port with the availability test and then an open; both
+// search the processes for another program that has the device open. Measured in turns,
+// so that a busy machine weighs on all three alike.
+void PortLook(const std::filesystem::path& ports) {
+    Pty pty;
+    std::filesystem::create_symlink(pty.slave, ports / "com2");
+    int processes = 0, descriptors = 0;
+    for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+        if (entry.path().filename().string().find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        ++processes;
+        std::error_code ec;
+        for (std::filesystem::directory_iterator fd(entry.path() / "fd", ec), end; !ec && fd != end;
+             fd.increment(ec))
+            ++descriptors;
+    }
+    auto d = CreateSystemDispatcher();
+    const int runs = 300;
+    std::vector<double> probe, open, search, share;
+    for (int i = 0; i < runs; ++i) {
+        probe.push_back(Microseconds([&] { d->Probe(ComDeviceName(2)); }));
+        open.push_back(Microseconds([&] {
+            d->Open(ComDeviceName(2), 9600, 3, 4096, 4096, 1, 8, 0);
+            d->Done();
+        }));
+        search.push_back(Microseconds([&] { Opener(pty.slave); }));
+        share.push_back(search.back() / probe.back());
+    }
+    std::printf(
+        "a present port (%d processes, %d descriptors to look through): availability "
+        "test median %.1f ms, open and close %.1f ms; the search for another holder "
+        "%.1f ms, %.0f%% of the test (medians of %d runs in turn)\n",
+        processes, descriptors, Percentile(probe, 0.5) / 1000, Percentile(open, 0.5) / 1000,
+        Percentile(search, 0.5) / 1000, Percentile(share, 0.5) * 100, runs);
+}
+
 }  // namespace
 
 int main() {
@@ -193,6 +239,7 @@ int main() {
 
     d->Done();
     d.reset();
+    PortLook(root / "Quillon" / "ports");
     std::filesystem::remove_all(root);
     return 0;
 }

@@ -10,9 +10,7 @@
 #include "serial/DeviceNodes.h"
 #include "serial/PermissionAdvice.h"
 #include "serial/PortNames.h"
-#include "serial/ProcScan.h"
-#include "serial/TUucpLock.h"
-#include "serial/TVarnBaseDispatcher.h"
+#include "serial/TVarnPosixDispatcher.h"
 #include "serial/VarnExceptions.h"
 
 namespace {
@@ -31,25 +29,14 @@ const char* KindOf(mode_t mode) {
     return "no device";
 }
 
-std::string Process(long pid) {
-    const std::string name = ProcessName(pid);
-    return "PID " + std::to_string(pid) + (name.empty() ? "" : " (" + name + ")");
-}
-
-// The holder of a lock file, named however much the file tells.
-std::string LockHolderWords(const TLockHolder& holder) {
-    const std::string words = "in use by another program: ";
-    switch (holder.kind) {
-        case TLockHolder::Process:
-            return words + Process(holder.pid) + ", lock file " + holder.file;
-        case TLockHolder::BeingWritten:
-            return words + "lock file " + holder.file + ", made just now, its PID not yet in it";
-        case TLockHolder::Unreadable:
-            return words + "lock file " + holder.file + ", which you may not read";
-        case TLockHolder::None:
-            break;
-    }
-    return "";
+// Who holds the device, as the scan names it, and where the port check can tell more:
+// the lock file the holder keeps, or that this user may not see which program it is.
+std::string InUseWords(const TDeviceHolder& holder) {
+    std::string words = "in use by " + HolderWords(holder);
+    if (holder.kind == TDeviceHolder::Process && !holder.lockFile.empty())
+        words += ", lock file " + holder.lockFile;
+    if (holder.kind == TDeviceHolder::Unknown) words += " (which one, this user may not see)";
+    return words;
 }
 
 // Everything that can be told without opening the device or reading its lock file;
@@ -93,28 +80,14 @@ TPortReport CheckPort(unsigned n, const std::string& lockDirectory) {
     if (report.state != TPortState::Free) return report;
     const std::string path = PortPath(n);
     const std::string& device = report.device;
-    if (const TLockHolder holder = TUucpLock(lockDirectory).Holder(path); holder.Held())
-        return Report(n, device, TPortState::InUse, LockHolderWords(holder));
-
+    // The very test the scan makes before it opens a port, and so the same judgement of
+    // who holds it: a lock file, a flock, or a program that merely has it open.
+    TVarnPosixDispatcher probe(lockDirectory);
+    const int rc = probe.Probe(ComDeviceName(n));
+    if (rc == 0) return report;
+    if (rc == kVarnAccessDenied)
+        return Report(n, device, TPortState::InUse, InUseWords(probe.Holder(ComDeviceName(n))));
     const std::string real = RealPath(path);
-    const int rc = CreateSystemDispatcher()->Probe(ComDeviceName(n));
-    if (rc == 0) {
-        // Opened and let go at once; a program that locks it in no way we see may
-        // still have it open.
-        if (const long pid = Opener(real); pid != 0)
-            return Report(n, device, TPortState::InUse,
-                          "in use by another program that does not lock it: " + Process(pid) +
-                              " (the scan would share the port with it)");
-        return report;
-    }
-    if (rc == kVarnAccessDenied) {
-        struct stat st {};
-        long pid = ::stat(path.c_str(), &st) == 0 ? FlockHolder(st.st_dev, st.st_ino) : 0;
-        if (pid == 0) pid = Opener(real);
-        return Report(n, device, TPortState::InUse,
-                      "in use by another program" +
-                          (pid != 0 ? ": " + Process(pid) : " (which one, this user may not see)"));
-    }
     if (rc == kVarnNotFound)
         return Report(n, device, TPortState::NoHardware, "no hardware behind " + real);
     if (rc == kVarnNotPermitted)

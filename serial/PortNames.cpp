@@ -44,6 +44,19 @@ std::string ComDeviceName(unsigned n) {
     return std::string(kComPrefix) + std::to_string(n);
 }
 
+std::string PortRangesText(const std::vector<unsigned>& numbers) {
+    std::string text;
+    for (size_t i = 0; i < numbers.size();) {
+        size_t j = i;
+        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
+        if (!text.empty()) text += ", ";
+        text += "COM" + std::to_string(numbers[i]);
+        if (j > i) text += "-COM" + std::to_string(numbers[j]);
+        i = j + 1;
+    }
+    return text;
+}
+
 #ifdef _WIN32
 // Windows names its communication devices itself: no folder maps them.
 std::string PortsFolder() {

@@ -2,6 +2,7 @@
 // COM port numbers and device names. The name of port n is always built as
 // "\\.\COM<n>"; on POSIX it is then resolved through the ports folder.
 #include <string>
+#include <vector>
 
 std::string ComDeviceName(unsigned n);  // "\\.\COM<n>"
 // POSIX: ${XDG_CONFIG_HOME:-$HOME/.config}/Quillon/ports
@@ -13,3 +14,5 @@ std::string ResolveDeviceName(const std::string& deviceName);
 std::string PortPath(unsigned n);
 // The default device of port n when the ports folder is missing ("" above 96).
 std::string DefaultDeviceOfPort(unsigned n);
+// "COM2, COM4-COM9, COM12" from ascending port numbers.
+std::string PortRangesText(const std::vector<unsigned>& numbers);

@@ -14,3 +14,7 @@ bool ProbePort(unsigned n) {
         return false;  // the test answers; it never raises
     }
 }
+
+TDeviceHolder PortHolder(unsigned n) {
+    return CreateSystemDispatcher()->Holder(ComDeviceName(n));
+}

@@ -2,73 +2,46 @@
 
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
-#include <climits>
-#include <cstdint>
-#include <cstdio>
-#include <cstring>
+#include <chrono>
 #include <ctime>
-#include <string_view>
+#include <optional>
+#include <thread>
+#include <utility>
 
 #include "serial/DeviceNodes.h"
+#include "serial/LockFileText.h"
 
 namespace {
 
 // /var/lock is the name other programs use; on Debian it links to /run/lock.
 constexpr const char* kSystemDirectories[] = {"/var/lock", "/run/lock"};
-constexpr std::string_view kDev = "/dev/";
-constexpr std::string_view kPrefix = "LCK..";
 // A locker creates its file and writes its PID a moment later: a file without a PID is
 // taken for one in between for this long, and for a leftover after.
 constexpr std::time_t kGraceSeconds = 5;
-// Other claimers may make and remove the file between our looks; after so many rounds
-// the device counts as held.
-constexpr int kRounds = 8;
-// No system gives out higher PIDs (Linux's PID_MAX_LIMIT).
-constexpr int32_t kHighestPid = 4194304;
+// Other claimers may make and remove the file between our looks; after so long the
+// device counts as held.
+constexpr auto kClaimPatience = std::chrono::seconds(1);
+constexpr auto kFirstPause = std::chrono::microseconds(20);
+constexpr auto kLongestPause = std::chrono::microseconds(1000);
+// Where the system does not say, the highest PID Linux can be set to give out.
+constexpr long kPidMaxFallback = 4194304;
 
-// "LCK.." and the path below /dev with "/" as "_"; "" for a path elsewhere.
-std::string LockName(const std::string& realPath) {
-    if (realPath.size() <= kDev.size() || realPath.compare(0, kDev.size(), kDev) != 0) return "";
-    std::string name = std::string(kPrefix) + realPath.substr(kDev.size());
-    std::replace(name.begin() + static_cast<std::ptrdiff_t>(kPrefix.size()), name.end(), '/', '_');
-    return name;
-}
-
-// ---- reading a lock file as its writer wrote it ---------------------------------
-
-bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
-}
-
-// The PID in ASCII: optional blanks, then the decimal digits up to the first non-digit;
-// what follows is the writer's (a terminal program's name and user, CR LF, a NUL). Gives
-// 0 when there is none.
-long AsciiPid(std::string_view text) {
-    size_t i = text.find_first_not_of(" \t");
-    if (i == std::string_view::npos || !IsDigit(text[i])) return 0;
-    long pid = 0;
-    for (const size_t first = i; i < text.size() && IsDigit(text[i]); ++i) {
-        if (i - first == 10) return 0;  // longer than any PID
-        pid = pid * 10 + (text[i] - '0');
-    }
-    return pid <= INT_MAX ? pid : 0;
-}
-
-// Old programs wrote the PID as a binary int of four bytes. A file of four bytes is read
-// so when that gives a PID the system could have; else it is ASCII ("123\n", "1234").
-long PidOfLockText(std::string_view text) {
-    if (text.size() == sizeof(int32_t)) {
-        int32_t pid = 0;
-        std::memcpy(&pid, text.data(), sizeof pid);
-        if (pid > 0 && pid <= kHighestPid) return pid;
-    }
-    return AsciiPid(text);
+// The highest PID this system gives out now (it may be changed while we run).
+long SystemPidMax() {
+    const int fd = ::open("/proc/sys/kernel/pid_max", O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return kPidMaxFallback;
+    char text[32];
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    const long value = n > 0 ? AsciiPid(std::string_view(text, static_cast<size_t>(n))) : 0;
+    return value > 0 ? value : kPidMaxFallback;
 }
 
 bool Alive(long pid) {
@@ -76,59 +49,102 @@ bool Alive(long pid) {
     return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM;
 }
 
-// A lock file as found: whether it is there and readable, the PID it names (0 when
-// none), when it was written, and which file it was.
+// An open descriptor, closed with the object.
+class TFd {
+public:
+    explicit TFd(int fd = -1) : fd_(fd) {}
+    ~TFd() {
+        if (fd_ >= 0) ::close(fd_);
+    }
+    TFd(TFd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+    TFd& operator=(TFd&& other) noexcept {
+        std::swap(fd_, other.fd_);
+        return *this;
+    }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int Get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+// ---- reading a lock file as its writer wrote it ---------------------------------
+
+// A lock file as found: what stands under the lock name, the PID it names (0 when
+// none), when it was written, and which file it was. The file stays open with the
+// object, so that its inode number cannot pass to another file meanwhile.
 struct TFound {
-    bool exists = false;
-    bool readable = false;
+    enum TWhat { Missing, Text, Unreadable, NotAFile } what = Missing;
     long pid = 0;
     std::time_t written = 0;
     dev_t device = 0;
     ino_t inode = 0;
+    TFd fd;
+
+    bool Exists() const { return what != Missing; }
 };
 
 TFound Look(const std::string& file) {
     TFound found;
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        found.exists = errno != ENOENT;
+    // Not through a link, never waiting on a FIFO, never taking a terminal for ours.
+    found.fd = TFd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    if (found.fd.Get() < 0) {
+        if (errno == ENOENT) return found;
+        found.what = errno == ELOOP ? TFound::NotAFile : TFound::Unreadable;
         return found;
     }
-    found.exists = true;
+    found.what = TFound::Unreadable;
     struct stat st {};
-    char text[64];
-    ssize_t n = -1;
-    if (::fstat(fd, &st) == 0) n = ::read(fd, text, sizeof text);
-    ::close(fd);
-    if (n < 0) return found;
-    found.readable = true;
-    found.pid = PidOfLockText(std::string_view(text, static_cast<size_t>(n)));
-    found.written = st.st_mtime;
+    if (::fstat(found.fd.Get(), &st) != 0) return found;
     found.device = st.st_dev;
     found.inode = st.st_ino;
+    // A link, a FIFO, a device or a folder under the lock name is nobody's text to judge.
+    if (!S_ISREG(st.st_mode)) {
+        found.what = TFound::NotAFile;
+        return found;
+    }
+    char text[64];
+    const ssize_t n = ::read(found.fd.Get(), text, sizeof text);
+    if (n < 0) return found;
+    found.what = TFound::Text;
+    const std::string_view written(text, static_cast<size_t>(n));
+    // The system's highest PID matters only to a file that may be binary.
+    found.pid = PidOfLockText(written, CouldBeAscii(written) ? 0 : SystemPidMax());
+    found.written = st.st_mtime;
     return found;
 }
 
 TLockHolder Judge(const TFound& found, const std::string& file) {
     TLockHolder holder;
     holder.file = file;
-    if (!found.exists) return holder;
-    // A file we may not read may still name a live process: it is not ours to judge.
-    if (!found.readable) {
-        holder.kind = TLockHolder::Unreadable;
-    } else if (found.pid > 0) {
-        if (Alive(found.pid)) holder.kind = TLockHolder::Process;
-        holder.pid = found.pid;
-    } else {
-        const std::time_t age = std::time(nullptr) - found.written;
-        if (age > -kGraceSeconds && age < kGraceSeconds) holder.kind = TLockHolder::BeingWritten;
+    switch (found.what) {
+        case TFound::Missing:
+            break;
+        // A file we may not read may still name a live process: it is not ours to judge.
+        case TFound::Unreadable:
+            holder.kind = TLockHolder::Unreadable;
+            break;
+        case TFound::NotAFile:
+            holder.kind = TLockHolder::NotAFile;
+            break;
+        case TFound::Text:
+            if (found.pid > 0) {
+                if (Alive(found.pid)) holder.kind = TLockHolder::Process;
+                holder.pid = found.pid;
+            } else {
+                const std::time_t age = std::time(nullptr) - found.written;
+                if (age > -kGraceSeconds && age < kGraceSeconds)
+                    holder.kind = TLockHolder::BeingWritten;
+            }
+            break;
     }
     return holder;
 }
 
 // ---- claiming -----------------------------------------------------------------------
 
-// A name of this process's own in the lock directory, for a file on its way in or out.
+// A name of this process's own in the lock directory, for a file on its way in.
 std::string PrivateName(const std::string& dir) {
     static std::atomic<unsigned> next{0};
     return dir + "/.hg-lock." + std::to_string(::getpid()) + "." + std::to_string(next++);
@@ -143,10 +159,10 @@ public:
             ::open(path_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
         if (fd < 0) return;  // a lock directory this user may not write
         ::fchmod(fd, 0644);  // readable by every program that looks, whatever the umask
-        char text[16];
-        std::snprintf(text, sizeof text, "%10ld\n", static_cast<long>(::getpid()));
+        const std::string text = LockFileText(::getpid());
         struct stat st {};
-        written_ = ::write(fd, text, 11) == 11 && ::fstat(fd, &st) == 0;
+        written_ = ::write(fd, text.data(), text.size()) == static_cast<ssize_t>(text.size()) &&
+                   ::fstat(fd, &st) == 0;
         ::close(fd);
         device_ = st.st_dev;
         inode_ = st.st_ino;
@@ -167,22 +183,26 @@ private:
     ino_t inode_ = 0;
 };
 
-enum TRemoval { Removed, Refused };
+enum TRemoval {
+    Gone,     // the judged file no longer stands under the lock name
+    Busy,     // another claimer is removing it
+    Refused,  // this user may not remove it
+};
 
-// Removes the stale file judged in found, and nothing else: it is first moved to a name
-// of our own, so that of several claimers who judged it only one gets it, and then
-// checked to be the very file judged. A fresh one that a claimer put in its place in
-// the meantime goes back.
-TRemoval RemoveStale(const std::string& dir, const std::string& file, const TFound& found) {
-    const std::string taken = PrivateName(dir);
-    if (::rename(file.c_str(), taken.c_str()) != 0) return errno == ENOENT ? Removed : Refused;
-    struct stat st {};
-    const bool judged =
-        ::lstat(taken.c_str(), &st) == 0 && st.st_dev == found.device && st.st_ino == found.inode;
-    // By link, not rename: should yet another file stand there by now, that one stays.
-    [[maybe_unused]] const bool putBack = !judged && ::link(taken.c_str(), file.c_str()) == 0;
-    ::unlink(taken.c_str());
-    return Removed;
+// Removes the stale file judged in found, and nothing else. Claimers who judged it
+// take turns by a flock on it, and under the flock the lock name must still lead to
+// that very file: a file leaves the name only under its own flock, and a new one comes
+// in by link, which never replaces one, so whatever stands there now stays. (Moving the
+// file aside and putting back what proves fresh is not enough: a third claimer may link
+// its own in meanwhile, and the fresh one is lost.)
+TRemoval RemoveStale(const std::string& file, const TFound& found) {
+    if (::flock(found.fd.Get(), LOCK_EX | LOCK_NB) != 0)
+        return errno == EWOULDBLOCK ? Busy : Refused;
+    struct stat now {};
+    if (::lstat(file.c_str(), &now) != 0 || now.st_dev != found.device || now.st_ino != found.inode)
+        return Gone;
+    if (::unlink(file.c_str()) == 0 || errno == ENOENT) return Gone;
+    return Refused;
 }
 
 }  // namespace
@@ -204,7 +224,7 @@ TUucpLock::~TUucpLock() {
 std::string TUucpLock::FileOf(const std::string& devicePath) const {
     if (dir_.empty()) return "";
     const std::string real = RealPath(devicePath);
-    const std::string name = real.empty() ? "" : LockName(real);
+    const std::string name = real.empty() ? "" : LockFileName(real);
     return name.empty() ? "" : dir_ + "/" + name;
 }
 
@@ -218,25 +238,38 @@ bool TUucpLock::Claim(const std::string& devicePath) {
     Release();
     const std::string file = FileOf(devicePath);
     if (file.empty()) return true;
-    // The whole file appears at once under the lock name, so nobody reads it half made.
-    const TOurFile ours(dir_);
-    if (!ours.Written()) return !Holder(devicePath).Held();
-    for (int round = 0; round < kRounds; ++round) {
-        if (::link(ours.Path().c_str(), file.c_str()) == 0) {
-            file_ = file;
-            device_ = ours.Device();
-            inode_ = ours.Inode();
-            return true;
-        }
-        // A file system without links: go on without a file of our own.
-        if (errno != EEXIST) return !Holder(devicePath).Held();
+    // The whole file appears at once under the lock name, so nobody reads it half made;
+    // it is made once the name is free.
+    std::optional<TOurFile> ours;
+    const auto patience = std::chrono::steady_clock::now() + kClaimPatience;
+    // While another claimer removes a stale file, the processor is better left to it.
+    std::chrono::microseconds pause = kFirstPause;
+    for (;;) {
         const TFound found = Look(file);
-        if (Judge(found, file).Held()) return false;
-        // A stale file we may not remove (another user's, in a sticky folder) claims
-        // nothing: go on without a file of our own.
-        if (found.exists && RemoveStale(dir_, file, found) == Refused) return true;
+        if (!found.Exists()) {
+            if (!ours) ours.emplace(dir_);
+            if (!ours->Written()) return !Holder(devicePath).Held();
+            if (::link(ours->Path().c_str(), file.c_str()) == 0) {
+                file_ = file;
+                device_ = ours->Device();
+                inode_ = ours->Inode();
+                return true;
+            }
+            // A file system without links: go on without a file of our own.
+            if (errno != EEXIST) return !Holder(devicePath).Held();
+        } else {
+            if (Judge(found, file).Held()) return false;
+            const TRemoval removal = RemoveStale(file, found);
+            // A stale file we may not remove (another user's, in a sticky folder)
+            // claims nothing: go on without a file of our own.
+            if (removal == Refused) return true;
+            if (removal == Busy) {
+                std::this_thread::sleep_for(pause);
+                pause = std::min(pause * 2, kLongestPause);
+            }
+        }
+        if (std::chrono::steady_clock::now() > patience) return false;
     }
-    return false;
 }
 
 void TUucpLock::Release() {

@@ -13,6 +13,7 @@ struct TLockHolder {
         Process,       // a live process: pid
         BeingWritten,  // no PID in it yet, and made moments ago: its locker is writing it
         Unreadable,    // a file this user may not read
+        NotAFile,      // a FIFO, a device or a folder under the lock name: nobody's to judge
     };
     TKind kind = None;
     long pid = 0;

@@ -114,6 +114,14 @@ int TVarnBaseDispatcher::ProbeDevice(const std::string& deviceName) {
     return rc;
 }
 
+TDeviceHolder TVarnBaseDispatcher::Holder(const std::string& deviceName) {
+    return HolderOfDevice(deviceName);
+}
+
+TDeviceHolder TVarnBaseDispatcher::HolderOfDevice(const std::string&) {
+    return {};
+}
+
 // ---- workers ------------------------------------------------------------------
 
 int TVarnBaseDispatcher::StartWorkers() {

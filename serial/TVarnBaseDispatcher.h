@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "serial/DeviceHolder.h"
 #include "serial/TVarnEvents.h"
 #include "serial/TVarnLineSettings.h"
 #include "serial/TVarnRing.h"
@@ -64,6 +65,9 @@ public:
 
     // Opens the device as Open does and closes it at once: 0 when it could be opened.
     int Probe(const std::string& deviceName);
+    // Who keeps the device from us (a probe or an open gave access denied), as far as
+    // the system tells. Looks only.
+    TDeviceHolder Holder(const std::string& deviceName);
 
 protected:
     enum TLine { LineDTR, LineRTS };
@@ -74,6 +78,7 @@ protected:
     // Opens the device as OpenDevice does and closes it at once, claiming nothing that
     // outlasts the call.
     virtual int ProbeDevice(const std::string& deviceName);
+    virtual TDeviceHolder HolderOfDevice(const std::string& deviceName);  // Unknown
     virtual int ConfigureDevice() = 0;  // transparent mode, receiver on, modem lines ignored
     virtual void CloseDevice() = 0;     // restores the settings found at open
     virtual int SetQueueSizes(int inSize, int outSize) = 0;

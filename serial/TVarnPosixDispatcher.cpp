@@ -12,9 +12,11 @@
 #include <cerrno>
 #include <climits>
 
+#include "serial/DeviceNodes.h"
 #include "serial/PortNames.h"
 #include "serial/PosixErrors.h"
 #include "serial/PosixTermios.h"
+#include "serial/ProcScan.h"
 
 struct TVarnPosixDispatcher::Saved {
     termios settings;
@@ -80,6 +82,37 @@ int TVarnPosixDispatcher::ProbeDevice(const std::string& deviceName) {
     return rc;
 }
 
+TDeviceHolder TVarnPosixDispatcher::HolderOfDevice(const std::string& deviceName) {
+    TDeviceHolder holder;
+    const std::string path = ResolveDeviceName(deviceName);
+    if (path.empty()) return holder;
+    // In the order an open meets them: the lock file, the flock, an open descriptor.
+    const TLockHolder lock = lock_.Holder(path);
+    switch (lock.kind) {
+        case TLockHolder::Process:
+            holder.pid = lock.pid;
+            holder.lockFile = lock.file;
+            break;
+        case TLockHolder::BeingWritten:
+            return {TDeviceHolder::LockBeingWritten, 0, "", lock.file};
+        case TLockHolder::Unreadable:
+            return {TDeviceHolder::LockUnreadable, 0, "", lock.file};
+        case TLockHolder::NotAFile:
+            return {TDeviceHolder::LockNotAFile, 0, "", lock.file};
+        case TLockHolder::None:
+            break;
+    }
+    struct stat st {};
+    if (holder.pid == 0 && ::stat(path.c_str(), &st) == 0)
+        holder.pid = FlockHolder(st.st_dev, st.st_ino);
+    if (holder.pid == 0) holder.pid = Opener(path);
+    if (holder.pid != 0) {
+        holder.kind = TDeviceHolder::Process;
+        holder.program = ProcessName(holder.pid);
+    }
+    return holder;
+}
+
 int TVarnPosixDispatcher::Locate(const std::string& deviceName, std::string& path) const {
     if (fd_ >= 0) return kVarnAccessDenied;
     path = ResolveDeviceName(deviceName);
@@ -88,7 +121,14 @@ int TVarnPosixDispatcher::Locate(const std::string& deviceName, std::string& pat
     // regular file or a directory is no port at all.
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return VarnCodeOfErrno(errno);
-    return S_ISCHR(st.st_mode) ? 0 : kVarnNotFound;
+    if (!S_ISCHR(st.st_mode)) return kVarnNotFound;
+    // A serial-core node with no UART behind it opens, but nothing can answer there.
+    if (HasNoHardware(RealPath(path))) return kVarnNotFound;
+    // Whoever may hold it, this user could not use it: said before any lock is looked
+    // at, as the port check says it.
+    if (::faccessat(AT_FDCWD, path.c_str(), R_OK | W_OK, AT_EACCESS) != 0 && errno == EACCES)
+        return kVarnNotPermitted;
+    return 0;
 }
 
 int TVarnPosixDispatcher::OpenPath(const std::string& path) {
@@ -111,7 +151,19 @@ int TVarnPosixDispatcher::OpenPath(const std::string& path) {
         ::close(fd);
         return err == EIO || UnsupportedByDevice(err) ? kVarnNotFound : VarnCodeOfErrno(err);
     }
+    // Held all the same by a program that locks it in no way we meet (minicom keeps no
+    // lock file and no flock) and merely has it open. Our exclusive mode goes on first,
+    // so that nobody but root opens it between the look and our use; turned away, we
+    // leave the mode as we found it (a program may have set it, and a pseudo-terminal
+    // keeps it after its setter has gone).
+    int wasExclusive = 0;
+    ::ioctl(fd, TIOCGEXCL, &wasExclusive);
     ::ioctl(fd, TIOCEXCL);  // keeps out other users where it can; the lock decides
+    if (Opener(path) != 0) {
+        if (!wasExclusive) ::ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return kVarnAccessDenied;
+    }
 
     eventWakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
     writeWakeFd_ = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);

@@ -19,6 +19,7 @@ public:
 protected:
     int OpenDevice(const std::string& deviceName) override;
     int ProbeDevice(const std::string& deviceName) override;
+    TDeviceHolder HolderOfDevice(const std::string& deviceName) override;
     int ConfigureDevice() override;
     void CloseDevice() override;
     int SetQueueSizes(int inSize, int outSize) override;

@@ -74,6 +74,17 @@ void TSessionViewAdapter::SetInstrumentLine(const std::string& text) {
     ui_.Label4->setText(QString::fromStdString(text));
 }
 
+std::string TSessionViewAdapter::ExplanationLine() const {
+    return ui_.Label5->text().toStdString();
+}
+void TSessionViewAdapter::SetExplanationLine(const std::string& text) {
+    const QString line = QString::fromStdString(text);
+    ui_.Label5->setText(line);
+    // Two lines have room for most; the whole of a longer one stays within reach.
+    ui_.Label5->setToolTip(line);
+    ui_.Label5->setVisible(!line.isEmpty());
+}
+
 void TSessionViewAdapter::ShowProgress(int done, int total) {
     progressDone_ = done;
     progressTotal_ = total;

@@ -1,7 +1,8 @@
 #pragma once
 // The configuration window as the link session and the transfers see it: the upper
-// pages, the status box with its two lines and its progress bar, the Exit/Cancel
-// button, the poll and panel-restore timers, the company name and the session buttons.
+// pages, the status box with its two lines and, below them, its explanation line and
+// its progress bar, the Exit/Cancel button, the poll and panel-restore timers, the
+// company name and the session buttons.
 #include <QPalette>
 #include <QTimer>
 #include <string>
@@ -30,6 +31,8 @@ public:
     void SetStatusLineDefaultColour() override;
     std::string InstrumentLine() const override;
     void SetInstrumentLine(const std::string& text) override;
+    std::string ExplanationLine() const override;
+    void SetExplanationLine(const std::string& text) override;
     void ShowProgress(int done, int total) override;
     void HideProgress() override;
     void SetPollTimer(bool enabled) override;

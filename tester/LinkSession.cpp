@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "base/Cp1252.h"
+#include "serial/DeviceHolder.h"
 #include "serial/ProbePort.h"
 #include "serial/VarnExceptions.h"
 #include "tester/Frames.h"
@@ -29,6 +30,7 @@ TLinkSession::TLinkSession(TSessionView& view, TMessageBoxes& boxes, TVarnCustom
                            TIDGroupStore& store)
     : Probe([](unsigned n) { return ProbePort(n); }),
       Sleep([](std::chrono::milliseconds pause) { std::this_thread::sleep_for(pause); }),
+      HolderOf([](unsigned n) { return HolderWords(PortHolder(n)); }),
       view_(view),
       boxes_(boxes),
       port_(port),
@@ -42,6 +44,7 @@ void TLinkSession::BeginSession() {
     view_.SetStatusLineDefaultColour();
     view_.SetStatusLine("");
     view_.SetInstrumentLine("");
+    view_.SetExplanationLine("");
     // The scan's length is unknown: only the operation's own commands are counted.
     view_.HideProgress();
     // A restore still pending from the last session would otherwise hide the status
@@ -74,31 +77,26 @@ void TLinkSession::FindTester() {
     // Ports passed since window events last ran: with no port to wait on at all the
     // scan must still let Cancel in, so the events run once per round of the ports.
     unsigned passedWithoutEvents = 0;
+    round_ = {};
     --CurrentPort;
     for (;;) {
         port_.SetOpen(false);
         ++CurrentPort;
-        if (CurrentPort > kLastScannedPort) CurrentPort = 1;
-        if (Probe(CurrentPort)) {
-            view_.SetStatusLine("Looking for instrument on Com" + std::to_string(CurrentPort) +
-                                "...");
-            port_.SetComNumber(CurrentPort);
-            bool opened = true;
-            try {
-                port_.SetOpen(true);
-            } catch (const EOpenComm&) {
-                opened = false;
-                view_.Beep();
-            }
-            if (opened) SendCommand(1, kIdentificationAddress);
+        if (CurrentPort > kLastScannedPort) {
+            CurrentPort = 1;
+            ExplainRound();
         }
+        if (Probe(CurrentPort)) TryPort();
+        const bool opened = port_.Open();
         bool processed = false;
         WaitForReply(processed);
         if (Stopped) return;
         if (Reply.ReplyValid) {
             ReplyData = Characters(Reply.LastPayload, 5, 64);
+            view_.SetExplanationLine("");
             return;
         }
+        if (opened) round_.silent.push_back(CurrentPort);
         if (processed) {
             passedWithoutEvents = 0;
         } else if (++passedWithoutEvents >= kLastScannedPort) {
@@ -109,13 +107,35 @@ void TLinkSession::FindTester() {
     }
 }
 
+void TLinkSession::TryPort() {
+    view_.SetStatusLine("Looking for instrument on Com" + std::to_string(CurrentPort) + "...");
+    port_.SetComNumber(CurrentPort);
+    try {
+        port_.SetOpen(true);
+    } catch (const EOpenComm& e) {
+        view_.Beep();
+        // A port gone since the availability test is no more than one never there.
+        if (e.Code() == kVarnAlreadyOpen)
+            round_.held.emplace_back(CurrentPort, HolderOf(CurrentPort));
+        return;
+    }
+    SendCommand(1, kIdentificationAddress);
+}
+
+void TLinkSession::ExplainRound() {
+    view_.SetExplanationLine(PrintableLine(ExplainScanRound(round_)));
+    round_ = {};
+}
+
 void TLinkSession::IdentifyTester() {
     SendCommand(1, kSecondIdentificationAddress);
     AwaitSecondReply();
     const std::string instrument = DecodeHexWords(Characters(ReplyData, 1, 8));
     const int version = VersionNumber(ReplyData);
+    // After a cancelled scan the instrument number is decoded from whatever payload was
+    // kept; shown, it must still be characters.
     view_.SetInstrumentLine(
-        Cp1252ToUtf8(" No:" + instrument + " on COM" + std::to_string(CurrentPort)));
+        PrintableLine(Cp1252ToUtf8(" No:" + instrument + " on COM" + std::to_string(CurrentPort))));
     Identified = true;
     ShortReplies = true;
     if (version < kLowestSuitableVersion && !Stopped) {

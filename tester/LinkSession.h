@@ -11,6 +11,7 @@
 #include "base/MessageBoxes.h"
 #include "serial/TVarnComPort.h"
 #include "store/TIDGroupStore.h"
+#include "tester/LinkSessionTexts.h"
 #include "tester/ReplyParser.h"
 #include "tester/SessionView.h"
 
@@ -59,6 +60,9 @@ public:
     // Seams for tests; the defaults are the real availability test and sleep.
     std::function<bool(unsigned)> Probe;
     std::function<void(std::chrono::milliseconds)> Sleep;
+    // Who holds a port that would not open because it is in use ("minicom (PID 4711)");
+    // the default asks the system.
+    std::function<std::string(unsigned)> HolderOf;
 
 private:
     // Keeps the window's events running until Cancel, the third time-out or a valid
@@ -66,6 +70,12 @@ private:
     TAwaitResult WaitForReply(bool& processed);
     void ResetReplyState();
     void AwaitSecondReply();
+    // Tries CurrentPort as the scan does, noting in round_ what came of it.
+    void TryPort();
+    // A round of the ports has ended without a tester: says why on the explanation line.
+    void ExplainRound();
+
+    TScanRound round_;
 
     TSessionView& view_;
     TMessageBoxes& boxes_;

@@ -21,6 +21,11 @@ public:
     virtual void SetStatusLineDefaultColour() = 0;
     virtual std::string InstrumentLine() const = 0;
     virtual void SetInstrumentLine(const std::string& text) = 0;
+    // The explanation line below the two lines, in the place of the progress bar: why
+    // the session is where it is (the scan: which ports it tried and why none answered).
+    // "" hides it. The session shows it only while the progress bar is hidden.
+    virtual std::string ExplanationLine() const = 0;
+    virtual void SetExplanationLine(const std::string& text) = 0;
     // The progress bar below the two lines: `done` of `total` commands answered.
     virtual void ShowProgress(int done, int total) = 0;
     virtual void HideProgress() = 0;

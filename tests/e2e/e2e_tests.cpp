@@ -40,16 +40,17 @@ bool Contains(const std::vector<QString>& lines, const QString& line) {
     return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
-// Another program holding a device: a child process that opens and locks it.
+// Another program holding a device: a child process that opens it and locks it, or,
+// as minicom does, only opens it.
 class THolder {
 public:
-    explicit THolder(const std::string& device) {
+    explicit THolder(const std::string& device, bool locks = true) {
         int ready[2];
         if (pipe(ready) != 0) return;
         pid_ = fork();
         if (pid_ == 0) {
             const int fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            const char ok = fd >= 0 && flock(fd, LOCK_EX | LOCK_NB) == 0 ? 'y' : 'n';
+            const char ok = fd >= 0 && (!locks || flock(fd, LOCK_EX | LOCK_NB) == 0) ? 'y' : 'n';
             (void)!write(ready[1], &ok, 1);
             pause();
             _exit(0);
@@ -67,6 +68,7 @@ public:
         }
     }
     bool Holding = false;
+    long Pid() const { return pid_; }
 
 private:
     pid_t pid_ = -1;
@@ -440,6 +442,39 @@ private slots:
         QVERIFY(Contains(rig.StatusHistory, "Looking for instrument on Com1..."));
         QVERIFY(Contains(rig.StatusHistory, "Looking for instrument on Com2..."));
         QCOMPARE(CountRx(held.Log(), "1"), 0);
+    }
+
+    // After a round without a tester, the line below the status lines, in the progress
+    // bar's place, says why: no port at all, or who holds the one there is (a program
+    // that only has it open, as minicom does, into which nothing is sent). The scan
+    // goes on until Cancel.
+    void scanExplainsItself() {
+        TWindowRig rig(false);
+        auto* line = rig.Widget<QLabel>("Label5");
+        auto* bar = rig.Widget<QProgressBar>("ProgressBar1");
+        rig.When([&] { return line->isVisible(); }, [&] { rig.Click("ExitButton"); });
+        rig.Click("SendNameButton");
+        QCOMPARE(line->text(), QString("no serial port found: plug in the adapter, or run "
+                                       "haltguard-ids-setup --check-ports"));
+        QCOMPARE(rig.Status(), QString("Communications aborted"));
+        QVERIFY(bar->isHidden());
+        QVERIFY(line->y() > rig.Widget<QLabel>("Label4")->geometry().bottom());
+        QVERIFY(line->parentWidget()->rect().contains(line->geometry()));
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.StatusBoxShown(), 5000);
+
+        TSimulator held(rig.home.home.root(), 1);
+        {
+            THolder minicom(held.FirstLine.substr(held.FirstLine.find(' ') + 1), false);
+            QVERIFY(minicom.Holding);
+            rig.When([&] { return line->isVisible(); }, [&] { rig.Click("ExitButton"); });
+            rig.Click("SendNameButton");
+            QCOMPARE(line->text(), QString("COM1 in use by e2e_tests (PID %1)").arg(minicom.Pid()));
+            QCOMPARE(CountRx(held.Log(), "1"), 0);
+        }
+        // With the port let go, the session finds its tester and explains nothing.
+        rig.Click("SendNameButton");
+        QCOMPARE(rig.Status(), QString("Company ID successfully sent"));
+        QVERIFY(line->isHidden());
     }
 
     void portHeldThroughALockFile() {

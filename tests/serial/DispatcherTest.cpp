@@ -230,6 +230,26 @@ TEST_F(DispatcherTest, OpeningMissingAndHeldDevices) {
     EXPECT_EQ(other.Open(ComDeviceName(1), 9600, 3, 4096, 4096, 1, 8, 0), kVarnAccessDenied);
 }
 
+// A program that only has the device open (no lock file, no flock) keeps it from us,
+// and turned away we leave the device as we found it: not in exclusive mode, which
+// would keep out every other user's program (root gets past it, so make test-as-user
+// proves this). The other side of the pseudo-terminal is no holder, nor is this process.
+TEST_F(DispatcherTest, AProgramThatOnlyHasTheDeviceOpen) {
+    {
+        ChildHolder plain(pty.SlavePath(), ChildHolder::OpenOnly);
+        ASSERT_EQ(OpenPort(), kVarnAccessDenied);
+        ChildHolder another(pty.SlavePath(), ChildHolder::OpenOnly);
+        EXPECT_TRUE(another.Held());
+    }
+    ChildHolder master(pty.SlavePath(), ChildHolder::Nothing);
+    ASSERT_TRUE(master.Held());
+    const int own = ::open(pty.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(own, 0);
+    EXPECT_EQ(OpenPort(), 0);
+    ::close(own);
+    EXPECT_EQ(d.Done(), 0);
+}
+
 // A live lock file keeps the device off; a stale one is replaced by ours while open.
 TEST_F(DispatcherTest, LockFilesOfOtherPrograms) {
     const std::string lock = home.root().string() + "/" + pty.LockName();

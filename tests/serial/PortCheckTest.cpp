@@ -1,5 +1,6 @@
 // The port states that haltguard-ids-setup --check-ports reports, on pseudo-terminals, on
 // things in the ports folder that are no serial device, and with lock files of the test.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -39,8 +40,7 @@ TEST_F(PortCheck, EachStateInPlainWords) {
     EXPECT_EQ(Words(2), "no such device: adapter unplugged, or the link mistyped");
     ChildHolder holder(flocked.SlavePath());
     ASSERT_TRUE(holder.Held());
-    EXPECT_EQ(Words(3),
-              "in use by another program: PID " + std::to_string(holder.Pid()) + " (serial_tests)");
+    EXPECT_EQ(Words(3), "in use by serial_tests (PID " + std::to_string(holder.Pid()) + ")");
     // Never opened, so the FIFO cannot block the check.
     EXPECT_EQ(Words(5), "not a serial device: a regular file");
     EXPECT_EQ(Words(6), "not a serial device: a FIFO (named pipe)");
@@ -54,18 +54,55 @@ TEST_F(PortCheck, EachStateInPlainWords) {
          {padded + "\n", padded + " minicom root\n", "00" + pid, padded + "\r\n", padded + '\0',
           std::string(reinterpret_cast<const char*>(&binary), 4)}) {
         std::ofstream(lock, std::ios::binary) << text;
-        EXPECT_EQ(Words(4),
-                  "in use by another program: PID " + pid + " (serial_tests), lock file " + lock)
-            << text;
+        EXPECT_EQ(Words(4), "in use by serial_tests (PID " + pid + "), lock file " + lock) << text;
     }
     std::ofstream{lock};
-    EXPECT_EQ(Words(4), "in use by another program: lock file " + lock +
-                            ", made just now, its PID not yet in it");
+    EXPECT_EQ(Words(4), "in use by another program (its lock file " + lock +
+                            " was made just now, its PID not yet in it)");
     if (::geteuid() != 0) {  // root reads every file
         ASSERT_EQ(::chmod(lock.c_str(), 0), 0);
         EXPECT_EQ(Words(4),
-                  "in use by another program: lock file " + lock + ", which you may not read");
+                  "in use by another program (its lock file " + lock + " you may not read)");
     }
+}
+
+// Programs that lock a device in no way we meet have it all the same: one that only has
+// it open (minicom), one in exclusive mode. The other side of a pseudo-terminal, held
+// by the program playing the tester, is no holder of the port.
+TEST_F(PortCheck, ProgramsThatOnlyHaveTheDeviceOpen) {
+    free.LinkAs(home.portsDir(), 1);
+    const std::string inUse = "in use by serial_tests (PID ";
+    {
+        ChildHolder master(free.SlavePath(), ChildHolder::Nothing);
+        ASSERT_TRUE(master.Held());
+        EXPECT_EQ(Words(1), "present and free");
+    }
+    {
+        ChildHolder opener(free.SlavePath(), ChildHolder::OpenOnly);
+        ASSERT_TRUE(opener.Held());
+        EXPECT_EQ(Words(1), inUse + std::to_string(opener.Pid()) + ")");
+    }
+    {
+        // By another name of the same device: a link of its own.
+        fs::create_symlink(free.SlavePath(), home.root() / "by-id");
+        ChildHolder opener((home.root() / "by-id").string(), ChildHolder::OpenOnly);
+        ASSERT_TRUE(opener.Held());
+        EXPECT_EQ(Words(1), inUse + std::to_string(opener.Pid()) + ")");
+    }
+    {
+        // A pseudo-terminal keeps the exclusive mode after its setter has gone: this one
+        // has a device of its own.
+        PtyPair other;
+        other.LinkAs(home.portsDir(), 2);
+        ChildHolder exclusive(other.SlavePath(), ChildHolder::Exclusive);
+        ASSERT_TRUE(exclusive.Held());
+        EXPECT_EQ(Words(2), inUse + std::to_string(exclusive.Pid()) + ")");
+    }
+    // This process itself is nobody else.
+    const int own = ::open(free.SlavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    ASSERT_GE(own, 0);
+    EXPECT_EQ(Words(1), "present and free");
+    ::close(own);
 }
 
 TEST_F(PortCheck, ADeviceThisUserMayNotOpen) {

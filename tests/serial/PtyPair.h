@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <stdlib.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -128,19 +129,28 @@ private:
     std::string slave_;
 };
 
-// Another process that opens a device and holds it locked until released.
+// Another process that holds a device until released: opened and locked with flock,
+// only opened (as minicom does), opened in exclusive mode (TIOCEXCL) without a lock, or
+// not opened at all (it still has what it inherited, such as a pseudo-terminal's master).
 class ChildHolder {
 public:
-    explicit ChildHolder(const std::string& path) {
+    enum THold { Flock, OpenOnly, Exclusive, Nothing };
+
+    explicit ChildHolder(const std::string& path, THold hold = Flock) {
         int ready[2], release[2];
         if (::pipe(ready) != 0 || ::pipe(release) != 0) throw std::runtime_error("pipe");
         pid_ = ::fork();
         if (pid_ < 0) throw std::runtime_error("fork");
         if (pid_ == 0) {
             // Only async-signal-safe calls in the child.
-            const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
-            char ok = (fd >= 0 && ::flock(fd, LOCK_EX | LOCK_NB) == 0) ? 'y' : 'n';
-            (void)!::write(ready[1], &ok, 1);
+            bool ok = true;
+            if (hold != Nothing) {
+                const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+                ok = fd >= 0 && (hold != Flock || ::flock(fd, LOCK_EX | LOCK_NB) == 0) &&
+                     (hold != Exclusive || ::ioctl(fd, TIOCEXCL) == 0);
+            }
+            const char answer = ok ? 'y' : 'n';
+            (void)!::write(ready[1], &answer, 1);
             char c;
             (void)!::read(release[0], &c, 1);
             ::_exit(0);

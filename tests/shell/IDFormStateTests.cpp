@@ -33,6 +33,7 @@ void TIDFormStateTests::stateAtCreation() {
         QCOMPARE(Child<QLabel>(w, "Label3")->text(), QString());
         QCOMPARE(Child<QLabel>(w, "Label4")->text(), QString());
         QVERIFY(Child<QProgressBar>(w, "ProgressBar1")->isHidden());
+        QVERIFY(Child<QLabel>(w, "Label5")->isHidden());
         auto* combo = Child<QComboBox>(w, "GroupNameComboBox");
         QCOMPARE(Items(combo), QStringList({"Alpha", "Beta"}));
         QCOMPARE(combo->currentIndex(), -1);
@@ -87,6 +88,15 @@ void TIDFormStateTests::layoutAndSlotTable() {
     QCOMPARE(bar->parentWidget(), Child<QWidget>(&w, "StatusBox"));
     QVERIFY(bar->y() > Child<QLabel>(&w, "Label4")->geometry().bottom() &&
             bar->parentWidget()->rect().contains(bar->geometry()));
+    // So does the explanation line, in the bar's place, with room for three lines.
+    auto* explanation = Child<QLabel>(&w, "Label5");
+    QCOMPARE(explanation->parentWidget(), bar->parentWidget());
+    QCOMPARE(explanation->geometry().left(), bar->geometry().left());
+    QCOMPARE(explanation->width(), bar->width());
+    QVERIFY(explanation->y() > Child<QLabel>(&w, "Label4")->geometry().bottom() &&
+            explanation->parentWidget()->rect().contains(explanation->geometry()));
+    QVERIFY(explanation->wordWrap());
+    QVERIFY(explanation->height() >= 3 * explanation->fontMetrics().lineSpacing());
     bar->setValue(5);
     QCOMPARE(bar->text(), QStringLiteral("5 of 128"));
     QAccessibleInterface* spoken = QAccessible::queryAccessibleInterface(bar);

@@ -259,8 +259,9 @@ public:
     bool StatusBoxShown = false;
     std::string Caption = "Exit";
     bool Red = false;
-    std::string Status, Instrument, Company;
+    std::string Status, Instrument, Company, Explanation;
     std::vector<std::string> StatusHistory;
+    std::vector<std::string> ExplanationHistory;  // every text set, "" included
     bool Poll = false, Restore = false;
     int RestoreTicks = 0;
     int Rounds = 0;  // event rounds; one poll period each
@@ -283,6 +284,11 @@ public:
     void SetStatusLineDefaultColour() override {}
     std::string InstrumentLine() const override { return Instrument; }
     void SetInstrumentLine(const std::string& text) override { Instrument = text; }
+    std::string ExplanationLine() const override { return Explanation; }
+    void SetExplanationLine(const std::string& text) override {
+        Explanation = text;
+        ExplanationHistory.push_back(text);
+    }
     void ShowProgress(int done, int total) override {
         Progress.push_back(std::to_string(done) + "/" + std::to_string(total));
     }

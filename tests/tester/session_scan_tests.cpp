@@ -7,8 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fstream>
 
 #include "serial/VarnExceptions.h"
+#include "tests/serial/PtyPair.h"
 #include "tests/tester/session_Support.h"
 
 using namespace session_test;
@@ -16,6 +18,8 @@ using namespace session_test;
 namespace {
 
 const char* const kIdentification = "!000010190\r";
+const char* const kNoPortFound =
+    "no serial port found: plug in the adapter, or run haltguard-ids-setup --check-ports";
 
 std::optional<std::string> Silent(const TCommand&, int) {
     return std::nullopt;
@@ -28,6 +32,14 @@ struct TPortRounds {
         rig.view.OnRound = [this, &rig](int) { ++Rounds[rig.session->CurrentPort]; };
     }
 };
+
+// A process's name as the system gives it (cut to 15 characters).
+std::string ProcessCommand(long pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/comm");
+    std::string name;
+    std::getline(in, name);
+    return name;
+}
 
 std::vector<std::string> ScanLines(const std::vector<std::string>& history) {
     std::vector<std::string> out;
@@ -216,6 +228,10 @@ TEST(SessionCancel, DuringTheScanWithNoPortAtAll) {
     EXPECT_GE(cyclesAtCancel, 5);
     EXPECT_EQ(rig.view.Beeps, 3);
     EXPECT_EQ(ScanLines(rig.view.StatusHistory).size(), 0u);
+    // Below the status lines, from the end of the first round on, what to do.
+    EXPECT_EQ(rig.view.Explanation, kNoPortFound);
+    EXPECT_EQ(rig.view.ExplanationHistory.front(), "");
+    EXPECT_GE(rig.view.ExplanationHistory.size(), 6u);
     EXPECT_EQ(rig.view.Status, "Communications aborted");
     // Built from the stored payload, which is empty.
     EXPECT_EQ(rig.view.Instrument.rfind(" No: on COM", 0), 0u);
@@ -253,6 +269,68 @@ TEST(SessionOpen, PortHeldByAnotherProgramCostsOneBeep) {
                                         "Looking for instrument on Com2...",
                                         "Looking for instrument on Com3..."}));
     EXPECT_EQ(rig.view.Status, "Company ID successfully sent");
+}
+
+// Another program that has COM1 open without any lock (as minicom does) and a silent
+// COM2: the scan passes COM1 with the beep of a held port, keeps scanning, and after
+// each round says why.
+TEST(SessionExplain, APortInUseAndASilentOne) {
+    TRig rig;
+    TScriptedLine& com1 = rig.AddLine(1, Silent);
+    rig.AddLine(2, Silent);
+    serial_test::ChildHolder minicom(com1.line.SlavePath(), serial_test::ChildHolder::OpenOnly);
+    ASSERT_TRUE(minicom.Held());
+    int rounds = 0;
+    rig.view.OnRound = [&](int) {
+        if (!rig.view.Explanation.empty() && rig.Probed.size() > 2 * 254)
+            rig.session->ExitButtonClick();
+        rounds = static_cast<int>(rig.Probed.size()) / 254;
+    };
+    rig.ops->SendNameButtonClick();
+
+    const std::string held = "COM1 in use by " + ProcessCommand(minicom.Pid()) + " (PID " +
+                             std::to_string(minicom.Pid()) + ")";
+    EXPECT_EQ(rig.view.Explanation, held + "; no answer on COM2: is the tester on and connected?");
+    EXPECT_GE(rounds, 2);
+    // One beep for the held port and three time-outs for the silent one a round (and
+    // three more waiting at COM1 first, the count starting at 0); nothing ever reached
+    // the held port.
+    com1.Drain();
+    EXPECT_TRUE(com1.Received.empty());
+    EXPECT_GE(rig.view.Beeps, 3 + 4 * 2);
+    EXPECT_EQ(rig.view.Status, "Communications aborted");
+}
+
+// A tester found leaves the line empty: the progress bar takes its place.
+TEST(SessionExplain, ClearedWhenTheNextSessionBegins) {
+    TRig rig;
+    rig.view.OnRound = [&](int) {
+        if (!rig.view.Explanation.empty()) rig.session->ExitButtonClick();
+    };
+    rig.ops->SendNameButtonClick();
+    ASSERT_EQ(rig.view.Explanation, kNoPortFound);
+    rig.view.RunRestore();
+    TCellTester tester;
+    rig.AddTester(1, tester);
+    rig.view.OnRound = nullptr;
+    rig.view.ExplanationHistory.clear();
+    rig.ops->SendNameButtonClick();
+    EXPECT_EQ(rig.view.Status, "Company ID successfully sent");
+    EXPECT_EQ(rig.view.Explanation, "");
+    EXPECT_EQ(rig.view.ExplanationHistory, (std::vector<std::string>{"", ""}));
+}
+
+// The instrument line built after a cancelled scan from a payload kept from before shows
+// characters, not the control characters its decoding gives; the session's data stay.
+TEST(SessionCancel, TheInstrumentLineFromAStoredPayloadIsPrintable) {
+    TRig rig;
+    rig.session->Reply.LastPayload = "0000" + std::string(64, 'Z');
+    rig.view.OnRound = [&](int round) {
+        if (round == 5) rig.session->ExitButtonClick();
+    };
+    rig.ops->SendNameButtonClick();
+    EXPECT_EQ(rig.view.Instrument, " No:???? on COM" + std::to_string(rig.session->CurrentPort));
+    EXPECT_EQ(rig.session->ReplyData, std::string(64, 'Z'));
 }
 
 TEST(SessionOpen, OtherExceptionsGoOnToTheWindow) {

@@ -24,20 +24,6 @@ namespace {
 
 constexpr unsigned kLastPort = 254;
 
-// "COM2, COM4-COM9, COM12" from ascending numbers.
-std::string Ranges(const std::vector<unsigned>& numbers) {
-    std::string text;
-    for (size_t i = 0; i < numbers.size();) {
-        size_t j = i;
-        while (j + 1 < numbers.size() && numbers[j + 1] == numbers[j] + 1) ++j;
-        if (!text.empty()) text += ", ";
-        text += "COM" + std::to_string(numbers[i]);
-        if (j > i) text += "-COM" + std::to_string(numbers[j]);
-        i = j + 1;
-    }
-    return text;
-}
-
 // The ports by what the check found, as the closing lines need them.
 struct TTally {
     std::vector<unsigned> free, refused, held, badLinks;  // told a line each
@@ -48,12 +34,14 @@ struct TTally {
 std::string Verdict(const TTally& t, bool folder) {
     if (!t.free.empty())
         return std::to_string(t.free.size()) + (t.free.size() == 1 ? " port" : " ports") +
-               " free: " + Ranges(t.free) + ". Start the program and press Send.";
+               " free: " + PortRangesText(t.free) + ". Start the program and press Send.";
     std::string why;
     auto add = [&](const std::string& reason) { why += (why.empty() ? "" : "; ") + reason; };
-    if (!t.refused.empty()) add("you may not open " + Ranges(t.refused) + " (the fix is above)");
-    if (!t.held.empty()) add(Ranges(t.held) + " in use by another program");
-    if (!t.badLinks.empty()) add("plug the adapter in, or mend the link of " + Ranges(t.badLinks));
+    if (!t.refused.empty())
+        add("you may not open " + PortRangesText(t.refused) + " (the fix is above)");
+    if (!t.held.empty()) add(PortRangesText(t.held) + " in use by another program");
+    if (!t.badLinks.empty())
+        add("plug the adapter in, or mend the link of " + PortRangesText(t.badLinks));
     if (why.empty()) {
         add("no serial device found: plug the tester's adapter in");
         if (folder)
@@ -107,10 +95,10 @@ int CheckPorts(std::ostream& out) {
         out << "COM" << n << " -> " << r.device << ": " << r.words << '\n';
     }
     if (!t.noHardware.empty())
-        out << "No hardware behind the device: " << Ranges(t.noHardware) << '\n';
+        out << "No hardware behind the device: " << PortRangesText(t.noHardware) << '\n';
     if (!t.unplugged.empty())
-        out << "Default devices not plugged in: " << Ranges(t.unplugged) << '\n';
-    if (!t.notLinked.empty()) out << "Not linked: " << Ranges(t.notLinked) << '\n';
+        out << "Default devices not plugged in: " << PortRangesText(t.unplugged) << '\n';
+    if (!t.notLinked.empty()) out << "Not linked: " << PortRangesText(t.notLinked) << '\n';
     out << Verdict(t, hasFolder) << '\n';
     return t.free.empty() ? 1 : 0;
 }
