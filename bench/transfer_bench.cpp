@@ -21,7 +21,6 @@
 
 #include "shell/THaltguardApplication.h"
 #include "shell/TIDForm.h"
-#include "store/TTable.h"
 #include "tests/common/GroupFiles.h"
 #include "tests/common/TempHome.h"
 #include "tests/common/WindowDriver.h"

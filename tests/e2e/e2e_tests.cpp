@@ -116,7 +116,7 @@ class TE2ETests : public QObject {
 private slots:
     // ---- Send IDs ----
     void sendIds() {
-        std::vector<TRecord> records = NumberedRecords();
+        std::vector<TRecord> records = FleetRecords();
         records[3].Trailer = "";
         records[7].Vehicle = "Caf\xC3\xA9 7";
         TWindowRig rig(true, records);

@@ -268,13 +268,19 @@ TEST(ReadIDs, TableErrorGoesOnToTheWindow) {
     TRig rig;
     TCellTester tester;
     rig.AddLine(1, [&](const TCommand& c, int) -> std::optional<std::string> {
-        // The ID list table goes away while the tenth cell is on its way.
-        if (c.Command == '3' && c.Address == Hex4(0xFF00 + 8 * 9)) rig.store->IDListTable().Close();
-        return tester(c);
+        // Another program removes the record the tenth cell goes to while it is on its way.
+        if (c.Command == '3' && c.Address == Hex4(0xFF00 + 8 * 9))
+            RemoveListRecord(rig.paths, TRig::kListName, 9);
+        return c.Command == '3' ? CellReply("NEW" + c.Address) : tester(c);
     });
     rig.boxes.Answers = {TConfirmAnswer::Yes};
-    EXPECT_THROW(rig.ops->ReadButtonClick(), EDatabaseError);
+    EXPECT_THROW(rig.ops->ReadButtonClick(), ERecordConflict);
     EXPECT_TRUE(rig.view.ButtonsEnabled);
+    // The cells that arrived before it are stored.
+    const auto stored = ReadGroup(rig.paths, TRig::kListName);
+    ASSERT_EQ(stored.size(), 95u);
+    EXPECT_EQ(stored[8].Trailer, "NEW" + Hex4(0xFF00 + 8 * 8) + "         ");
+    EXPECT_EQ(stored[9].Trailer, "T10");
 }
 
 TEST(CompanyName, FailedReadSaysUnableToRead) {
