@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "tests/common/FixedTime.h"
 #include "tests/tester/session_Support.h"
 
 using namespace session_test;
@@ -305,16 +306,7 @@ TEST(SetClock, SendsThePCsTimeAndEndsTheSession) {
     TRig rig(false);
     TCellTester tester;
     TScriptedLine& com1 = rig.AddTester(1, tester);
-    rig.ops->Now = [] {
-        std::tm t{};
-        t.tm_year = 124;
-        t.tm_mon = 2;
-        t.tm_mday = 5;
-        t.tm_hour = 14;
-        t.tm_min = 7;
-        t.tm_sec = 9;
-        return t;
-    };
+    rig.ops->Now = [] { return Moment(2024, 3, 5, 14, 7, 9); };
     rig.ops->DateSpeedButtonClick();
     ASSERT_EQ(com1.Commands('D').size(), 1u);
     EXPECT_EQ(com1.Commands('D')[0].Frame, "!0000D24030500140709\r");
