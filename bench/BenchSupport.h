@@ -1,19 +1,24 @@
 #pragma once
 // What the store benchmarks share: a temporary data folder with an empty groups
 // table (XDG_DATA_HOME points there too, so nothing of the user's is read or
-// written), a fixed clock, and medians reported against a target.
+// written), a fixed clock, the window as the store operations see it, and medians
+// reported against a target.
 #include <stdlib.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "store/LocalGroupRepository.h"
 #include "store/TIDGroupStore.h"
+#include "tests/common/FixedTime.h"
 
 namespace bench {
 
@@ -27,10 +32,7 @@ struct Folder {
         setenv("XDG_DATA_HOME", (root / "data").c_str(), 1);
         paths = DefaultStorePaths();
         fs::create_directories(paths.IDListDir);
-        TTable t("setup");
-        t.SetDatabaseName(paths.GroupsDir);
-        t.SetTableName(kGroupsTableName);
-        t.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
+        CreateGroupsTable(paths);
     }
     ~Folder() {
         std::error_code ec;
@@ -40,21 +42,31 @@ struct Folder {
     TStorePaths paths;
 };
 
-// 7 December 2026, 14:05:33, in the default formats.
-inline TDateTimeSource FixedClock() {
-    TDateTimeSource c = DefaultDateTimeSource();
-    c.Now = [] {
-        std::tm t{};
-        t.tm_year = 126;
-        t.tm_mon = 11;
-        t.tm_mday = 7;
-        t.tm_hour = 14;
-        t.tm_min = 5;
-        t.tm_sec = 33;
-        return t;
-    };
-    return c;
-}
+// The window's slots, group list and boxes: New is answered with `nextName`, every
+// question with Yes, and a message ends the run (none is expected).
+class BenchWindow : public TStoreWindow, public TMessageBoxes {
+public:
+    std::array<std::string, kVehicleSlots> vehicle;
+    std::array<std::string, kTrailerSlots> trailer;
+    std::vector<std::string> names;
+    std::string nextName;
+
+    std::string VehicleSlot(int slot) const override { return vehicle.at(slot); }
+    void SetVehicleSlot(int slot, const std::string& text) override { vehicle.at(slot) = text; }
+    std::string TrailerSlot(int slot) const override { return trailer.at(slot); }
+    void SetTrailerSlot(int slot, const std::string& text) override { trailer.at(slot) = text; }
+    void ShowGroupList(const std::vector<std::string>& list, const std::string&) override {
+        names = list;
+    }
+    void Information(const std::string& text) override {
+        std::fprintf(stderr, "unexpected message: %s\n", text.c_str());
+        std::exit(1);
+    }
+    TConfirmAnswer Confirm(const std::string&) override { return TConfirmAnswer::Yes; }
+    std::string InputBox(const std::string&, const std::string&, const std::string&) override {
+        return nextName;
+    }
+};
 
 inline double TimeMs(const std::function<void()>& f) {
     const auto t0 = std::chrono::steady_clock::now();

@@ -13,7 +13,6 @@
 #include "sheets/GroupFile.h"
 #include "tools/groups/BackupCommands.h"
 #include "tools/groups/GroupCommands.h"
-#include "tools/groups/ToolStore.h"
 
 namespace {
 
@@ -27,15 +26,6 @@ TGroupIDs Filled(int round) {
         ids.Trailer[k] = "T" + std::to_string(round) + "-" + std::to_string(k);
     return ids;
 }
-
-// Answers New's input box with a name, as the user would.
-class TNamingBoxes : public TUnattendedBoxes {
-public:
-    std::string InputBox(const std::string&, const std::string&, const std::string&) override {
-        return Name;
-    }
-    std::string Name;
-};
 
 }  // namespace
 
@@ -52,11 +42,11 @@ int main() {
     for (int i = 0; i < kRounds; ++i) {
         importMs.push_back(
             TimeMs([&] { ImportGroup(tool, file, "Group " + std::to_string(i), false); }));
-        TSlotWindow window;
-        TNamingBoxes boxes;
-        boxes.Name = "New group " + std::to_string(i);
+        BenchWindow window;
+        window.nextName = "New group " + std::to_string(i);
         newMs.push_back(TimeMs([&] {
-            TIDGroupStore store(window, boxes, folder.paths, FixedClock());
+            TLocalGroupRepository groups(folder.paths, FixedClock());
+            TIDGroupStore store(window, window, groups);
             store.OpenStore();
             store.NewGroup();
         }));
@@ -115,8 +105,8 @@ int main() {
     std::vector<TNewGroup> groups;
     for (int i = 0; i < kGroups; ++i) groups.push_back({"Fleet " + std::to_string(i), Filled(i)});
     const double addMs = TimeMs([&] {
-        TToolStore store(folder.paths, FixedClock());
-        store.Store().AddGroups(groups);
+        const std::unique_ptr<TGroupRepository> store = OpenStore(tool);
+        store->Add(groups);
     });
     Report("add 1,000 groups as one whole", {addMs}, 0);
     std::vector<double> backupMs;

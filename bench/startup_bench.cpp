@@ -16,8 +16,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "store/TIDGroupStore.h"
-#include "store/TTable.h"
+#include "store/LocalGroupRepository.h"
 
 namespace {
 
@@ -42,10 +41,7 @@ bool PrepareHome(const QTemporaryDir& home) {
     const QString groups = home.path() + QStringLiteral("/data/Quillon/Haltguard IDs");
     if (!QDir().mkpath(groups + QStringLiteral("/IDs"))) return false;
     if (!QDir().mkpath(home.path() + QStringLiteral("/config/Quillon/ports"))) return false;
-    TTable table("Setup");
-    table.SetDatabaseName(groups.toStdString());
-    table.SetTableName(kGroupsTableName);
-    table.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
+    CreateGroupsTable(StorePathsIn(groups.toStdString()));
     return true;
 }
 

@@ -8,42 +8,47 @@
 #include <string>
 #include <vector>
 
+#include <sqlite3.h>
+
 #include "bench/BenchSupport.h"
+#include "store/LocalGroupRepository.h"
 #include "store/TIDGroupStore.h"
 
 namespace {
 
 using namespace bench;
 
-class BenchWindow : public TStoreWindow, public TMessageBoxes {
-public:
-    std::array<std::string, kVehicleSlots> vehicle;
-    std::array<std::string, kTrailerSlots> trailer;
-    std::vector<std::string> names;
-    std::string nextName;
+void Fill(BenchWindow& win, int round) {
+    for (int k = 0; k < kVehicleSlots; ++k)
+        win.vehicle[k] = "V" + std::to_string(round) + "-" + std::to_string(k);
+    for (int k = 0; k < kTrailerSlots; ++k)
+        win.trailer[k] = "T" + std::to_string(round) + "-" + std::to_string(k);
+}
 
-    std::string VehicleSlot(int slot) const override { return vehicle.at(slot); }
-    void SetVehicleSlot(int slot, const std::string& text) override { vehicle.at(slot) = text; }
-    std::string TrailerSlot(int slot) const override { return trailer.at(slot); }
-    void SetTrailerSlot(int slot, const std::string& text) override { trailer.at(slot) = text; }
-    void ShowGroupList(const std::vector<std::string>& list, const std::string&) override {
-        names = list;
+// `count` groups appended to the groups table in one transaction, as another program
+// could write them (their ID list tables are not needed to list them).
+void AppendGroups(const fs::path& groupsTable, int count) {
+    sqlite3* db = nullptr;
+    sqlite3_stmt* insert = nullptr;
+    bool done = sqlite3_open(groupsTable.c_str(), &db) == SQLITE_OK &&
+                sqlite3_exec(db, "BEGIN", nullptr, nullptr, nullptr) == SQLITE_OK &&
+                sqlite3_prepare_v2(db, "INSERT INTO records VALUES (?1, ?2)", -1, &insert,
+                                   nullptr) == SQLITE_OK;
+    for (int i = 0; done && i < count; ++i) {
+        const std::string name = "Fleet " + std::to_string(i);
+        const std::string list = name + " 07-12-2026 14_05_33 by ";
+        sqlite3_bind_text(insert, 1, name.c_str(), -1, SQLITE_TRANSIENT);
+        sqlite3_bind_text(insert, 2, list.c_str(), -1, SQLITE_TRANSIENT);
+        done = sqlite3_step(insert) == SQLITE_DONE && sqlite3_reset(insert) == SQLITE_OK;
     }
-    void Information(const std::string& text) override {
-        std::fprintf(stderr, "unexpected message: %s\n", text.c_str());
+    sqlite3_finalize(insert);
+    done = done && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
+    sqlite3_close(db);
+    if (!done) {
+        std::fprintf(stderr, "the groups could not be written\n");
         std::exit(1);
     }
-    TConfirmAnswer Confirm(const std::string&) override { return TConfirmAnswer::Yes; }
-    std::string InputBox(const std::string&, const std::string&, const std::string&) override {
-        return nextName;
-    }
-    void Fill(int round) {
-        for (int k = 0; k < kVehicleSlots; ++k)
-            vehicle[k] = "V" + std::to_string(round) + "-" + std::to_string(k);
-        for (int k = 0; k < kTrailerSlots; ++k)
-            trailer[k] = "T" + std::to_string(round) + "-" + std::to_string(k);
-    }
-};
+}
 
 }  // namespace
 
@@ -51,7 +56,8 @@ int main() {
     constexpr int kRounds = 60;
     Folder folder;
     BenchWindow win;
-    TIDGroupStore store(win, win, folder.paths, FixedClock());
+    TLocalGroupRepository groups(folder.paths, FixedClock());
+    TIDGroupStore store(win, win, groups);
     store.OpenStore();
 
     std::vector<double> newMs, loadMs, saveMs, deleteMs;
@@ -67,7 +73,7 @@ int main() {
     for (int i = 0; i < kRounds; ++i) {
         store.Select("Group " + std::to_string(i));
         store.LoadGroup();
-        win.Fill(i);
+        Fill(win, i);
         saveMs.push_back(TimeMs([&] { store.SaveGroup(); }));
     }
     for (int i = 0; i < kRounds; ++i) {
@@ -84,23 +90,15 @@ int main() {
     Report("SaveGroup", saveMs, 20);
     Report("DeleteGroup", deleteMs, 0);
 
-    // 10,000 groups (their ID list tables are not needed to list them).
+    // 10,000 groups, which this window's store then reads.
     constexpr int kGroups = 10000;
-    {
-        TTable& t = store.IDGroupTable();
-        t.StartTransaction();
-        for (int i = 0; i < kGroups; ++i) {
-            const std::string name = "Fleet " + std::to_string(i);
-            t.Append();
-            t.SetFieldAsString(kGroupNameField, name);
-            t.SetFieldAsString(kIDListNameField, name + " 07-12-2026 14_05_33 by ");
-        }
-        t.Commit();
-    }
+    AppendGroups(fs::path(folder.paths.GroupsDir) / kGroupsTableName, kGroups);
+    groups.Refresh();
     std::vector<double> listMs;
     for (int i = 0; i < 30; ++i) {
         BenchWindow w;
-        TIDGroupStore s(w, w, folder.paths, FixedClock());
+        TLocalGroupRepository g(folder.paths, FixedClock());
+        TIDGroupStore s(w, w, g);
         listMs.push_back(TimeMs([&] { s.OpenStore(); }));
         if (w.names.size() != static_cast<std::size_t>(kGroups)) {
             std::fprintf(stderr, "the list holds %zu groups\n", w.names.size());

@@ -21,8 +21,7 @@
 
 #include "shell/THaltguardApplication.h"
 #include "shell/TIDForm.h"
-#include "store/TTable.h"
-#include "tests/common/GroupFiles.h"
+#include "store/LocalGroupRepository.h"
 #include "tests/common/TempHome.h"
 #include "tests/common/WindowDriver.h"
 #include "tests/e2e/e2e_Simulator.h"
@@ -75,13 +74,16 @@ private:
     QString seen_;
 };
 
+// The store as the setup tool makes it, with the group "Bench" added to it.
 void WriteGroup(const TStorePaths& paths) {
-    std::vector<TGroupRecord> records(96);
-    for (int k = 0; k < 96; ++k) {
-        records[k].Vehicle = "VEHICLE " + std::to_string(k);
-        if (k < 32) records[k].Trailer = "TRAILER " + std::to_string(k);
-    }
-    WriteGroupFiles(paths, "Bench", "Bench list", records);
+    std::filesystem::create_directories(paths.IDListDir);
+    CreateGroupsTable(paths);
+    TGroupIDs ids;
+    for (int k = 0; k < kVehicleSlots; ++k) ids.Vehicle[k] = "VEHICLE " + std::to_string(k);
+    for (int k = 0; k < kTrailerSlots; ++k) ids.Trailer[k] = "TRAILER " + std::to_string(k);
+    TLocalGroupRepository store(paths);
+    store.Open();
+    store.Add({{"Bench", ids}});
 }
 
 // Sleeps between events, as the program's own waits do: processEvents with a time

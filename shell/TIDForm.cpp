@@ -9,12 +9,13 @@
 #include <functional>
 #include <string>
 
+#include "base/LocaleDateTime.h"
 #include "shell/ExceptionBox.h"
-#include "shell/LocaleDateTime.h"
 #include "shell/Placement.h"
 #include "shell/SetupAdvice.h"
 #include "shell/TCp1252Validator.h"
 #include "shell/TIDBoxKeyFilter.h"
+#include "store/ChosenRepository.h"
 #include "ui_TIDForm.h"
 
 namespace {
@@ -41,9 +42,10 @@ TIDForm::TIDForm()
       timer2_(NewTimer(this, "Timer2", 1000)),
       storeSide_(*ui),
       sessionSide_(*ui, *timer1_, *timer2_),
-      store_(storeSide_, boxes_, DefaultStorePaths(), LocaleDateTimeSource()),
+      groups_(ChosenRepository(DefaultStorePaths(), LocaleDateTimeSource())),
+      store_(storeSide_, boxes_, *groups_),
       session_(sessionSide_, boxes_, commune_, store_),
-      transfers_(session_, sessionSide_, boxes_, store_),
+      transfers_(session_, sessionSide_, boxes_, *groups_),
       handlers_(*this, session_, sessionSide_) {
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
@@ -76,35 +78,33 @@ TIDForm::TIDForm()
 TIDForm::~TIDForm() = default;
 
 void TIDForm::FormCreate() {
-    // 2. The designed placeholder text is never seen.
+    // The status lines' designed placeholder texts are never seen, and no link
+    // session runs.
     ui->Label3->clear();
     ui->Label4->clear();
-    // 3. No link session runs.
     session_.Stopped = true;
-    // 1 and 4. The control directory and the groups table. A failure is shown once
-    // the steps that do not depend on the table have run.
+    // The store, which fills the group list. A failure is shown once the steps that do
+    // not depend on it have run.
     std::string openError;
     bool failed = false;
     try {
-        store_.OpenStore();  // fills the group list
+        store_.OpenStore();
     } catch (const std::exception& error) {
         failed = true;
-        openError = error.what();
+        openError = WithSetupAdvice(error);
     }
-    // 5. The field names of an ID list table are the store's constants.
-    // 6. The outer width, then a fixed frame.
+    // The outer width, then a fixed frame.
     const int frameExtra = frameGeometry().width() - geometry().width();
     resize(kOuterWidth - (frameExtra > 0 ? frameExtra : kDesignedFrameWidth), height());
     setFixedSize(size());
-    // 7.
     ui->PageControl->setCurrentWidget(ui->VehiclesTab1);
-    // 8. The slot table, by name; every box typed into passes the key filter.
+    // The slot table, by name; every box typed into passes the key filter.
     auto* keyFilter = new TIDBoxKeyFilter(handlers_, boxes_, this);
     for (QLineEdit* box : storeSide_.FillSlotTable(*this)) {
         box->installEventFilter(keyFilter);
         box->setValidator(new TCp1252Validator(box));
     }
-    if (failed) ShowExceptionBox(WithSetupAdvice(openError));
+    if (failed) ShowExceptionBox(openError);
 }
 
 void TIDForm::ConnectHandlers() {

@@ -1,20 +1,22 @@
 #pragma once
 // The "Configure ID's" window, a view: its designed controls, its two timers, and
-// the components that have no visible form (the store with its two tables, the
-// serial port Commune, the link session and the transfer operations). Those see the
-// window only through the small adapters it owns; the controls' events reach the
-// handlers there (or the few kept here), each through the handler runner.
+// the components that have no visible form (the group repository and the store
+// operations on it, the serial port Commune, the link session and the transfer
+// operations). Those see the window only through the small adapters it owns; the
+// controls' events reach the handlers there (or the few kept here), each through the
+// handler runner.
 #include <QDialog>
 #include <QPointer>
 #include <memory>
 
 #include "serial/TVarnComPort.h"
-#include "sheets/GroupFileActions.h"
+#include "shell/TGroupFileActions.h"
 #include "shell/THandlerRunner.h"
 #include "shell/TQtFileQuestion.h"
 #include "shell/TQtMessageBoxes.h"
 #include "shell/TSessionViewAdapter.h"
 #include "shell/TStoreWindowAdapter.h"
+#include "store/GroupRepository.h"
 #include "store/TIDGroupStore.h"
 #include "tester/LinkSession.h"
 #include "tester/TransferOperations.h"
@@ -60,6 +62,7 @@ private:
     TQtMessageBoxes boxes_;
     TStoreWindowAdapter storeSide_;
     TSessionViewAdapter sessionSide_;
+    std::unique_ptr<TGroupRepository> groups_;
     TIDGroupStore store_;
     TQtFileQuestion fileQuestion_{this};
     TGroupFileActions fileActions_{store_, storeSide_, boxes_, fileQuestion_};

@@ -3,7 +3,7 @@
 #include <QPointer>
 #include <QWidget>
 
-#include "sheets/GroupFileActions.h"
+#include "shell/TGroupFileActions.h"
 
 class TQtFileQuestion : public TFileQuestion {
 public:

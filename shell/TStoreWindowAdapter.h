@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "store/GroupIDs.h"
 #include "store/StoreWindow.h"
-#include "store/TIDGroupStore.h"
 
 class QLineEdit;
 class QWidget;

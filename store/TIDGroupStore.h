@@ -1,49 +1,28 @@
 #pragma once
-// The ID group store of one configuration window: the groups table, the loaded
-// group's ID list table, and the operations that move one group between disk and
-// the window's 128 slots.
-#include <array>
+// The store operations of one configuration window: what OpenStore, LoadGroup,
+// NewGroup, SaveGroup and DeleteGroup decide, ask and show. They move one group at a
+// time between the group repository and the window's 128 slots, and see the window
+// only through its small interfaces: never a table or a file.
+//
+// Every operation that replaces what the slots show (LoadGroup, NewGroup's reload,
+// DeleteGroup) does so only at its end, after its questions: a question about typed
+// changes that were never saved belongs before those, at the start of the operation.
 #include <string>
 #include <vector>
 
-#include "base/DateTimeSource.h"
 #include "base/MessageBoxes.h"
 #include "store/DataPaths.h"
+#include "store/GroupRepository.h"
 #include "store/IDRules.h"
+#include "store/StoreErrors.h"
 #include "store/StoreWindow.h"
-#include "store/TTable.h"
-
-// Field names of an ID list table, in field order.
-inline constexpr const char* kTrailerIDField = "Trailer ID";
-inline constexpr const char* kVehicleIDField = "Vehicle ID";
-// Fields of the groups table.
-inline constexpr const char* kGroupNameField = "Group Name";
-inline constexpr const char* kIDListNameField = "IDListName";
-
-inline constexpr int kVehicleSlots = 96;
-inline constexpr int kTrailerSlots = 32;
-
-// The 128 IDs of one group, as the window's slots hold them.
-struct TGroupIDs {
-    std::array<std::string, kVehicleSlots> Vehicle;
-    std::array<std::string, kTrailerSlots> Trailer;
-};
-
-// A group to add: its name and the IDs its new ID list table starts with.
-struct TNewGroup {
-    std::string Name;
-    TGroupIDs IDs;
-};
 
 class TIDGroupStore {
 public:
-    TIDGroupStore(TStoreWindow& window, TMessageBoxes& boxes,
-                  TStorePaths paths = DefaultStorePaths(),
-                  TDateTimeSource clock = DefaultDateTimeSource());
-    ~TIDGroupStore();  // closes both handles
+    TIDGroupStore(TStoreWindow& window, TMessageBoxes& boxes, TGroupRepository& groups);
 
     void OpenStore();
-    std::vector<std::string> GroupList() const;  // Group Name of every record, table order
+    std::vector<std::string> GroupList() const;  // every group's name, the store's order
     void Select(const std::string& groupName);   // "" or an unknown name empties the selection
     std::string SelectedName() const;            // "" when the selection is empty
     bool HasSelection() const;
@@ -51,32 +30,17 @@ public:
 
     void LoadGroup();
     void NewGroup();  // asks for a name, judges it, adds the group with blank IDs
-    // Adds groups whose names JudgeNewGroupName accepted, each with its ID list table
-    // already holding its IDs, as one whole: the records are committed only once
-    // every table is complete, so a failure leaves no trace. Then, as New does, the
-    // list is refreshed and the selected group is loaded again.
-    void AddGroups(const std::vector<TNewGroup>& groups);
     void SaveGroup();
     void DeleteGroup();
-
-    // The ID list table name for a new group named `groupName`, at the clock's now.
-    std::string BuildIDListName(const std::string& groupName) const;
-
-    TTable& IDGroupTable() { return groups_; }
-    TTable& IDListTable() { return idList_; }
-    const TStorePaths& Paths() const { return paths_; }
 
 private:
     void RefreshGroupList();
     // True when the selection is empty, once the user has been told `message`.
     bool NothingSelected(const char* message);
-    void ReadGroupsAnew();  // after a failed delete
+    void ShowIDs(const TGroupIDs& ids);
 
     TStoreWindow& window_;
     TMessageBoxes& boxes_;
-    TStorePaths paths_;
-    TDateTimeSource clock_;
-    mutable TTable groups_{"IDGroupTable"};  // walking the list moves its cursor
-    TTable idList_{"IDListTable"};
+    TGroupRepository& groups_;
     std::string selected_;
 };

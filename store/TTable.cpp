@@ -22,7 +22,7 @@ std::string g_netFileDir;
 void SetNetFileDir(const std::string& dir) {
     std::error_code ec;
     if (!fs::is_directory(NativePath(dir), ec))
-        throw EDBEngineError("Network control directory does not exist: " + dir);
+        throw ENoSuchTable("Network control directory does not exist: " + dir);
     g_netFileDir = dir;
 }
 

@@ -20,7 +20,7 @@ void TTableFile::Open(const std::string& path) {
         if (ec == std::errc::permission_denied)
             EngineError("Table cannot be opened: " + path_ + ": " +
                         OpenFailureCause(path_, ec.value()));
-        EngineError("Table does not exist: " + path_);
+        throw ENoSuchTable(name_ + ": Table does not exist: " + path_);
     }
     RefuseUnsafeFiles();
     OpenConnection("opening");

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "base/Cp1252.h"
+#include "base/DateTimeSource.h"
 #include "base/Utf8.h"
 #include "store/IDRules.h"
 #include "tester/Frames.h"
@@ -23,12 +24,6 @@ private:
     TSessionView& view_;
 };
 
-// Past the last record of an open table. A closed table is not "past the end": its
-// field access raises, and that must not be taken for a short table.
-bool PastEnd(const TTable& table) {
-    return table.Active() && table.Eof();
-}
-
 const char* const kUnableToSend = "Unable to send data";
 const char* const kUnableToRead = "Unable to read data";
 
@@ -47,18 +42,14 @@ std::string Unsendable(const std::string& what, const std::string& utf8) {
     return "";
 }
 
-// Why the loaded group cannot be sent as stored (the first slot in line order that
-// cannot), or "" when it can.
-std::string UnsendableID(TTable& table) {
-    table.First();
-    for (int k = 0; k < kVehicleSlots && !PastEnd(table); ++k, table.Next()) {
+// Why the group cannot be sent as stored (the first slot in line order that cannot),
+// or "" when it can.
+std::string UnsendableID(const TGroupIDs& ids) {
+    for (int k = 0; k < kVehicleSlots; ++k) {
         std::string fault;
         if (k < kTrailerSlots)
-            fault = Unsendable("Trailer slot " + std::to_string(k),
-                               table.FieldAsString(kTrailerIDField));
-        if (fault.empty())
-            fault = Unsendable("Vehicle slot " + std::to_string(k),
-                               table.FieldAsString(kVehicleIDField));
+            fault = Unsendable("Trailer slot " + std::to_string(k), ids.Trailer[k]);
+        if (fault.empty()) fault = Unsendable("Vehicle slot " + std::to_string(k), ids.Vehicle[k]);
         if (!fault.empty()) return fault;
     }
     return "";
@@ -67,12 +58,12 @@ std::string UnsendableID(TTable& table) {
 }  // namespace
 
 TTransferOperations::TTransferOperations(TLinkSession& session, TSessionView& view,
-                                         TMessageBoxes& boxes, TIDGroupStore& store)
+                                         TMessageBoxes& boxes, TGroupRepository& groups)
     : Now(DefaultDateTimeSource().Now),
       session_(session),
       view_(view),
       boxes_(boxes),
-      store_(store) {}
+      groups_(groups) {}
 
 void TTransferOperations::SendButtonClick() {
     Run(&TTransferOperations::SendIDs);
@@ -138,66 +129,54 @@ std::string TTransferOperations::ReceivedCell() const {
 }
 
 void TTransferOperations::SendIDs() {
-    if (!store_.IsLoaded()) {
+    if (!groups_.IsLoaded()) {
         boxes_.Information("Please select a group to read from");
         return;
     }
-    TTable& table = store_.IDListTable();
-    if (const std::string fault = UnsendableID(table); !fault.empty()) {
+    // What is stored is sent, not what the slots show.
+    const TGroupIDs ids = groups_.LoadedGroup().IDs();
+    if (const std::string fault = UnsendableID(ids); !fault.empty()) {
         boxes_.Information(fault + ": correct the ID, save the group and send again.");
         return;
     }
     if (!Begin(kIDCommands)) return;
     view_.SetStatusLine("Sending IDs on Com" + std::to_string(session_.Port().ComNumber()));
-    // A table short of records (edited outside the program) gives blank cells for
-    // the missing ones, as the slots show them.
-    auto field = [&table](const char* name) {
-        return PastEnd(table) ? std::string() : Utf8ToCp1252(table.FieldAsString(name));
-    };
-    table.First();
     for (int k = 0; k < kVehicleSlots; ++k) {
         if (k < kTrailerSlots) {
-            session_.DataToSend = PadToCell(field(kTrailerIDField));
+            session_.DataToSend = PadToCell(Utf8ToCp1252(ids.Trailer[k]));
             session_.SendCommand(2, TrailerCellAddress(k));
             if (!Answered(kUnableToSend)) return;
         }
-        session_.DataToSend = PadToCell(field(kVehicleIDField));
+        session_.DataToSend = PadToCell(Utf8ToCp1252(ids.Vehicle[k]));
         session_.SendCommand(2, VehicleCellAddress(k));
         if (!Answered(kUnableToSend)) return;
-        if (!PastEnd(table)) table.Next();
     }
-    table.First();
     Succeed("IDs successfully sent");
 }
 
 void TTransferOperations::ReadIDs() {
-    if (!store_.IsLoaded()) {
+    if (!groups_.IsLoaded()) {
         boxes_.Information("Please select a group to write to");
         return;
     }
     if (boxes_.Confirm("Overwrite all current IDs?") != TConfirmAnswer::Yes) return;
     if (!Begin(kIDCommands)) return;
     view_.SetStatusLine("Receiving IDs on Com" + std::to_string(session_.Port().ComNumber()));
-    TTable& table = store_.IDListTable();
-    // One pass over the records for one field; false when the operation has ended.
-    auto readCells = [&](int count, uint16_t (*address)(int), const char* fieldName) {
-        table.First();
+    TLoadedGroup& group = groups_.LoadedGroup();
+    // One pass over the slots of one kind, each cell stored as it arrives, so that a
+    // cancel part-way keeps what was read; false when the operation has ended.
+    auto readCells = [&](int count, uint16_t (*address)(int),
+                         void (TLoadedGroup::*store)(int, const std::string&)) {
         for (int k = 0; k < count; ++k) {
             session_.SendCommand(3, address(k));
             if (!Answered(kUnableToRead)) return false;
-            // A table short of records has nowhere to keep the cell; it is not
-            // written over the last record.
-            if (PastEnd(table)) continue;
-            table.Edit();
-            table.SetFieldAsString(fieldName, ReceivedCell());
-            table.Next();
+            (group.*store)(k, ReceivedCell());
         }
         return true;
     };
-    const bool done = readCells(kTrailerSlots, TrailerCellAddress, kTrailerIDField) &&
-                      readCells(kVehicleSlots, VehicleCellAddress, kVehicleIDField);
-    if (done) Succeed("IDs successfully acquired");
-    if (session_.Stopped) table.First();
+    if (readCells(kTrailerSlots, TrailerCellAddress, &TLoadedGroup::StoreTrailerID) &&
+        readCells(kVehicleSlots, VehicleCellAddress, &TLoadedGroup::StoreVehicleID))
+        Succeed("IDs successfully acquired");
 }
 
 void TTransferOperations::SendName() {

@@ -1,19 +1,20 @@
 #pragma once
 // The five operations a user starts from the configuration window to exchange
-// data with the tester; each runs one link session.
+// data with the tester; each runs one link session. Send IDs and Read IDs work on the
+// repository's loaded group, ID by ID.
 #include <ctime>
 #include <functional>
 #include <string>
 
 #include "base/MessageBoxes.h"
-#include "store/TIDGroupStore.h"
+#include "store/GroupRepository.h"
 #include "tester/LinkSession.h"
 #include "tester/SessionView.h"
 
 class TTransferOperations {
 public:
     TTransferOperations(TLinkSession& session, TSessionView& view, TMessageBoxes& boxes,
-                        TIDGroupStore& store);
+                        TGroupRepository& groups);
 
     void SendButtonClick();
     void ReadButtonClick();
@@ -45,7 +46,7 @@ private:
     TLinkSession& session_;
     TSessionView& view_;
     TMessageBoxes& boxes_;
-    TIDGroupStore& store_;
+    TGroupRepository& groups_;
     int answered_ = 0;  // commands of the running operation answered so far
     int commands_ = 0;
 };

@@ -1,19 +1,31 @@
 #pragma once
 // Groups and ID list tables laid on disk for a test, through the table layer, as
-// the setup tool and the store would leave them.
+// the setup tool and the store would leave them (or another program, cut short).
 #include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "store/TIDGroupStore.h"
+#include "store/LocalGroupRepository.h"
 #include "store/TTable.h"
 #include "tests/common/TempHome.h"
 
 struct TGroupRecord {
     std::string Trailer, Vehicle;
 };
+
+// The 96 records of a group numbered by slot: "<vehicle><k>" in every record and
+// "<trailer><k>" in the first 32.
+inline std::vector<TGroupRecord> NumberedRecords(const std::string& vehicle = "V",
+                                                 const std::string& trailer = "T") {
+    std::vector<TGroupRecord> records(kVehicleSlots);
+    for (int k = 0; k < kVehicleSlots; ++k) {
+        records[k].Vehicle = vehicle + std::to_string(k);
+        if (k < kTrailerSlots) records[k].Trailer = trailer + std::to_string(k);
+    }
+    return records;
+}
 
 // The folders the program itself opens while `home` is set, empty. On Windows they are
 // fixed (C:\Quillon\Haltguard IDs): a test may use them only inside the throw-away
@@ -35,10 +47,7 @@ inline TStorePaths ProgramStorePaths(const TempHome& home) {
 // The empty groups table, as the setup tool makes it.
 inline void WriteGroupsTable(const TStorePaths& paths) {
     std::filesystem::create_directories(paths.GroupsDir);
-    TTable groups("setup groups");
-    groups.SetDatabaseName(paths.GroupsDir);
-    groups.SetTableName(kGroupsTableName);
-    groups.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
+    CreateGroupsTable(paths);
 }
 
 // One more group in the groups table, and that group's ID list table.
@@ -87,4 +96,16 @@ inline std::vector<TGroupRecord> ReadListTable(const TStorePaths& paths,
         out.push_back({list.FieldAsString(kTrailerIDField), list.FieldAsString(kVehicleIDField)});
     list.Close();
     return out;
+}
+
+// Record k of an ID list table removed, as another program could remove it.
+inline void RemoveListRecord(const TStorePaths& paths, const std::string& listName, int k) {
+    TTable list("another program");
+    list.SetDatabaseName(paths.IDListDir);
+    list.SetTableName(listName);
+    list.Open();
+    list.First();
+    for (int i = 0; i < k; ++i) list.Next();
+    list.Delete();
+    list.Close();
 }

@@ -21,7 +21,6 @@
 
 #include "shell/Beep.h"
 #include "shell/TIDForm.h"
-#include "store/TTable.h"
 #include "tests/common/GroupFiles.h"
 #include "tests/common/TempHome.h"
 #include "tests/common/WindowDriver.h"
@@ -31,13 +30,9 @@ namespace e2e {
 
 using TRecord = TGroupRecord;
 
-inline std::vector<TRecord> NumberedRecords() {
-    std::vector<TRecord> records(96);
-    for (int k = 0; k < 96; ++k) {
-        records[k].Vehicle = "Veh " + std::to_string(k);
-        if (k < 32) records[k].Trailer = "Trl " + std::to_string(k);
-    }
-    return records;
+// The group the end-to-end tests keep: "Veh <k>" and "Trl <k>".
+inline std::vector<TRecord> FleetRecords() {
+    return NumberedRecords("Veh ", "Trl ");
 }
 
 inline const char* const kGroup = "Fleet";
@@ -54,7 +49,7 @@ public:
     // The groups table, empty, as the setup tool leaves it.
     void WriteGroupsTable() { ::WriteGroupsTable(paths); }
 
-    void WriteGroup(const std::vector<TRecord>& records = NumberedRecords()) {
+    void WriteGroup(const std::vector<TRecord>& records = FleetRecords()) {
         WriteGroupFiles(paths, kGroup, kListName, records);
     }
 
@@ -91,7 +86,7 @@ public:
 class TWindowRig {
 public:
     explicit TWindowRig(bool withGroup = true,
-                        const std::vector<TRecord>& records = NumberedRecords()) {
+                        const std::vector<TRecord>& records = FleetRecords()) {
         if (withGroup)
             home.WriteGroup(records);
         else

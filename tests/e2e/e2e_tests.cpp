@@ -118,7 +118,7 @@ class TE2ETests : public QObject {
 private slots:
     // ---- Send IDs ----
     void sendIds() {
-        std::vector<TRecord> records = NumberedRecords();
+        std::vector<TRecord> records = FleetRecords();
         records[3].Trailer = "";
         records[7].Vehicle = "Caf\xC3\xA9 7";
         TWindowRig rig(true, records);
@@ -540,66 +540,39 @@ private slots:
 
     // ---- closing the window during a transfer ----
     void closeDuringTransferWaitsForItsEnd() {
-        THome home;
-        home.WriteGroup();
-        TSimulator sim(home.home.root(), 1);
-        TScriptedBoxes boxes;
-        TForm1 launcher;
-        launcher.show();
-        QPointer<TIDForm> window = launcher.CreateConfigWindow();
+        TStartedSend run;
         bool visibleAfterClose = false;
-        Script(
-            window, [&] { return true; }, [&] { ChooseGroup(window, QString::fromUtf8(kGroup)); });
-        Script(
-            window, [&] { return Child(window, "PageControl")->isEnabled(); },
-            [&] { Click(window, "SendButton"); });
-        Script(
-            window, [&] { return CountRx(sim.Log(), "2") >= 10; },
-            [&] {
-                window->close();  // the close box
-                visibleAfterClose = window->isVisible();
-            });
-        launcher.hide();
-        window->ShowModal();
+        run.When([&] { return CountRx(run.sim.Log(), "2") >= 10; },
+                 [&] {
+                     run.window->close();  // the close box
+                     visibleAfterClose = run.window->isVisible();
+                 });
+        run.ShowModal();
 
         QVERIFY(visibleAfterClose);
-        QCOMPARE(CountRx(sim.Log(), "2"), 128);  // the transfer ran to its end
-        QCOMPARE(boxes.Shown.size(), std::size_t(0));
-        QVERIFY(launcher.isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
+        QCOMPARE(CountRx(run.sim.Log(), "2"), 128);  // the transfer ran to its end
+        QCOMPARE(run.boxes.Shown.size(), std::size_t(0));
+        QVERIFY(run.launcher.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(run.window.isNull(), 5000);
     }
 
     void closeDuringTransferThenCancel() {
-        THome home;
-        home.WriteGroup();
-        TSimulator sim(home.home.root(), 1);
-        TScriptedBoxes boxes;
-        TForm1 launcher;
-        launcher.show();
-        QPointer<TIDForm> window = launcher.CreateConfigWindow();
+        TStartedSend run;
         bool cancelled = false;
-        Script(
-            window, [&] { return true; }, [&] { ChooseGroup(window, QString::fromUtf8(kGroup)); });
-        Script(
-            window, [&] { return Child(window, "PageControl")->isEnabled(); },
-            [&] { Click(window, "SendButton"); });
-        Script(
-            window, [&] { return CountRx(sim.Log(), "2") >= 5; }, [&] { window->close(); });
-        Script(
-            window, [&] { return CountRx(sim.Log(), "2") >= 8; },
-            [&] {
-                QCOMPARE(window->findChild<QAbstractButton*>("ExitButton")->text(),
-                         QString("Cancel"));
-                Click(window, "ExitButton");
-                cancelled = true;
-            });
-        launcher.hide();
-        window->ShowModal();
+        run.When([&] { return CountRx(run.sim.Log(), "2") >= 5; }, [&] { run.window->close(); });
+        run.When([&] { return CountRx(run.sim.Log(), "2") >= 8; },
+                 [&] {
+                     QCOMPARE(run.window->findChild<QAbstractButton*>("ExitButton")->text(),
+                              QString("Cancel"));
+                     Click(run.window, "ExitButton");
+                     cancelled = true;
+                 });
+        run.ShowModal();
 
         QVERIFY(cancelled);
-        QVERIFY(CountRx(sim.Log(), "2") < 20);
-        QVERIFY(launcher.isVisible());
-        QTRY_VERIFY_WITH_TIMEOUT(window.isNull(), 5000);
+        QVERIFY(CountRx(run.sim.Log(), "2") < 20);
+        QVERIFY(run.launcher.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(run.window.isNull(), 5000);
     }
 
 private:
@@ -618,6 +591,33 @@ private:
     static void Click(QWidget* window, const char* button) {
         window->findChild<QAbstractButton*>(QString::fromLatin1(button))->click();
     }
+
+    // Start as the user presses it: the launcher, a window made from it with the group
+    // on disk, and from inside its modal show the group chosen and Send clicked. More
+    // steps are added with When before ShowModal.
+    struct TStartedSend {
+        TStartedSend() {
+            home.WriteGroup();
+            launcher.show();
+            window = launcher.CreateConfigWindow();
+            When([] { return true; }, [this] { ChooseGroup(window, QString::fromUtf8(kGroup)); });
+            When([this] { return Child(window, "PageControl")->isEnabled(); },
+                 [this] { Click(window, "SendButton"); });
+        }
+        void When(std::function<bool()> when, std::function<void()> what) {
+            Script(window, std::move(when), std::move(what));
+        }
+        void ShowModal() {
+            launcher.hide();
+            window->ShowModal();
+        }
+
+        THome home;
+        TSimulator sim{home.home.root(), 1};
+        TScriptedBoxes boxes;
+        TForm1 launcher;
+        QPointer<TIDForm> window;
+    };
 };
 
 int main(int argc, char** argv) {

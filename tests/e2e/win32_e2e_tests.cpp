@@ -55,7 +55,7 @@ private slots:
     }
 
     void sendIds() {
-        std::vector<TRecord> records = NumberedRecords();
+        std::vector<TRecord> records = FleetRecords();
         records[7].Vehicle = "Caf\xC3\xA9 7";
         TWindowRig rig(true, records);
         rig.WatchStatus();

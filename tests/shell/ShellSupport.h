@@ -31,12 +31,8 @@ public:
     // Adds a group with blank IDs, or with "V<v>" in vehicle slot v and "T<t>" in
     // trailer slot t when filled is true.
     void AddGroup(const std::string& name, bool filled = false) {
-        std::vector<TGroupRecord> records(kVehicleSlots);
-        for (int k = 0; filled && k < kVehicleSlots; ++k) {
-            records[k].Vehicle = "V" + std::to_string(k);
-            if (k < kTrailerSlots) records[k].Trailer = "T" + std::to_string(k);
-        }
-        AddGroupFiles(Paths(), name, name + " list", records);
+        AddGroupFiles(Paths(), name, name + " list",
+                      filled ? NumberedRecords() : std::vector<TGroupRecord>(kVehicleSlots));
     }
     std::vector<std::filesystem::path> IDListFiles() const {
         std::vector<std::filesystem::path> files;

@@ -35,7 +35,8 @@ std::string NewName(int cycle, int j) {
     };
     try {
         ScriptedWindow win;
-        TIDGroupStore store(win, win, paths, FixedClock());
+        TWindowStore opened(paths, win);
+        TIDGroupStore& store = opened.Store;
         store.OpenStore();
         store.Select("base");
         store.LoadGroup();
@@ -61,27 +62,29 @@ std::string NewName(int cycle, int j) {
 class StoreCrash : public ::testing::Test {
 protected:
     // The one value every slot of the base group holds, or a failure.
-    std::string BaseValue(ScriptedWindow& win, TIDGroupStore& s) {
+    std::string BaseValue(ScriptedWindow& win, TWindowStore& opened) {
+        TIDGroupStore& s = opened.Store;
         s.Select("base");
         s.LoadGroup();
         const std::string v = win.vehicle[0];
         for (int k = 0; k < kVehicleSlots; ++k) EXPECT_EQ(win.vehicle[k], v) << k;
         for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], v) << k;
         const RowList blankTrailers =
-            Query(folder.ListFile(s.IDListTable().TableName()),
+            Query(folder.ListFile(ListNameOf(opened.Groups, "base")),
                   "SELECT count(*) FROM records WHERE rowid > 32 AND \"Trailer ID\" = ''");
         EXPECT_EQ(blankTrailers, (RowList{{"64"}}));
         return v;
     }
     // A listed group has its complete table of 96 blank records.
-    void CheckNewGroup(ScriptedWindow& win, TIDGroupStore& s, const std::string& name) {
+    void CheckNewGroup(ScriptedWindow& win, TWindowStore& opened, const std::string& name) {
+        TIDGroupStore& s = opened.Store;
         s.Select(name);
         ASSERT_TRUE(s.HasSelection()) << name;
         win.vehicle.fill("x");
         win.trailer.fill("x");
         s.LoadGroup();
         ASSERT_TRUE(s.IsLoaded()) << name;
-        const fs::path file = folder.ListFile(s.IDListTable().TableName());
+        const fs::path file = folder.ListFile(ListNameOf(opened.Groups, name));
         EXPECT_EQ(IntegrityCheck(file), "ok") << name;
         EXPECT_EQ(Query(file,
                         "SELECT count(*), count(NULLIF(\"Trailer ID\", '')), "
@@ -99,7 +102,8 @@ TEST_F(StoreCrash, KilledSavesAndNewGroupsLeaveEveryGroupWhole) {
     const TStorePaths paths = folder.paths;
     {
         ScriptedWindow win;
-        TIDGroupStore s(win, win, paths, FixedClock());
+        TWindowStore opened(paths, win);
+        TIDGroupStore& s = opened.Store;
         s.OpenStore();
         win.inputs.push_back("base");
         s.NewGroup();
@@ -176,17 +180,18 @@ TEST_F(StoreCrash, KilledSavesAndNewGroupsLeaveEveryGroupWhole) {
 
         EXPECT_EQ(IntegrityCheck(folder.GroupsFile()), "ok") << "cycle " << cycle;
         ScriptedWindow win;
-        TIDGroupStore s(win, win, paths, FixedClock());
+        TWindowStore opened(paths, win);
+        TIDGroupStore& s = opened.Store;
         s.OpenStore();
         // A finished save is on disk; the one running when the kill came is all or nothing.
-        const std::string now = BaseValue(win, s);
+        const std::string now = BaseValue(win, opened);
         const std::string done = lastSave < 0 ? base : Gen(cycle, lastSave);
         EXPECT_TRUE(now == done || now == Gen(cycle, lastSave + 1))
             << "cycle " << cycle << ": base holds " << now << ", last finished save " << done;
         base = now;
         for (const std::string& name : s.GroupList()) {
             if (checked.count(name)) continue;
-            CheckNewGroup(win, s, name);
+            CheckNewGroup(win, opened, name);
             checked.insert(name);
         }
         for (const std::string& name : reported)

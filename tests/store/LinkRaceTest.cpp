@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include "store/TTable.h"
 #include "tests/store/StoreSupport.h"
 
 namespace {

@@ -1,14 +1,11 @@
 // Failures part-way through a write: a full disk at every write in turn, a record
 // removed by another program, a table cut short by hand, a refused new group while
-// another is loaded; and the setup tool leaving an existing ports folder alone.
+// another is loaded.
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <functional>
 
-#ifndef _WIN32
-#include "tests/common/CommandRun.h"
-#endif
+#include "store/TTable.h"
 #include "tests/store/FaultVfs.h"
 #include "tests/store/StoreSupport.h"
 
@@ -51,7 +48,7 @@ int AtEveryWrite(const std::string& pathPart, const std::function<void()>& op,
 
 class Mends : public ::testing::Test {
 protected:
-    Mends() : store(window, window, data.paths, FixedClock()) { store.OpenStore(); }
+    Mends() : opened(data.paths, window), store(opened.Store) { store.OpenStore(); }
     void Add(const std::string& name, const std::string& fill) {
         window.inputs.push_back(name);
         store.NewGroup();
@@ -66,7 +63,8 @@ protected:
 
     TStoreHome data;
     ScriptedWindow window;
-    TIDGroupStore store;
+    TWindowStore opened;
+    TIDGroupStore& store;
 };
 
 TEST_F(Mends, NewGroupOnAFullDiskStoresNothingWhereverItStops) {
@@ -154,7 +152,8 @@ TEST_F(Mends, ARecordRemovedByAnotherProgramIsNotReportedAsSaved) {
 TEST_F(Mends, ASaveRetriedAfterAConflictIsRefusedAlikeUntilTheGroupIsChosenAgain) {
     Add("A", "mine");
     ScriptedWindow otherWindow;
-    TIDGroupStore other(otherWindow, otherWindow, data.paths, FixedClock());
+    TWindowStore otherCopy(data.paths, otherWindow);
+    TIDGroupStore& other = otherCopy.Store;
     other.OpenStore();
     other.Select("A");
     other.LoadGroup();
@@ -180,7 +179,8 @@ TEST_F(Mends, ASaveRetriedAfterAConflictIsRefusedAlikeUntilTheGroupIsChosenAgain
 
 TEST_F(Mends, AddingGroupsKeepsIDGroupDbFreeWhileItWritesTheirTables) {
     ScriptedWindow otherWindow;
-    TIDGroupStore other(otherWindow, otherWindow, data.paths, FixedClock(2026, 12, 7, 9, 0, 0));
+    TWindowStore otherCopy(data.paths, otherWindow, FixedClock(2026, 12, 7, 9, 0, 0));
+    TIDGroupStore& other = otherCopy.Store;
     other.OpenStore();
     // Another copy's New in the middle, which needs IDGroup.db's write lock for its record.
     std::string otherError = "no error";
@@ -188,7 +188,7 @@ TEST_F(Mends, AddingGroupsKeepsIDGroupDbFreeWhileItWritesTheirTables) {
         otherWindow.inputs.push_back("Other");
         otherError = ErrorOf([&] { other.NewGroup(); });
     });
-    store.AddGroups({{"A", {}}, {"B", {}}});
+    opened.Groups.Add({{"A", {}}, {"B", {}}});
     FaultVfs::Off();
     EXPECT_EQ(otherError, "no error");
     EXPECT_EQ(Rows(data.GroupsFile()), (RowList{{"Other", "Other 07-12-2026 09_00_00 by "},
@@ -200,7 +200,8 @@ TEST_F(Mends, TwoCopiesCannotDeleteEachOthersGroupsNorLoadADamagedTable) {
 #ifndef _WIN32  // Windows lets no copy delete a table that the other holds open
     Add("A", "a");
     ScriptedWindow otherWindow;
-    TIDGroupStore other(otherWindow, otherWindow, data.paths, FixedClock());
+    TWindowStore otherCopy(data.paths, otherWindow);
+    TIDGroupStore& other = otherCopy.Store;
     other.OpenStore();
     other.Select("A");
     other.LoadGroup();
@@ -229,26 +230,5 @@ TEST_F(Mends, TwoCopiesCannotDeleteEachOthersGroupsNorLoadADamagedTable) {
     EXPECT_FALSE(store.IsLoaded());
     EXPECT_EQ(window.vehicle[95], "typedv95");
 }
-
-#ifndef _WIN32
-// POSIX only: Windows names its COM ports itself, and the setup tool makes no links.
-TEST(SetupToolLinks, AnExistingPortsFolderIsTheUsers) {
-    const char* build = std::getenv("HG_BUILD_DIR");
-    if (!build) GTEST_SKIP() << "HG_BUILD_DIR is not set (run through ctest)";
-    TempHome home;
-    const std::string tool =
-        "'" + (fs::path(build) / "tools" / "haltguard-ids-setup").string() + "'";
-    ASSERT_EQ(std::system((tool + " --quiet").c_str()), 0);
-    // A link removed on purpose stays removed; a link the user changed stays changed.
-    fs::remove(home.portsDir() / "com1");
-    fs::remove(home.portsDir() / "com3");
-    fs::create_symlink("/dev/pts/77", home.portsDir() / "com3");
-    const TCommandRun again = RunCommand(tool);
-    EXPECT_EQ(again.status, 0);
-    EXPECT_NE(again.output.find("its links are left as they are"), std::string::npos);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(home.portsDir() / "com1")));
-    EXPECT_EQ(fs::read_symlink(home.portsDir() / "com3"), "/dev/pts/77");
-}
-#endif
 
 }  // namespace

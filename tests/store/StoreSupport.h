@@ -1,8 +1,9 @@
 #pragma once
 // Shared pieces of the store tests: the configuration window as the store sees it,
-// with its boxes answered from a script; a fixed clock; a fresh data folder with an
-// empty groups table; and raw SQLite access for writing what the sqlite3 tool could
-// leave and for checking what is on disk.
+// with its boxes answered from a script, and a window's store over the local
+// repository; a fixed clock; a fresh data folder with an empty groups table; and raw
+// SQLite access for writing what the sqlite3 tool could leave and for checking what is
+// on disk.
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -13,9 +14,11 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <memory>
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -25,7 +28,9 @@
 #include <unistd.h>
 #endif
 
+#include "store/LocalGroupRepository.h"
 #include "store/TIDGroupStore.h"
+#include "tests/common/FixedTime.h"
 #include "tests/common/TempHome.h"
 
 namespace storetest {
@@ -83,27 +88,29 @@ public:
     }
 };
 
-// 7 December 2026, 14:05:33 unless changed; dd/MM/yyyy and HH:mm:ss.
-inline TDateTimeSource FixedClock(int year = 2026, int month = 12, int day = 7, int hour = 14,
-                                  int min = 5, int sec = 33) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = min;
-    t.tm_sec = sec;
-    TDateTimeSource c;
-    c.Now = [t] { return t; };
-    c.ShortDate = [](const std::tm& m) {
-        char b[32];
-        return std::string(b, std::strftime(b, sizeof b, "%d/%m/%Y", &m));
-    };
-    c.LongTime = [](const std::tm& m) {
-        char b[32];
-        return std::string(b, std::strftime(b, sizeof b, "%H:%M:%S", &m));
-    };
-    return c;
+// IDs numbered by slot: "<prefix>V-<v>" and "<prefix>T-<t>".
+inline TGroupIDs NumberedIDs(const std::string& prefix) {
+    TGroupIDs ids;
+    for (int k = 0; k < kVehicleSlots; ++k) ids.Vehicle[k] = prefix + "V-" + std::to_string(k);
+    for (int k = 0; k < kTrailerSlots; ++k) ids.Trailer[k] = prefix + "T-" + std::to_string(k);
+    return ids;
+}
+
+// The store operations of one window over its own local repository, as the window
+// wires them.
+struct TWindowStore {
+    TWindowStore(const TStorePaths& paths, ScriptedWindow& window,
+                 TDateTimeSource clock = FixedClock())
+        : Groups(paths, std::move(clock)), Store(window, window, Groups) {}
+    TLocalGroupRepository Groups;
+    TIDGroupStore Store;
+};
+
+// The ID list table name the groups table holds for the first group named `name`.
+inline std::string ListNameOf(const TGroupRepository& groups, const std::string& name) {
+    for (const TGroupEntry& entry : groups.Entries())
+        if (entry.Name == name) return entry.Where;
+    return "";
 }
 
 // ---- raw access, as the sqlite3 tool would have it ----
@@ -233,10 +240,7 @@ class TStoreHome {
 public:
     TStoreHome() : paths{home.groupsDir().string(), home.idListDir().string()} {
         fs::create_directories(home.idListDir());
-        TTable t("setup");
-        t.SetDatabaseName(paths.GroupsDir);
-        t.SetTableName(kGroupsTableName);
-        t.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
+        CreateGroupsTable(paths);
     }
     fs::path GroupsFile() const { return home.groupsDir() / kGroupsTableName; }
     fs::path ListFile(const std::string& idListName) const {

@@ -7,6 +7,7 @@
 
 #include <functional>
 
+#include "store/TTable.h"
 #include "tests/store/StoreSupport.h"
 
 namespace {
@@ -19,9 +20,9 @@ const std::string kNewGroupBox =
 
 class StoreOps : public ::testing::Test {
 protected:
-    std::unique_ptr<TIDGroupStore> Open(TDateTimeSource clock = FixedClock()) {
-        auto s = std::make_unique<TIDGroupStore>(win, win, folder.paths, std::move(clock));
-        s->OpenStore();
+    std::unique_ptr<TWindowStore> Open(TDateTimeSource clock = FixedClock()) {
+        auto s = std::make_unique<TWindowStore>(folder.paths, win, std::move(clock));
+        s->Store.OpenStore();
         return s;
     }
     RowList Groups() { return Rows(folder.GroupsFile()); }
@@ -32,9 +33,9 @@ protected:
         std::sort(names.begin(), names.end());
         return names;
     }
-    void NewGroup(TIDGroupStore& s, const std::string& name) {
+    void NewGroup(TWindowStore& s, const std::string& name) {
         win.inputs.push_back(name);
-        s.NewGroup();
+        s.Store.NewGroup();
     }
     static std::string Repeat(const std::string& s, int n) {
         std::string out;
@@ -52,23 +53,23 @@ TEST_F(StoreOps, OpenListsGroupsInTableOrderWithNothingChosen) {
     auto s = Open();
     EXPECT_EQ(win.listNames, (std::vector<std::string>{"Zulu", "Alpha"}));
     EXPECT_EQ(win.listShown, "");
-    EXPECT_EQ(s->GroupList(), win.listNames);
-    EXPECT_FALSE(s->HasSelection());
-    EXPECT_FALSE(s->IsLoaded());
+    EXPECT_EQ(s->Store.GroupList(), win.listNames);
+    EXPECT_FALSE(s->Store.HasSelection());
+    EXPECT_FALSE(s->Store.IsLoaded());
     EXPECT_EQ(NetFileDir(), folder.home.groupsDir().string());
 }
 
 TEST_F(StoreOps, WithoutTheGroupsTableTheStoreStaysClosed) {
     fs::remove(folder.GroupsFile());
-    TIDGroupStore s(win, win, folder.paths, FixedClock());
-    EXPECT_THROW(s.OpenStore(), EDBEngineError);
+    TWindowStore s(folder.paths, win);
+    EXPECT_THROW(s.Store.OpenStore(), EStoreNotSetUp);
     EXPECT_FALSE(fs::exists(folder.GroupsFile()));
-    EXPECT_TRUE(s.GroupList().empty());
-    s.Select("x");
-    EXPECT_FALSE(s.HasSelection());
+    EXPECT_TRUE(s.Store.GroupList().empty());
+    s.Store.Select("x");
+    EXPECT_FALSE(s.Store.HasSelection());
     win.inputs.push_back("Fleet");
     try {
-        s.NewGroup();
+        s.Store.NewGroup();
         ADD_FAILURE() << "NewGroup on a closed store";
     } catch (const EDatabaseError& e) {
         EXPECT_EQ(std::string(e.what()),
@@ -80,24 +81,24 @@ TEST_F(StoreOps, WithoutTheGroupsTableTheStoreStaysClosed) {
 TEST_F(StoreOps, GroupsTableWithoutItsFieldsIsRefusedAtOpen) {
     fs::remove(folder.GroupsFile());
     Sql(folder.GroupsFile(), "CREATE TABLE records (\"Group Name\" VARCHAR(30), Other TEXT)");
-    TIDGroupStore s(win, win, folder.paths, FixedClock());
+    TWindowStore s(folder.paths, win);
     try {
-        s.OpenStore();
+        s.Store.OpenStore();
         ADD_FAILURE() << "opened";
     } catch (const EDatabaseError& e) {
         EXPECT_EQ(std::string(e.what()), "IDGroupTable: Field 'IDListName' not found");
     }
-    EXPECT_FALSE(s.IDGroupTable().Active());
+    EXPECT_TRUE(s.Groups.Names().empty());
 }
 
 TEST_F(StoreOps, IDListNameFromTheClock) {
     auto s = Open();
-    EXPECT_EQ(s->BuildIDListName("Fleet"), "Fleet" + kStamp);
+    EXPECT_EQ(s->Groups.IDListName("Fleet"), "Fleet" + kStamp);
     // The group name is taken as it is; only the date and time are changed.
-    EXPECT_EQ(s->BuildIDListName("a:b-c"), "a:b-c" + kStamp);
+    EXPECT_EQ(s->Groups.IDListName("a:b-c"), "a:b-c" + kStamp);
     auto midnight = Open(FixedClock(2026, 12, 7, 0, 0, 0));
-    EXPECT_EQ(midnight->BuildIDListName("Fleet"), "Fleet 07-12-2026 by ");
-    EXPECT_EQ(Open(FixedClock(2026, 12, 7, 0, 0, 1))->BuildIDListName("F"),
+    EXPECT_EQ(midnight->Groups.IDListName("Fleet"), "Fleet 07-12-2026 by ");
+    EXPECT_EQ(Open(FixedClock(2026, 12, 7, 0, 0, 1))->Groups.IDListName("F"),
               "F 07-12-2026 00_00_01 by ");
 
     // A group made at midnight gets that table.
@@ -142,8 +143,8 @@ TEST_F(StoreOps, NewGroupWithoutSelectionMakesNinetySixBlankRecords) {
     NewGroup(*s, "Fleet");
     EXPECT_EQ(win.listNames, (std::vector<std::string>{"Fleet"}));
     EXPECT_EQ(win.listShown, "");
-    EXPECT_FALSE(s->HasSelection());
-    EXPECT_FALSE(s->IsLoaded());
+    EXPECT_FALSE(s->Store.HasSelection());
+    EXPECT_FALSE(s->Store.IsLoaded());
     EXPECT_EQ(win.vehicle[95], "typedv95");  // the slots keep their texts
     const fs::path file = folder.ListFile("Fleet" + kStamp);
     EXPECT_EQ(Query(file, "SELECT name, type FROM pragma_table_info('records') ORDER BY cid"),
@@ -154,9 +155,9 @@ TEST_F(StoreOps, NewGroupWithoutSelectionMakesNinetySixBlankRecords) {
               (RowList{{"96", "0", "0"}}));
 
     // Loading it blanks all 128 slots.
-    s->Select("Fleet");
-    s->LoadGroup();
-    EXPECT_TRUE(s->IsLoaded());
+    s->Store.Select("Fleet");
+    s->Store.LoadGroup();
+    EXPECT_TRUE(s->Store.IsLoaded());
     for (int k = 0; k < kVehicleSlots; ++k) EXPECT_EQ(win.vehicle[k], "") << k;
     for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], "") << k;
 }
@@ -164,17 +165,16 @@ TEST_F(StoreOps, NewGroupWithoutSelectionMakesNinetySixBlankRecords) {
 TEST_F(StoreOps, NewGroupWithSelectionReloadsTheSelectedGroup) {
     folder.AddGroup("Old", "old");
     auto s = Open();
-    s->Select("Old");
-    s->LoadGroup();
+    s->Store.Select("Old");
+    s->Store.LoadGroup();
     win.vehicle[3] = "unsaved";
     NewGroup(*s, "Fresh");
     EXPECT_EQ(win.vehicle[3], "Oldv3");  // reloaded from disk
     EXPECT_EQ(win.listNames, (std::vector<std::string>{"Old", "Fresh"}));
     EXPECT_EQ(win.listShown, "Old");
-    EXPECT_EQ(s->SelectedName(), "Old");
-    EXPECT_TRUE(s->IsLoaded());
-    EXPECT_EQ(s->IDListTable().TableName(), "old");
-    EXPECT_EQ(s->IDGroupTable().FieldAsString(kGroupNameField), "Old");
+    EXPECT_EQ(s->Store.SelectedName(), "Old");
+    EXPECT_TRUE(s->Store.IsLoaded());
+    EXPECT_EQ(s->Groups.LoadedGroup().IDs().Vehicle[3], "Oldv3");
 }
 
 TEST_F(StoreOps, DuplicateNameFailsWithTheKeyErrorAndStoresNothing) {
@@ -182,7 +182,7 @@ TEST_F(StoreOps, DuplicateNameFailsWithTheKeyErrorAndStoresNothing) {
     auto s = Open();
     win.inputs.push_back("Fleet");
     try {
-        s->NewGroup();
+        s->Store.NewGroup();
         ADD_FAILURE() << "a second Fleet was made";
     } catch (const EDBEngineError& e) {
         const std::string text = e.what();
@@ -191,7 +191,7 @@ TEST_F(StoreOps, DuplicateNameFailsWithTheKeyErrorAndStoresNothing) {
     }
     EXPECT_EQ(Groups(), (RowList{{"Fleet", "fleet"}}));
     EXPECT_EQ(ListFiles(), (std::vector<std::string>{"fleet.db"}));
-    EXPECT_EQ(s->GroupList(), (std::vector<std::string>{"Fleet"}));
+    EXPECT_EQ(s->Store.GroupList(), (std::vector<std::string>{"Fleet"}));
     NewGroup(*s, "Other");  // the store carries on
     EXPECT_EQ(Groups().size(), 2u);
 }
@@ -199,18 +199,18 @@ TEST_F(StoreOps, DuplicateNameFailsWithTheKeyErrorAndStoresNothing) {
 TEST_F(StoreOps, NewGroupIsAllOrNothingWhenItsTableCannotBeMade) {
     folder.AddGroup("Keep", "keep");
     auto s = Open();
-    s->Select("Keep");
-    s->LoadGroup();
+    s->Store.Select("Keep");
+    s->Store.LoadGroup();
     const auto before = Snapshot(folder.home.root());
 
     // A name that would reach into another folder is refused before anything is made.
     win.inputs.push_back("a/b");
-    s->NewGroup();
+    s->Store.NewGroup();
     EXPECT_EQ(win.log.back(),
               "info: the group name \"a/b\" holds \"/\", which a group name "
               "may not hold (it becomes part of a file name)");
     EXPECT_EQ(Snapshot(folder.home.root()), before);
-    EXPECT_EQ(s->GroupList(), (std::vector<std::string>{"Keep"}));
+    EXPECT_EQ(s->Store.GroupList(), (std::vector<std::string>{"Keep"}));
 
     // A table that cannot be written where it should go: the obstacle stays untouched.
     const fs::path obstacle = folder.ListFile("Blocked" + kStamp);
@@ -220,11 +220,11 @@ TEST_F(StoreOps, NewGroupIsAllOrNothingWhenItsTableCannotBeMade) {
     EXPECT_EQ(Groups(), (RowList{{"Keep", "keep"}}));
 
     // The selection still holds and a later group is made as usual.
-    EXPECT_EQ(s->SelectedName(), "Keep");
+    EXPECT_EQ(s->Store.SelectedName(), "Keep");
     NewGroup(*s, "Later");
     EXPECT_EQ(win.listNames, (std::vector<std::string>{"Keep", "Later"}));
     EXPECT_EQ(win.listShown, "Keep");
-    EXPECT_TRUE(s->IsLoaded());
+    EXPECT_TRUE(s->Store.IsLoaded());
 }
 
 TEST_F(StoreOps, SelectIsExactAndTheFirstOfDuplicatesWins) {
@@ -235,15 +235,17 @@ TEST_F(StoreOps, SelectIsExactAndTheFirstOfDuplicatesWins) {
     folder.AddGroup("Twin", "first");
     folder.AddGroup("Twin", "second");
     folder.AddGroup("twin", "lower");
+    Sql(folder.ListFile("second"), "UPDATE records SET \"Vehicle ID\" = 'second' WHERE rowid = 1");
     auto s = Open();
-    s->Select("Twin");
-    s->LoadGroup();
-    EXPECT_EQ(s->IDListTable().TableName(), "first");
-    s->Select("twin");
-    EXPECT_EQ(s->IDGroupTable().FieldAsString(kIDListNameField), "lower");
+    s->Store.Select("Twin");
+    s->Store.LoadGroup();
+    EXPECT_EQ(win.vehicle[0], "Twinv0");
+    s->Store.Select("twin");
+    s->Store.LoadGroup();
+    EXPECT_EQ(win.vehicle[0], "twinv0");
     for (const char* miss : {"TWIN", "Twi", ""}) {
-        s->Select(miss);
-        EXPECT_FALSE(s->HasSelection()) << miss;
+        s->Store.Select(miss);
+        EXPECT_FALSE(s->Store.HasSelection()) << miss;
     }
 }
 
@@ -251,16 +253,16 @@ TEST_F(StoreOps, LoadGroupFillsTheSlotsFromTheTable) {
     folder.AddGroup("A", "a");
     Sql(folder.ListFile("a"), "UPDATE records SET \"Trailer ID\" = 'junk' WHERE rowid > 32");
     auto s = Open();
-    s->LoadGroup();  // empty selection: nothing
-    EXPECT_FALSE(s->IsLoaded());
-    s->Select("A");
-    s->LoadGroup();
+    s->Store.LoadGroup();  // empty selection: nothing
+    EXPECT_FALSE(s->Store.IsLoaded());
+    s->Store.Select("A");
+    s->Store.LoadGroup();
     for (int k = 0; k < kVehicleSlots; ++k) EXPECT_EQ(win.vehicle[k], "Av" + std::to_string(k));
     for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], "At" + std::to_string(k));
     // Choosing the same group again discards edits.
     win.trailer[0] = "edited";
-    s->Select("A");
-    s->LoadGroup();
+    s->Store.Select("A");
+    s->Store.LoadGroup();
     EXPECT_EQ(win.trailer[0], "At0");
 }
 
@@ -269,22 +271,22 @@ TEST_F(StoreOps, LoadGroupWithoutAUsableTableLoadsNothing) {
     folder.AddGroup("NoName", "", -1);
     folder.AddGroup("Gone", "gone", -1);
     auto s = Open();
-    s->Select("A");
-    s->LoadGroup();
+    s->Store.Select("A");
+    s->Store.LoadGroup();
     win.vehicle[0] = "mine";
 
-    s->Select("NoName");
-    s->LoadGroup();
-    EXPECT_FALSE(s->IsLoaded());
+    s->Store.Select("NoName");
+    s->Store.LoadGroup();
+    EXPECT_FALSE(s->Store.IsLoaded());
     EXPECT_EQ(win.vehicle[0], "mine");
 
-    s->Select("Gone");
-    EXPECT_THROW(s->LoadGroup(), EDBEngineError);
-    EXPECT_FALSE(s->IsLoaded());
+    s->Store.Select("Gone");
+    EXPECT_THROW(s->Store.LoadGroup(), EDBEngineError);
+    EXPECT_FALSE(s->Store.IsLoaded());
     EXPECT_FALSE(fs::exists(folder.ListFile("gone")));
     EXPECT_EQ(win.vehicle[0], "mine");
     try {
-        s->SaveGroup();
+        s->Store.SaveGroup();
         ADD_FAILURE() << "saved without a loaded group";
     } catch (const EDatabaseError& e) {
         EXPECT_EQ(std::string(e.what()),
@@ -295,14 +297,14 @@ TEST_F(StoreOps, LoadGroupWithoutAUsableTableLoadsNothing) {
 TEST_F(StoreOps, SaveGroupWritesAllNinetySixRecords) {
     folder.AddGroup("A", "a");
     auto s = Open();
-    s->SaveGroup();
+    s->Store.SaveGroup();
     EXPECT_EQ(win.log, (std::vector<std::string>{"info: Please select a group to save to"}));
-    s->Select("A");
-    s->LoadGroup();
+    s->Store.Select("A");
+    s->Store.LoadGroup();
     win.FillSlots("s");
     win.vehicle[0] = "0123456789abcdefX";  // 17 characters
     win.trailer[1] = "ÄÖÜäöüß0123456789";  // 17 characters, more bytes
-    s->SaveGroup();
+    s->Store.SaveGroup();
     EXPECT_EQ(win.log.size(), 1u);  // no message on success
     const RowList rows = Query(folder.ListFile("a"),
                                "SELECT \"Trailer ID\", \"Vehicle ID\" FROM records ORDER BY rowid");
@@ -313,21 +315,19 @@ TEST_F(StoreOps, SaveGroupWritesAllNinetySixRecords) {
         const std::string trailer = k < kTrailerSlots ? "st" + std::to_string(k) : "";
         EXPECT_EQ(rows[k], (std::vector<std::string>{trailer, "sv" + std::to_string(k)})) << k;
     }
-    // What the transfers see on the same handle.
-    TTable& t = s->IDListTable();
-    t.First();
-    EXPECT_EQ(t.FieldAsString(kVehicleIDField), "0123456789abcdef");
+    // What the transfers then send.
+    EXPECT_EQ(s->Groups.LoadedGroup().IDs().Vehicle[0], "0123456789abcdef");
 }
 
 TEST_F(StoreOps, SaveGroupGoesToTheLoadedGroupNotTheSelectedOne) {
     folder.AddGroup("A", "a");
     folder.AddGroup("B", "b");
     auto s = Open();
-    s->Select("A");
-    s->LoadGroup();
-    s->Select("B");
+    s->Store.Select("A");
+    s->Store.LoadGroup();
+    s->Store.Select("B");
     win.vehicle[5] = "here";
-    s->SaveGroup();
+    s->Store.SaveGroup();
     EXPECT_EQ(Query(folder.ListFile("a"), "SELECT \"Vehicle ID\" FROM records WHERE rowid = 6"),
               (RowList{{"here"}}));
     EXPECT_EQ(Query(folder.ListFile("b"), "SELECT \"Vehicle ID\" FROM records WHERE rowid = 6"),
@@ -338,34 +338,34 @@ TEST_F(StoreOps, DeleteGroupAsksThenRemovesRecordAndTable) {
     folder.AddGroup("A", "a");
     folder.AddGroup("B", "b");
     auto s = Open();
-    s->DeleteGroup();  // empty selection: message, no question
+    s->Store.DeleteGroup();  // empty selection: message, no question
     EXPECT_EQ(win.log, (std::vector<std::string>{"info: Please select a group to delete"}));
 
     win.log.clear();
-    s->Select("B");  // selected but nothing loaded: question first, then the message
+    s->Store.Select("B");  // selected but nothing loaded: question first, then the message
     win.answers = {TConfirmAnswer::Yes};
-    s->DeleteGroup();
+    s->Store.DeleteGroup();
     EXPECT_EQ(win.log, (std::vector<std::string>{"confirm: Delete the B Group?",
                                                  "info: Please select a group to delete"}));
 
-    s->LoadGroup();
+    s->Store.LoadGroup();
     for (TConfirmAnswer no : {TConfirmAnswer::No, TConfirmAnswer::Cancel}) {
         win.answers = {no};
-        s->DeleteGroup();
+        s->Store.DeleteGroup();
     }
     EXPECT_EQ(Groups().size(), 2u);
-    EXPECT_TRUE(s->IsLoaded());
+    EXPECT_TRUE(s->Store.IsLoaded());
 
     win.log.clear();
     win.answers = {TConfirmAnswer::Yes};
-    s->DeleteGroup();
+    s->Store.DeleteGroup();
     EXPECT_EQ(win.log, (std::vector<std::string>{"confirm: Delete the B Group?"}));
     EXPECT_EQ(Groups(), (RowList{{"A", "a"}}));
     EXPECT_EQ(ListFiles(), (std::vector<std::string>{"a.db"}));
     EXPECT_EQ(win.listNames, (std::vector<std::string>{"A"}));
     EXPECT_EQ(win.listShown, "");
-    EXPECT_FALSE(s->HasSelection());
-    EXPECT_FALSE(s->IsLoaded());
+    EXPECT_FALSE(s->Store.HasSelection());
+    EXPECT_FALSE(s->Store.IsLoaded());
     for (int k = 0; k < kVehicleSlots; ++k) EXPECT_EQ(win.vehicle[k], "") << k;
     for (int k = 0; k < kTrailerSlots; ++k) EXPECT_EQ(win.trailer[k], "") << k;
 }
@@ -380,31 +380,31 @@ TEST_F(StoreOps, DeleteTakesOnlyTheTableItsRecordNamedAndSaysWhenItWasGone) {
         "CREATE TABLE records (\"Group Name\" VARCHAR(30), IDListName VARCHAR(150))");
     auto s = Open();
     NewGroup(*s, "A");
-    s->Select("A");
-    s->LoadGroup();
+    s->Store.Select("A");
+    s->Store.LoadGroup();
     // Another program removes its table; another copy makes an A in the same second and
     // saves into the new table of the same name.
     fs::remove(folder.ListFile("A" + kStamp));
     ScriptedWindow otherWin;
-    TIDGroupStore other(otherWin, otherWin, folder.paths, FixedClock());
-    other.OpenStore();
+    TWindowStore other(folder.paths, otherWin);
+    other.Store.OpenStore();
     otherWin.inputs.push_back("A");
-    other.NewGroup();
-    other.Select("A");
-    other.LoadGroup();
+    other.Store.NewGroup();
+    other.Store.Select("A");
+    other.Store.LoadGroup();
     otherWin.FillSlots("other");
-    other.SaveGroup();
+    other.Store.SaveGroup();
 
     win.log.clear();
     win.answers = {TConfirmAnswer::Yes};
-    s->DeleteGroup();
+    s->Store.DeleteGroup();
     EXPECT_EQ(win.log, (std::vector<std::string>{
                            "confirm: Delete the A Group?",
                            "info: The A Group was deleted (its table was already gone)"}));
     EXPECT_EQ(Groups(), (RowList{{"A", "A" + kStamp}}));
     EXPECT_EQ(Rows(folder.ListFile("A" + kStamp))[0][1], "otherv0");
     EXPECT_EQ(win.listNames, (std::vector<std::string>{"A"}));
-    EXPECT_FALSE(s->HasSelection());
+    EXPECT_FALSE(s->Store.HasSelection());
 }
 
 TEST_F(StoreOps, IDListNamesFromDiskNeverReachOutsideTheIDListDirectory) {
@@ -424,17 +424,17 @@ TEST_F(StoreOps, IDListNamesFromDiskNeverReachOutsideTheIDListDirectory) {
     const auto before = outside();
 
     for (const char* name : {"Escape", "Absolute"}) {
-        s->Select(name);
-        EXPECT_THROW(s->LoadGroup(), EDBEngineError) << name;
-        EXPECT_FALSE(s->IsLoaded());
+        s->Store.Select(name);
+        EXPECT_THROW(s->Store.LoadGroup(), EDBEngineError) << name;
+        EXPECT_FALSE(s->Store.IsLoaded());
     }
     // Deleting acts on the selected group while another one is loaded: the record
     // goes, the groups table itself stays.
-    s->Select("A");
-    s->LoadGroup();
-    s->Select("Escape");
+    s->Store.Select("A");
+    s->Store.LoadGroup();
+    s->Store.Select("Escape");
     win.answers = {TConfirmAnswer::Yes};
-    EXPECT_THROW(s->DeleteGroup(), EDBEngineError);
+    EXPECT_THROW(s->Store.DeleteGroup(), EDBEngineError);
     EXPECT_EQ(outside(), before);
     ASSERT_TRUE(fs::exists(folder.GroupsFile()));
     EXPECT_EQ(IntegrityCheck(folder.GroupsFile()), "ok");
@@ -469,11 +469,11 @@ TEST_F(StoreOps, SaveGroupOnAFullDiskLeavesTheGroupAsItWas) {
     const RowList before = Query(file, "SELECT * FROM records ORDER BY rowid");
     const std::string result = OnFullDisk(static_cast<rlim_t>(fs::file_size(file)), [&] {
         auto s = Open();
-        s->Select("A");
-        s->LoadGroup();
+        s->Store.Select("A");
+        s->Store.LoadGroup();
         win.vehicle.fill("0123456789abcdef");
         win.trailer.fill("fedcba9876543210");
-        s->SaveGroup();
+        s->Store.SaveGroup();
     });
     EXPECT_EQ(result.rfind("engine|IDListTable: ", 0), 0u) << result;
     EXPECT_NE(result.find(file.string()), std::string::npos) << result;

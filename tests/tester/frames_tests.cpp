@@ -7,21 +7,7 @@
 #include <string>
 
 #include "tester/Frames.h"
-
-namespace {
-
-std::tm Moment(int year, int month, int day, int hour, int minute, int second) {
-    std::tm t{};
-    t.tm_year = year - 1900;
-    t.tm_mon = month - 1;
-    t.tm_mday = day;
-    t.tm_hour = hour;
-    t.tm_min = minute;
-    t.tm_sec = second;
-    return t;
-}
-
-}  // namespace
+#include "tests/common/FixedTime.h"
 
 TEST(CommandFrame, IdentificationReadAndWriteFrames) {
     EXPECT_EQ(BuildCommandFrame(1, kIdentificationAddress, ""), "!000010190\r");

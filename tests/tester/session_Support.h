@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "store/LocalGroupRepository.h"
 #include "store/TIDGroupStore.h"
 #include "tester/LinkSession.h"
 #include "tester/TransferOperations.h"
@@ -363,15 +364,6 @@ public:
 
 using TRecord = TGroupRecord;
 
-inline std::vector<TRecord> NumberedRecords() {
-    std::vector<TRecord> records(96);
-    for (int k = 0; k < 96; ++k) {
-        records[k].Vehicle = "V" + std::to_string(k);
-        if (k < 32) records[k].Trailer = "T" + std::to_string(k);
-    }
-    return records;
-}
-
 inline void WriteGroup(const TStorePaths& paths, const std::string& listName,
                        const std::vector<TRecord>& records) {
     WriteGroupFiles(paths, "Fleet", listName, records);
@@ -387,7 +379,8 @@ public:
         : paths{home.groupsDir().string(), home.idListDir().string()} {
         std::filesystem::create_directories(home.portsDir());
         if (withGroup) WriteGroup(paths, kListName, records);
-        store = std::make_unique<TIDGroupStore>(storeWindow, boxes, paths);
+        groups = std::make_unique<TLocalGroupRepository>(paths);
+        store = std::make_unique<TIDGroupStore>(storeWindow, boxes, *groups);
         if (withGroup) {
             store->OpenStore();
             store->Select("Fleet");
@@ -397,7 +390,7 @@ public:
         port.SetAutoOpen(false);
         port.SetComNumber(1);
         session = std::make_unique<TLinkSession>(view, boxes, port, *store);
-        ops = std::make_unique<TTransferOperations>(*session, view, boxes, *store);
+        ops = std::make_unique<TTransferOperations>(*session, view, boxes, *groups);
         view.Session = session.get();
         // Only the ports the test links exist.
         session->Probe = [this](unsigned n) {
@@ -423,6 +416,7 @@ public:
     TFakeStoreWindow storeWindow;
     TFakeBoxes boxes;
     TFakeView view;
+    std::unique_ptr<TLocalGroupRepository> groups;
     std::unique_ptr<TIDGroupStore> store;
 
 private:

@@ -4,6 +4,7 @@
 
 #include <cstdio>
 
+#include "tests/common/FixedTime.h"
 #include "tests/tester/session_Support.h"
 
 using namespace session_test;
@@ -268,13 +269,19 @@ TEST(ReadIDs, TableErrorGoesOnToTheWindow) {
     TRig rig;
     TCellTester tester;
     rig.AddLine(1, [&](const TCommand& c, int) -> std::optional<std::string> {
-        // The ID list table goes away while the tenth cell is on its way.
-        if (c.Command == '3' && c.Address == Hex4(0xFF00 + 8 * 9)) rig.store->IDListTable().Close();
-        return tester(c);
+        // Another program removes the record the tenth cell goes to while it is on its way.
+        if (c.Command == '3' && c.Address == Hex4(0xFF00 + 8 * 9))
+            RemoveListRecord(rig.paths, TRig::kListName, 9);
+        return c.Command == '3' ? CellReply("NEW" + c.Address) : tester(c);
     });
     rig.boxes.Answers = {TConfirmAnswer::Yes};
-    EXPECT_THROW(rig.ops->ReadButtonClick(), EDatabaseError);
+    EXPECT_THROW(rig.ops->ReadButtonClick(), ERecordConflict);
     EXPECT_TRUE(rig.view.ButtonsEnabled);
+    // The cells that arrived before it are stored.
+    const auto stored = ReadGroup(rig.paths, TRig::kListName);
+    ASSERT_EQ(stored.size(), 95u);
+    EXPECT_EQ(stored[8].Trailer, "NEW" + Hex4(0xFF00 + 8 * 8) + "         ");
+    EXPECT_EQ(stored[9].Trailer, "T10");
 }
 
 TEST(CompanyName, FailedReadSaysUnableToRead) {
@@ -299,16 +306,7 @@ TEST(SetClock, SendsThePCsTimeAndEndsTheSession) {
     TRig rig(false);
     TCellTester tester;
     TScriptedLine& com1 = rig.AddTester(1, tester);
-    rig.ops->Now = [] {
-        std::tm t{};
-        t.tm_year = 124;
-        t.tm_mon = 2;
-        t.tm_mday = 5;
-        t.tm_hour = 14;
-        t.tm_min = 7;
-        t.tm_sec = 9;
-        return t;
-    };
+    rig.ops->Now = [] { return Moment(2024, 3, 5, 14, 7, 9); };
     rig.ops->DateSpeedButtonClick();
     ASSERT_EQ(com1.Commands('D').size(), 1u);
     EXPECT_EQ(com1.Commands('D')[0].Frame, "!0000D24030500140709\r");

@@ -12,6 +12,7 @@
 #include "base/Cp1252.h"
 #include "tester/Frames.h"
 #include "tester/ReplyParser.h"
+#include "tests/common/FixedTime.h"
 #include "tests/common/TempHome.h"
 #include "tests/tester/simulator_Support.h"
 
@@ -87,10 +88,7 @@ TEST(Simulator, AnswersEveryCommandOfTheTester) {
     Exchange(*port, Write(kCompanyNameAddress, "QUILLON"), 29);
     EXPECT_EQ(CellOf(Exchange(*port, Read(kCompanyNameAddress), 29)), "QUILLON         ");
 
-    std::tm moment{};
-    moment.tm_year = 124, moment.tm_mon = 2, moment.tm_mday = 5;
-    moment.tm_hour = 14, moment.tm_min = 7, moment.tm_sec = 9;
-    const std::string clock = Exchange(*port, BuildClockFrame(moment), 29);
+    const std::string clock = Exchange(*port, BuildClockFrame(Moment(2024, 3, 5, 14, 7, 9)), 29);
     EXPECT_EQ(clock.size(), 29u);
     EXPECT_TRUE(Check(clock, 29).ReplyValid);
 

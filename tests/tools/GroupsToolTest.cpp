@@ -9,53 +9,17 @@
 
 #include "sheets/GroupFile.h"
 #include "tests/common/CommandRun.h"
-#include "tests/store/FaultVfs.h"
 #include "tests/store/StoreSupport.h"
-#include "tools/groups/ToolStore.h"
 
 namespace {
 
 using namespace storetest;
 
-const std::string kStamp = " 07-12-2026 14_05_33 by ";
 const char* const kFourFaults =
     "slot,vehicle,trailer\n0,ABCDEFGHIJKLMNOPQ,\n1,AB.C,\n2,Ω1,\n1,OK,\n";
 
-TGroupIDs Numbered(const std::string& prefix) {
-    TGroupIDs ids;
-    for (int k = 0; k < kVehicleSlots; ++k) ids.Vehicle[k] = prefix + "V-" + std::to_string(k);
-    for (int k = 0; k < kTrailerSlots; ++k) ids.Trailer[k] = prefix + "T-" + std::to_string(k);
-    return ids;
-}
-
 std::string WriteGroupCsv(const TGroupIDs& ids) {
     return GroupFileBytes(ids, TSheetKind::Csv);
-}
-
-TEST(GroupsStore, GroupsAddedTogetherLeaveNoTraceWhereverAFullDiskStopsThem) {
-    TStoreHome data;
-    TToolStore store(data.paths, FixedClock(2026, 12, 7, 14, 5, 33));
-    const auto files = FilesUnder(data.home.root());
-    int failedRuns = 0;
-    for (int allowed = 0; allowed < 200; ++allowed) {
-        FaultVfs::FailWritesAfter("/IDs/B ", allowed);
-        bool threw = false;
-        try {
-            store.Store().AddGroups({{"A", Numbered("a")}, {"B", Numbered("b")}});
-        } catch (const EDatabaseError&) {
-            threw = true;
-        }
-        const bool faulted = FaultVfs::Failures() > 0;
-        FaultVfs::Off();
-        if (!faulted) break;
-        ++failedRuns;
-        EXPECT_TRUE(threw);
-        EXPECT_TRUE(Rows(data.GroupsFile()).empty()) << "after " << allowed << " writes";
-        EXPECT_EQ(FilesUnder(data.home.root()), files) << "after " << allowed << " writes";
-    }
-    EXPECT_GT(failedRuns, 2);
-    EXPECT_EQ(store.Names(), (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(store.Load("B").Trailer[31], "bT-31");
 }
 
 class GroupsTool : public ::testing::Test {
@@ -89,7 +53,7 @@ protected:
 
 TEST_F(GroupsTool, ImportsAllOrNothingAndExportsTheFileBack) {
     Write("bad.csv", kFourFaults);
-    const std::string good = WriteGroupCsv(Numbered(""));
+    const std::string good = WriteGroupCsv(NumberedIDs(""));
     Write("good.csv", good);
     const auto files = FilesUnder(data.home.root());
     TCommandRun r = Run("import bad.csv Fleet");
@@ -128,7 +92,7 @@ TEST_F(GroupsTool, ImportsAllOrNothingAndExportsTheFileBack) {
 }
 
 TEST_F(GroupsTool, ExportsTheKindItsNameAndOptionsSay) {
-    TGroupIDs ids = Numbered("");
+    TGroupIDs ids = NumberedIDs("");
     ids.Vehicle[1] = "Zoë";
     Write("good.csv", WriteGroupCsv(ids));
     ASSERT_EQ(Run("import good.csv Fleet").status, 0);
@@ -156,7 +120,7 @@ TEST_F(GroupsTool, AnImportMeetingABusyStoreWaitsThenFailsCleanly) {
     sqlite3* other = nullptr;
     ASSERT_EQ(sqlite3_open(data.GroupsFile().c_str(), &other), SQLITE_OK);
     ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr), SQLITE_OK);
-    Write("good.csv", WriteGroupCsv(Numbered("")));
+    Write("good.csv", WriteGroupCsv(NumberedIDs("")));
     const auto files = FilesUnder(data.home.root());
     TCommandRun r = Run("import good.csv Fleet");
     EXPECT_EQ(r.status, 2);
@@ -170,8 +134,8 @@ TEST_F(GroupsTool, AnImportMeetingABusyStoreWaitsThenFailsCleanly) {
 }
 
 TEST_F(GroupsTool, BacksUpAndRestoresRefusingGroupsTheStoreHas) {
-    Write("a.csv", WriteGroupCsv(Numbered("a")));
-    Write("b.csv", WriteGroupCsv(Numbered("b")));
+    Write("a.csv", WriteGroupCsv(NumberedIDs("a")));
+    Write("b.csv", WriteGroupCsv(NumberedIDs("b")));
     ASSERT_EQ(Run("import a.csv A").status, 0);
     ASSERT_EQ(Run("import b.csv B").status, 0);
     TCommandRun r = Run("backup saved");
@@ -191,14 +155,17 @@ TEST_F(GroupsTool, BacksUpAndRestoresRefusingGroupsTheStoreHas) {
 
     Sql(data.GroupsFile(), "DELETE FROM records WHERE \"Group Name\" = 'B'");
     fs::remove(data.ListFile(listB));  // as Delete would: a new table never replaces a file
-    Write("a2.csv", WriteGroupCsv(Numbered("changed")));
+    Write("a2.csv", WriteGroupCsv(NumberedIDs("changed")));
     ASSERT_EQ(Run("import --replace a2.csv A").status, 0);
     r = Run("restore --replace saved");
     ASSERT_EQ(r.status, 0) << r.output;
-    TToolStore store(data.paths, FixedClock(2026, 12, 7, 14, 5, 33));
+    TLocalGroupRepository store(data.paths);
+    store.Open();
     EXPECT_EQ(store.Names(), (std::vector<std::string>{"A", "B"}));
-    EXPECT_EQ(store.Load("A").Vehicle, Numbered("a").Vehicle);
-    EXPECT_EQ(store.Load("B").Trailer, Numbered("b").Trailer);
+    ASSERT_TRUE(store.Load("A"));
+    EXPECT_EQ(store.LoadedGroup().IDs().Vehicle, NumberedIDs("a").Vehicle);
+    ASSERT_TRUE(store.Load("B"));
+    EXPECT_EQ(store.LoadedGroup().IDs().Trailer, NumberedIDs("b").Trailer);
 }
 
 }  // namespace

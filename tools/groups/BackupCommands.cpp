@@ -7,16 +7,12 @@
 
 #include "base/Utf8.h"
 #include "store/IDRules.h"
+#include "store/LocalGroupRepository.h"
 #include "tools/groups/ToolErrors.h"
-#include "tools/groups/ToolStore.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-TStorePaths BackupPaths(const std::string& dir) {
-    return {dir, (fs::path(dir) / "IDs").string()};
-}
 
 // A new or empty folder, made ready; false when it was there already.
 bool PrepareFolder(const std::string& dir) {
@@ -31,70 +27,13 @@ bool PrepareFolder(const std::string& dir) {
         made = fs::create_directories(dir, ec);
         if (ec) throw EToolFailure(dir + ": cannot be made: " + ec.message());
     }
-    fs::create_directory(BackupPaths(dir).IDListDir, ec);
-    if (ec) throw EToolFailure(dir + ": cannot be written: " + ec.message());
     return made;
-}
-
-// A backup that failed as a whole leaves nothing behind that could pass for one.
-void RemoveBackup(const std::string& dir, bool madeFolder) {
-    std::error_code ec;
-    fs::remove(fs::path(dir) / kGroupsTableName, ec);
-    fs::remove(fs::path(dir) / (std::string(kGroupsTableName) + "-journal"), ec);
-    fs::remove_all(BackupPaths(dir).IDListDir, ec);
-    if (madeFolder) fs::remove(dir, ec);
-}
-
-void CopyListTable(const TStorePaths& from, const std::string& toDir, const std::string& listName) {
-    TTable list("IDListTable");
-    list.SetRequiredFields({kTrailerIDField, kVehicleIDField});
-    list.SetDatabaseName(from.IDListDir);
-    list.SetTableName(listName);
-    list.Open();
-    list.CopyTo(toDir, listName);
-}
-
-// Copies the ID list table of every group in the backup's groups table; a group
-// whose table cannot be copied is taken out of it. Gives the problems.
-std::vector<std::string> CopyListTables(const TStorePaths& live, const std::string& dir,
-                                        int& copied) {
-    std::vector<std::string> leftOut;
-    std::set<std::string> done;  // a table two records name is copied once
-    TTable groups("IDGroupTable");
-    groups.SetRequiredFields({kGroupNameField, kIDListNameField});
-    groups.SetDatabaseName(dir);
-    groups.SetTableName(kGroupsTableName);
-    groups.Open();
-    for (groups.First(); !groups.Eof();) {
-        const std::string name = groups.FieldAsString(kGroupNameField);
-        const std::string listName = groups.FieldAsString(kIDListNameField);
-        try {
-            if (!done.count(listName)) CopyListTable(live, BackupPaths(dir).IDListDir, listName);
-            done.insert(listName);
-            ++copied;
-            groups.Next();
-        } catch (const EDatabaseError& e) {
-            leftOut.push_back("group \"" + name + "\" left out of the backup: " + e.what());
-            groups.Delete();  // moves on to the next record
-        }
-    }
-    return leftOut;
 }
 
 struct TBackupGroup {
     std::string Name;
     TGroupIDs IDs;
 };
-
-// The group names of a backup as its groups table holds them, whole: the table layer
-// cuts a longer name to its field when it shows it.
-std::vector<std::string> StoredNames(TToolStore& backup) {
-    std::vector<std::string> names;
-    TTable& groups = backup.Store().IDGroupTable();
-    for (groups.First(); !groups.Eof(); groups.Next())
-        names.push_back(groups.FieldAsStoredText(kGroupNameField));
-    return names;
-}
 
 // The first thing wrong with one stored ID, as the window's rules see it; "" when
 // there is none. A long ID is shown by its start.
@@ -108,23 +47,23 @@ std::string IDProblem(const char* kind, const std::string& stored) {
     return std::string(kind) + " ID " + quoted + faults.front().Why;
 }
 
-// The loaded group's IDs as its ID list table holds them, whole, each judged as the
-// window would judge it: nothing is cut or let in that the boxes would not hold.
-void JudgeStoredIDs(TTable& list, const std::string& group, std::vector<std::string>& problems) {
-    list.First();
-    for (int k = 0; k < kVehicleSlots && !list.Eof(); ++k, list.Next()) {
+// A group's IDs as its backup holds them, whole, each judged as the window would judge
+// it: nothing is cut or let in that the boxes would not hold.
+void JudgeStoredIDs(const TGroupIDs& stored, const std::string& group,
+                    std::vector<std::string>& problems) {
+    for (int k = 0; k < kVehicleSlots; ++k) {
         const std::string slot = group + "slot " + std::to_string(k) + ": ";
-        std::string problem = IDProblem("vehicle", list.FieldAsStoredText(kVehicleIDField));
+        std::string problem = IDProblem("vehicle", stored.Vehicle[k]);
         if (!problem.empty()) problems.push_back(slot + problem);
         if (k >= kTrailerSlots) continue;
-        problem = IDProblem("trailer", list.FieldAsStoredText(kTrailerIDField));
+        problem = IDProblem("trailer", stored.Trailer[k]);
         if (!problem.empty()) problems.push_back(slot + problem);
     }
 }
 
-// Every group of the backup with its IDs, read by the store's own load. Whatever keeps
-// one from loading, a name New would refuse and an ID the window would refuse is
-// refused input.
+// Every group of the backup with its IDs. A backup is laid out as a local store is,
+// whichever store the tool works on, so it is read as one. Whatever keeps a group from
+// loading, a name New would refuse and an ID the window would refuse is refused input.
 std::vector<TBackupGroup> ReadBackup(const TToolContext& tool, const std::string& dir,
                                      std::vector<std::string>& problems) {
     if (!fs::exists(fs::path(dir) / kGroupsTableName))
@@ -132,9 +71,11 @@ std::vector<TBackupGroup> ReadBackup(const TToolContext& tool, const std::string
     const std::string where = "backup " + dir + ": ";
     std::vector<TBackupGroup> groups;
     try {
-        TToolStore backup(BackupPaths(dir), tool.Clock);
+        TLocalGroupRepository backup(StorePathsIn(dir), tool.Clock);
+        backup.Open();
         std::set<std::string> seen;
-        for (const std::string& name : StoredNames(backup)) {
+        // The names whole: the list cuts a longer one to its field.
+        for (const std::string& name : backup.StoredNames()) {
             if (!seen.insert(name).second) {
                 problems.push_back(where + "two groups are named \"" + name + "\"");
                 continue;
@@ -146,8 +87,8 @@ std::vector<TBackupGroup> ReadBackup(const TToolContext& tool, const std::string
             }
             const std::string group = where + "group \"" + name + "\": ";
             try {
-                groups.push_back({name, backup.Load(name)});
-                JudgeStoredIDs(backup.Store().IDListTable(), group, problems);
+                groups.push_back({name, LoadGroup(backup, name)});
+                JudgeStoredIDs(backup.LoadedStoredIDs(), group, problems);
             } catch (const std::exception& e) {
                 problems.push_back(group + e.what());
             }
@@ -167,18 +108,21 @@ std::string Joined(const std::vector<std::string>& lines) {
 }  // namespace
 
 void BackupGroups(const TToolContext& tool, const std::string& dir) {
-    TToolStore live(tool.Paths, tool.Clock);
+    const std::unique_ptr<TGroupRepository> live = OpenStore(tool);
     const bool madeFolder = PrepareFolder(dir);
-    int copied = 0;
-    std::vector<std::string> leftOut;
+    TBackupReport report;
     try {
-        live.Store().IDGroupTable().CopyTo(dir, kGroupsTableName);
-        leftOut = CopyListTables(tool.Paths, dir, copied);
+        report = live->BackUp(dir);
     } catch (...) {
-        RemoveBackup(dir, madeFolder);
+        // What the store wrote is gone again; the folder goes if this made it.
+        std::error_code ec;
+        if (madeFolder) fs::remove(dir, ec);
         throw;
     }
-    tool.Out << "Backed up " << copied << " groups to " << dir << "\n";
+    tool.Out << "Backed up " << report.Groups << " groups to " << dir << "\n";
+    std::vector<std::string> leftOut;
+    for (const TBackupReport::TLeftOut& group : report.LeftOut)
+        leftOut.push_back("group \"" + group.Name + "\" left out of the backup: " + group.Why);
     if (!leftOut.empty()) throw EToolFailure(Joined(leftOut));
 }
 
@@ -186,14 +130,14 @@ void RestoreGroups(const TToolContext& tool, const std::string& dir, bool replac
     std::vector<std::string> problems;
     const std::vector<TBackupGroup> groups = ReadBackup(tool, dir, problems);
 
-    TToolStore live(tool.Paths, tool.Clock);
+    const std::unique_ptr<TGroupRepository> live = OpenStore(tool);
     std::vector<TNewGroup> added;
     std::vector<const TBackupGroup*> replaced;
     for (const TBackupGroup& group : groups) {
-        if (!live.Has(group.Name)) {
+        if (!live->Has(group.Name)) {
             added.push_back({group.Name, group.IDs});
         } else if (replace) {
-            live.Load(group.Name);  // a group that cannot take the IDs stops it here
+            LoadGroup(*live, group.Name);  // a group that cannot take the IDs stops it here
             replaced.push_back(&group);
         } else {
             problems.push_back("group \"" + group.Name +
@@ -203,11 +147,11 @@ void RestoreGroups(const TToolContext& tool, const std::string& dir, bool replac
     if (!problems.empty())
         throw ERefusedInput(Joined(problems) + "\n" + dir + ": refused; nothing was restored");
 
-    if (!added.empty()) live.Store().AddGroups(added);
+    if (!added.empty()) live->Add(added);
     std::size_t saved = 0;
     try {
         for (; saved < replaced.size(); ++saved)
-            live.Save(replaced[saved]->Name, replaced[saved]->IDs);
+            SaveGroup(*live, replaced[saved]->Name, replaced[saved]->IDs);
     } catch (const std::exception& e) {
         throw EToolFailure("group \"" + replaced[saved]->Name + "\": " + e.what() +
                            "\nrestore stopped there: " + std::to_string(added.size()) +

@@ -1,7 +1,7 @@
 #pragma once
 // The groups tool's commands on all groups: backup and restore. A backup folder is
-// laid out as the store is (IDGroup.db and IDs/<IDListName>.db), so sqlite3 reads
-// it and a plain copy back gives the store as it was.
+// laid out as the local store is (IDGroup.db and IDs/<IDListName>.db), so sqlite3
+// reads it and a plain copy back gives the store as it was.
 #include <string>
 
 #include "tools/groups/GroupCommands.h"

@@ -7,8 +7,9 @@
 
 #include "sheets/GroupFile.h"
 #include "sheets/SheetFiles.h"
+#include "store/ChosenRepository.h"
+#include "store/IDRules.h"
 #include "tools/groups/ToolErrors.h"
-#include "tools/groups/ToolStore.h"
 
 namespace {
 
@@ -17,24 +18,10 @@ int NonBlank(const auto& slots) {
                                           [](const std::string& id) { return !id.empty(); }));
 }
 
-struct TGroupRecord {
-    std::string Name, IDListName;
-};
-
-// Every record of the groups table, in table order.
-std::vector<TGroupRecord> GroupRecords(TToolStore& store) {
-    std::vector<TGroupRecord> records;
-    TTable& groups = store.Store().IDGroupTable();
-    for (groups.First(); !groups.Eof(); groups.Next())
-        records.push_back(
-            {groups.FieldAsString(kGroupNameField), groups.FieldAsString(kIDListNameField)});
-    return records;
-}
-
 // How one group loads, for the long list; false when it does not.
-bool DescribeLoad(TToolStore& store, const std::string& name, std::string& line) {
+bool DescribeLoad(TGroupRepository& store, const std::string& name, std::string& line) {
     try {
-        const TGroupIDs ids = store.Load(name);
+        const TGroupIDs ids = LoadGroup(store, name);
         line += std::to_string(NonBlank(ids.Vehicle)) + "\t" +
                 std::to_string(NonBlank(ids.Trailer)) + "\tok";
         return true;
@@ -46,25 +33,43 @@ bool DescribeLoad(TToolStore& store, const std::string& name, std::string& line)
 
 }  // namespace
 
+std::unique_ptr<TGroupRepository> OpenStore(const TToolContext& tool) {
+    std::unique_ptr<TGroupRepository> store = ChosenRepository(tool.Paths, tool.Clock);
+    store->Open();
+    return store;
+}
+
+TGroupIDs LoadGroup(TGroupRepository& store, const std::string& name) {
+    if (name.empty() || !store.Has(name)) throw ERefusedInput("no group is named \"" + name + "\"");
+    if (!store.Load(name))
+        throw EToolFailure("group \"" + name + "\" names no ID list table, so it cannot be loaded");
+    return store.LoadedGroup().IDs();
+}
+
+void SaveGroup(TGroupRepository& store, const std::string& name, const TGroupIDs& ids) {
+    LoadGroup(store, name);
+    store.LoadedGroup().Save(ids);
+}
+
 std::string NewNameRefusal(const std::string& name) {
     return JudgeNewGroupName(name).Message;
 }
 
 int ListGroups(const TToolContext& tool, bool longForm) {
-    TToolStore store(tool.Paths, tool.Clock);
+    const std::unique_ptr<TGroupRepository> store = OpenStore(tool);
     if (!longForm) {
-        for (const std::string& name : store.Names()) tool.Out << name << '\n';
+        for (const std::string& name : store->Names()) tool.Out << name << '\n';
         return 0;
     }
     bool allLoad = true;
     std::set<std::string> seen;
-    for (const TGroupRecord& record : GroupRecords(store)) {
-        std::string line = record.Name + "\t" + record.IDListName + "\t";
-        if (!seen.insert(record.Name).second) {
+    for (const TGroupEntry& group : store->Entries()) {
+        std::string line = group.Name + "\t" + group.Where + "\t";
+        if (!seen.insert(group.Name).second) {
             // The store finds a group by its name, so it only ever reaches the first.
             line += "-\t-\tnot reachable: an earlier group has the same name";
             allLoad = false;
-        } else if (!DescribeLoad(store, record.Name, line)) {
+        } else if (!DescribeLoad(*store, group.Name, line)) {
             allLoad = false;
         }
         tool.Out << line << '\n';
@@ -74,8 +79,7 @@ int ListGroups(const TToolContext& tool, bool longForm) {
 
 void ExportGroup(const TToolContext& tool, const std::string& name, const std::string& file,
                  const TCsvFormat& csv) {
-    TToolStore store(tool.Paths, tool.Clock);
-    const TGroupIDs ids = store.Load(name);
+    const TGroupIDs ids = LoadGroup(*OpenStore(tool), name);
     const TSheetKind kind = SheetKindOf(file);
     if (kind == TSheetKind::Csv && csv.Encoding == TTextEncoding::Windows1252) {
         const std::string refusal = Windows1252Refusal(ids);
@@ -96,18 +100,18 @@ void ImportGroup(const TToolContext& tool, const std::string& file, const std::s
         throw ERefusedInput(refused + warnings + label + ": refused; nothing was stored");
     tool.Out << warnings;
 
-    TToolStore store(tool.Paths, tool.Clock);
+    const std::unique_ptr<TGroupRepository> store = OpenStore(tool);
     if (replace) {
-        store.Save(name, sheet.IDs);
+        SaveGroup(*store, name, sheet.IDs);
         tool.Out << "Saved " << CountedIDs(sheet.IDs) << " from " << label << " into group \""
                  << name << "\"\n";
         return;
     }
     // The groups table's key would refuse the name too, but only as a store error.
-    if (store.Has(name))
+    if (store->Has(name))
         throw ERefusedInput("a group named \"" + name +
                             "\" exists already; --replace saves the file into it");
-    store.Store().AddGroups({TNewGroup{name, sheet.IDs}});
+    store->Add({TNewGroup{name, sheet.IDs}});
     tool.Out << "Made group \"" << name << "\" with " << CountedIDs(sheet.IDs) << " from " << label
              << "\n";
 }

@@ -1,19 +1,30 @@
 #pragma once
 // The groups tool's commands on single groups: list, export, import. Each goes
-// through the store's own operations. Failures are exceptions: ERefusedInput (exit
-// 1), EToolFailure and the table layer's EDatabaseError (exit 2).
+// through the group repository, with the rules of the window's New and Save.
+// Failures are exceptions: ERefusedInput (exit 1), EToolFailure and the store's
+// EDatabaseError (exit 2).
+#include <memory>
 #include <ostream>
 #include <string>
 
 #include "base/DateTimeSource.h"
 #include "sheets/Csv.h"
 #include "store/DataPaths.h"
+#include "store/GroupRepository.h"
 
 struct TToolContext {
-    TStorePaths Paths;
+    TStorePaths Paths;      // where the local store is
     TDateTimeSource Clock;  // the ID list table name of a new group is made from it
     std::ostream& Out;      // results, and what was done
 };
+
+// The chosen store, open (the groups table must be there).
+std::unique_ptr<TGroupRepository> OpenStore(const TToolContext& tool);
+// The IDs of the group named `name`, which stays loaded: refused input when there is
+// no such group, a failure when it keeps no IDs.
+TGroupIDs LoadGroup(TGroupRepository& store, const std::string& name);
+// The IDs saved into that group as Save does: all of them, in one go.
+void SaveGroup(TGroupRepository& store, const std::string& name, const TGroupIDs& ids);
 
 // The group names in table order; the long form adds the ID list table name, the
 // number of vehicle and trailer IDs that are not blank, and whether the group loads

@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "base/LocaleDateTime.h"
 #include "sheets/GroupFile.h"
 #include "sheets/SheetErrors.h"
-#include "shell/LocaleDateTime.h"
 #include "store/DataPaths.h"
-#include "store/TTable.h"
 #include "tools/groups/BackupCommands.h"
 #include "tools/groups/GroupCommands.h"
 #include "tools/groups/ToolErrors.h"
@@ -190,7 +189,7 @@ int main(int argc, char** argv) {
     } catch (const EUnreadableFile& e) {
         return Report(command, e.what(), 1);
     } catch (const std::exception& e) {
-        // The table layer's errors, a file or folder that cannot be written.
+        // The store's errors, a file or folder that cannot be written.
         return Report(command, e.what(), 2);
     }
 }

@@ -11,8 +11,7 @@
 
 #include "serial/PortNames.h"
 #include "store/DataPaths.h"
-#include "store/TIDGroupStore.h"
-#include "store/TTable.h"
+#include "store/LocalGroupRepository.h"
 #include "tools/setup/CheckPorts.h"
 #include "tools/setup/FileRights.h"
 #include "tools/setup/SetupFailures.h"
@@ -95,10 +94,7 @@ void MakeGroupsTable(const TStorePaths& paths, Reporter& out) {
     const fs::path file = fs::path(paths.GroupsDir) / kGroupsTableName;
     if (Exists("the groups table", file)) return;
     try {
-        TTable table("IDGroupTable");
-        table.SetDatabaseName(paths.GroupsDir);
-        table.SetTableName(kGroupsTableName);
-        table.CreateTable({{kGroupNameField, 30}, {kIDListNameField, 150}}, {kGroupNameField});
+        CreateGroupsTable(paths);
     } catch (const std::exception& e) {
         // A folder that exists, but not for us to write in, says so in plain words.
         if (!MayWrite(paths.GroupsDir))

@@ -131,6 +131,19 @@ TEST_F(SetupToolRun, AStoreThisUserMayNotWrite) {
                   dir + "\n");
 }
 
+TEST_F(SetupToolRun, AnExistingPortsFolderIsTheUsers) {
+    ASSERT_EQ(Start("--quiet").status, 0);
+    // A link removed on purpose stays removed; a link the user changed stays changed.
+    fs::remove(home.portsDir() / "com1");
+    fs::remove(home.portsDir() / "com3");
+    fs::create_symlink("/dev/pts/77", home.portsDir() / "com3");
+    const TCommandRun again = Start();
+    EXPECT_EQ(again.status, 0);
+    EXPECT_NE(again.output.find("its links are left as they are"), std::string::npos);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(home.portsDir() / "com1")));
+    EXPECT_EQ(fs::read_symlink(home.portsDir() / "com3"), "/dev/pts/77");
+}
+
 TEST_F(SetupToolRun, CheckPortsSaysWhatToDoNext) {
     fs::create_directories(home.portsDir());
     fs::create_symlink(home.root() / "ttyUSB3", home.portsDir() / "com5");

@@ -1,4 +1,4 @@
-#include "shell/LocaleDateTime.h"
+#include "base/LocaleDateTime.h"
 
 #include <QDateTime>
 

@@ -1,4 +1,4 @@
-#include "sheets/GroupFileActions.h"
+#include "shell/TGroupFileActions.h"
 
 #include <filesystem>
 

@@ -1,0 +1,107 @@
+// The window's Import and Export, driven without a display: a refused file changes
+// nothing, an accepted one is asked about and then saved as Save does, and Export
+// writes what the slots show.
+#include <gtest/gtest.h>
+
+#include <deque>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "sheets/GroupFile.h"
+#include "shell/TGroupFileActions.h"
+#include "tests/store/StoreSupport.h"
+
+namespace {
+
+using namespace storetest;
+
+const std::string kFiles = HG_SHEET_FILES;
+
+std::string FileBytes(const fs::path& file) {
+    std::ostringstream s;
+    s << std::ifstream(file, std::ios::binary).rdbuf();
+    return s.str();
+}
+
+// The IDs of files/fleet-source.csv, from which LibreOffice made fleet.ods.
+TGroupIDs Fleet() {
+    TGroupIDs ids;
+    ids.Vehicle[0] = "0012";
+    ids.Trailer[0] = "TR-0001";
+    ids.Vehicle[1] = "Zoë 7";
+    ids.Vehicle[2] = "Müller-Straße";
+    ids.Trailer[2] = "T 2";
+    ids.Vehicle[3] = "1E5";
+    ids.Vehicle[40] = "AB 12 CD";
+    ids.Vehicle[95] = "ÿ—Ä";
+    return ids;
+}
+
+class TQueuedFiles : public TFileQuestion {
+public:
+    std::string FileToImport() override { return Next(); }
+    std::string FileToExport(const std::string& suggested) override {
+        offered.push_back(suggested);
+        return Next();
+    }
+    std::string Next() {
+        if (paths.empty()) return "";
+        const std::string path = paths.front();
+        paths.pop_front();
+        return path;
+    }
+    std::deque<std::string> paths;
+    std::vector<std::string> offered;
+};
+
+TEST(GroupFileActions, ImportAsksThenSavesAndARefusedFileChangesNothing) {
+    TStoreHome data;
+    ScriptedWindow window;  // the slots and the boxes
+    TQueuedFiles files;
+    TWindowStore opened(data.paths, window);
+    TIDGroupStore& store = opened.Store;
+    TGroupFileActions actions(store, window, window, files);
+    store.OpenStore();
+    actions.ImportClick();
+    actions.ExportClick();
+    EXPECT_EQ(window.log, (std::vector<std::string>{"info: Please select a group to import into",
+                                                    "info: Please select a group to export"}));
+    TGroupIDs old;
+    old.Vehicle[7] = "OLD 7";
+    opened.Groups.Add({{"Fleet", old}});
+    store.Select("Fleet");
+    store.LoadGroup();
+    const auto table = FileBytes(data.ListFile(Rows(data.GroupsFile())[0][1]));
+
+    files.paths = {kFiles + "/fleet-mojibake.csv", kFiles + "/fleet.ods", kFiles + "/fleet.ods"};
+    window.log.clear();
+    actions.ImportClick();
+    ASSERT_EQ(window.log.size(), 1u);
+    EXPECT_EQ(window.log[0].substr(0, 33), "info: fleet-mojibake.csv:3:4: \"Zo");
+    EXPECT_NE(window.log[0].find("\nfleet-mojibake.csv: refused; nothing was changed"),
+              std::string::npos);
+    window.answers = {TConfirmAnswer::No, TConfirmAnswer::Yes};
+    actions.ImportClick();
+    EXPECT_EQ(window.vehicle[7], "OLD 7");
+    EXPECT_EQ(FileBytes(data.ListFile(Rows(data.GroupsFile())[0][1])), table);
+    actions.ImportClick();
+    EXPECT_EQ(
+        window.log.back(),
+        "confirm: fleet.ods: note: the column \"Notes\" is not read\nReplace the IDs of the Fleet "
+        "Group with the 6 vehicle and 2 trailer IDs of fleet.ods?");
+    store.LoadGroup();  // what was saved
+    const TGroupIDs fleet = Fleet();
+    EXPECT_EQ(window.vehicle, fleet.Vehicle);
+
+    window.vehicle[9] = "TYPED 9";  // shown, not saved
+    const std::string out = (data.home.root() / "out.xlsx").string();
+    files.paths = {out};
+    actions.ExportClick();
+    EXPECT_EQ(files.offered, std::vector<std::string>{"Fleet.xlsx"});
+    EXPECT_EQ(ReadGroupFile(out).IDs.Vehicle[9], "TYPED 9");
+    EXPECT_EQ(ReadGroupFile(out).IDs.Trailer[2], "T 2");
+}
+
+}  // namespace
