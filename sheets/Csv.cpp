@@ -4,9 +4,11 @@
 #include <QString>
 #include <QStringDecoder>
 #include <optional>
+#include <utility>
 
 #include "base/Cp1252.h"
 #include "base/Utf8.h"
+#include "sheets/SheetBudget.h"
 
 namespace {
 
@@ -102,11 +104,7 @@ public:
         std::vector<TSheetRow> rows;
         while (i_ < text_.Chars.size()) {
             TSheetRow row = Record();
-            for (const TSheetCell& cell : row.Cells)
-                if (!cell.Text.empty()) {
-                    rows.push_back(std::move(row));
-                    break;
-                }
+            if (!row.Cells.empty()) rows.push_back(std::move(row));
         }
         return rows;
     }
@@ -119,6 +117,7 @@ private:
     bool AtEnd() const { return i_ >= text_.Chars.size(); }
     bool AtFieldEnd() const { return AtEnd() || Peek() == separator_ || IsLineEnd(Peek()); }
     void Take(TSheetCell& cell) {
+        if (cell.Text.size() == kCellCharacters) RefuseLongCell(cell.Start, cell.Text);
         cell.Text.push_back(text_.Chars[i_]);
         cell.At.push_back(text_.At[i_]);
         ++i_;
@@ -127,12 +126,17 @@ private:
         problems_.push_back({text_.At[at], std::move(message)});
     }
 
+    // The record's fields that hold something (the empty ones are only counted).
     TSheetRow Record() {
         TSheetRow row;
         row.Start = AtEnd() ? TSheetPlace{} : text_.At[i_];
-        for (;;) {
-            row.Cells.push_back(Field());
-            row.Cells.back().Column = static_cast<int>(row.Cells.size());
+        for (int column = 1;; ++column) {
+            TSheetCell cell = Field();
+            if (!cell.Text.empty()) {
+                budget_.Spend(cell.Start, 1, cell.Text.size());
+                cell.Column = column;
+                row.Cells.push_back(std::move(cell));
+            }
             if (AtEnd()) break;
             if (Peek() == separator_) {
                 ++i_;
@@ -156,8 +160,9 @@ private:
             return Quoted(std::move(cell));
         }
         if (!AtEnd() && Peek() == U'"') return TextFormulaTaken(Quoted(std::move(cell)));
+        bool quoteTold = false;  // once a field: its other quotes are the same problem
         while (!AtFieldEnd()) {
-            if (Peek() == U'"')
+            if (Peek() == U'"' && !std::exchange(quoteTold, true))
                 Problem(i_,
                         "a quote inside a field that does not start with one; "
                         "put the whole field in quotes and double the quote");
@@ -207,6 +212,7 @@ private:
     const TDecoded& text_;
     const char32_t separator_;
     std::vector<TSheetProblem>& problems_;
+    TSheetBudget budget_;
     std::size_t i_ = 0;
 };
 
