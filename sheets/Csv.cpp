@@ -198,15 +198,23 @@ private:
     }
 
     // The same ="0012" inside a quoted field ("=""0012""", from a program that quotes
-    // every field).
+    // every field, and as export writes a field that holds a separator); a quote in the
+    // text is doubled there once more, as in a formula's text.
     static TSheetCell TextFormulaTaken(TSheetCell cell) {
         const std::u32string& t = cell.Text;
-        if (t.size() < 3 || t.compare(0, 2, U"=\"") != 0 || t.back() != U'"' ||
-            t.find(U'"', 2) != t.size() - 1)
-            return cell;
-        cell.Text = t.substr(2, t.size() - 3);
-        cell.At = std::vector<TSheetPlace>(cell.At.begin() + 2, cell.At.end() - 1);
-        return cell;
+        if (t.size() < 3 || t.compare(0, 2, U"=\"") != 0 || t.back() != U'"') return cell;
+        TSheetCell taken;
+        taken.Start = cell.Start;
+        for (std::size_t k = 2; k + 1 < t.size(); ++k) {
+            if (t[k] == U'"') {
+                // Doubled, or the text ends early: then it is no text formula.
+                if (k + 2 >= t.size() || t[k + 1] != U'"') return cell;
+                ++k;
+            }
+            taken.Text.push_back(t[k]);
+            taken.At.push_back(cell.At[k]);
+        }
+        return taken;
     }
 
     const TDecoded& text_;
@@ -216,19 +224,37 @@ private:
     std::size_t i_ = 0;
 };
 
-// A field as it is written: in double quotes, its own doubled, when it holds a
-// quote, the separator or a line break.
-void AppendField(std::string& out, const std::string& text, const std::string& special) {
-    if (text.find_first_of(special) == std::string::npos) {
-        out += text;
-        return;
-    }
-    out += '"';
+// Whether a spreadsheet opening the file would run the cell as a formula (or take it
+// for one and make a number of it) rather than show its text: one that starts with
+// =, +, - or @, or with a tab or CR that some programs pass over first.
+bool SpreadsheetWouldRun(std::string_view text) {
+    return !text.empty() &&
+           std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+}
+
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
     for (char c : text) {
         if (c == '"') out += '"';
         out += c;
     }
-    out += '"';
+    return out + '"';
+}
+
+// A field as it is written: in double quotes, its own doubled, when it holds a quote,
+// the separator or a line break. One that a spreadsheet would run is written as the
+// text formula ="…", which shows the text as it stands and which ReadCsv reads back as
+// that text; in quotes as a whole when it holds the separator or a line break.
+void AppendField(std::string& out, const std::string& text, char separator) {
+    const std::string breaks = std::string("\r\n") + separator;
+    if (SpreadsheetWouldRun(text)) {
+        const std::string formula = "=" + Quoted(text);
+        out += text.find_first_of(breaks) == std::string::npos ? formula : Quoted(formula);
+    } else if (text.find_first_of(breaks + '"') == std::string::npos) {
+        out += text;
+    } else {
+        out += Quoted(text);
+    }
 }
 
 }  // namespace
@@ -243,12 +269,11 @@ TSheet ReadCsv(std::string_view bytes) {
 }
 
 std::string WriteCsv(const TSheetTexts& rows, const TCsvFormat& format) {
-    const std::string special = std::string("\"\r\n") + format.Separator;
     std::string out;
     for (const auto& row : rows) {
         for (std::size_t k = 0; k < row.size(); ++k) {
             if (k > 0) out += format.Separator;
-            AppendField(out, row[k], special);
+            AppendField(out, row[k], format.Separator);
         }
         out += "\r\n";
     }

@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include "base/Utf8.h"
 #include "sheets/GroupFile.h"
 #include "sheets/Ods.h"
 #include "sheets/SheetErrors.h"
@@ -367,6 +368,52 @@ TEST(HostileSheets, TheLargestRealFileIsStillTaken) {
         EXPECT_TRUE(sheet.Problems.empty()) << ProblemLines("f", sheet.Problems);
         EXPECT_EQ(sheet.IDs.Vehicle[95], "V-95");
         EXPECT_EQ(sheet.IDs.Trailer[31], "T");
+    }
+}
+
+// ---- what a spreadsheet opening an exported file would run ----
+
+TEST(HostileSheets, CsvExportKeepsASpreadsheetFromRunningACell) {
+    TGroupIDs ids;  // what other programs may have stored, and legal IDs that look alike
+    ids.Vehicle[0] = "=HYPERLINK(\"http://x\",\"y\")";
+    ids.Vehicle[1] = "+1+1";
+    ids.Vehicle[2] = "@SUM(A1)";
+    ids.Vehicle[3] = "-A1";
+    ids.Vehicle[4] = "\tTAB";
+    ids.Vehicle[5] = "\rCR";
+    ids.Vehicle[6] = "=\"\"";
+    ids.Trailer[0] = "A-1";  // a minus inside is no formula
+    const std::string plain = GroupFileBytes(ids, TSheetKind::Csv);
+    EXPECT_TRUE(
+        Has(plain,
+            "\r\n0,\"=\"\"=HYPERLINK(\"\"\"\"http://x\"\"\"\",\"\"\"\"y\"\"\"\")\"\"\",A-1\r\n"));
+    EXPECT_TRUE(Has(plain, "\r\n1,=\"+1+1\",\r\n2,=\"@SUM(A1)\",\r\n3,=\"-A1\",\r\n"));
+    EXPECT_TRUE(Has(plain, "\r\n4,=\"\tTAB\",\r\n5,\"=\"\"\rCR\"\"\",\r\n"));
+    // Read back as they were stored, in every dialect export writes.
+    for (const TCsvFormat format :
+         {TCsvFormat{',', TTextEncoding::Utf8}, TCsvFormat{';', TTextEncoding::Windows1252},
+          TCsvFormat{'\t', TTextEncoding::Utf8}}) {
+        const std::string bytes = GroupFileBytes(ids, TSheetKind::Csv, format);
+        const TSheet sheet = ReadCsv(bytes);
+        EXPECT_TRUE(sheet.Problems.empty()) << bytes;
+        for (int k = 0; k <= 6; ++k) {
+            const TSheetCell* cell = sheet.Rows.at(k + 1).CellAt(2);
+            ASSERT_TRUE(cell) << k;
+            EXPECT_EQ(cell->Text, DecodeUtf8(ids.Vehicle[k])) << bytes;
+        }
+    }
+    // A legal ID goes out and comes back as it was.
+    EXPECT_EQ(ReadGroupBytes(plain, TSheetKind::Csv, "f").IDs.Vehicle[3], "-A1");
+    // .xlsx and .ods write every cell as text: no formula.
+    for (const TSheetKind kind : {TSheetKind::Xlsx, TSheetKind::Ods}) {
+        const std::string bytes = GroupFileBytes(ids, kind);
+        TZipReader zip(bytes);
+        const std::string part =
+            zip.Read(kind == TSheetKind::Xlsx ? "xl/worksheets/sheet1.xml" : "content.xml");
+        EXPECT_FALSE(Has(part, "<f>") || Has(part, "formula=")) << part;
+        const TSheet sheet = kind == TSheetKind::Xlsx ? ReadXlsx(bytes) : ReadOds(bytes);
+        EXPECT_EQ(sheet.Rows.at(1).CellAt(2)->Text, DecodeUtf8(ids.Vehicle[0]));
+        EXPECT_EQ(sheet.Rows.at(4).CellAt(2)->Text, U"-A1");
     }
 }
 
