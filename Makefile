@@ -50,21 +50,26 @@ clean:
 bench-%: build
 	$(BUILD)/bench/$*_bench
 
-# Fuzzing of the frame parsers: libFuzzer under AddressSanitizer, FUZZ_SECONDS each.
+# Fuzzing: libFuzzer under AddressSanitizer + UndefinedBehaviorSanitizer, FUZZ_SECONDS
+# each, over the frame parsers and the spreadsheet readers (CSV, .xlsx, .ods, with their
+# limits on; their seeds are the files in tests/sheets/files and what the program
+# writes). The readers need Qt and the store, so only the fuzz targets are built.
 FUZZ_SECONDS ?= 60
-FUZZERS := fuzz_replyframe fuzz_identification
+FUZZERS := tester/fuzz_replyframe tester/fuzz_identification \
+    sheets/fuzz_csv sheets/fuzz_xlsx sheets/fuzz_ods
 .PHONY: fuzz
 fuzz:
 	@HG_EXTRA_PACKAGES="clang libclang-rt-14-dev" scripts/install-deps.sh
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DHG_WITH_QT=OFF -DHG_WITH_SQLITE=OFF -DHG_FUZZ=ON -DHG_SANITIZE=address,undefined \
+	    -DHG_FUZZ=ON -DHG_SANITIZE=address,undefined \
 	    -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-	cmake --build build-fuzz -j $(JOBS) --target $(FUZZERS)
+	cmake --build build-fuzz -j $(JOBS) --target $(notdir $(FUZZERS)) fuzz_sheet_seeds
+	build-fuzz/tests/sheets/fuzz_sheet_seeds tests/sheets/files build-fuzz/corpus
 	for f in $(FUZZERS); do \
-	    mkdir -p build-fuzz/corpus/$$f && \
-	    build-fuzz/tests/tester/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	        -artifact_prefix=build-fuzz/$$f- \
-	        build-fuzz/corpus/$$f || exit 1; \
+	    n=$$(basename $$f) && mkdir -p build-fuzz/corpus/$$n && \
+	    build-fuzz/tests/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	        -rss_limit_mb=1024 -timeout=10 -artifact_prefix=build-fuzz/$$n- \
+	        build-fuzz/corpus/$$n || exit 1; \
 	done
 
 # The Debian package: the program, the setup tool, the simulator, the desktop entry.
@@ -78,7 +83,8 @@ package: build
 .PHONY: tidy
 tidy: build
 	@HG_EXTRA_PACKAGES="clang-tidy" scripts/install-deps.sh
-	git ls-files 'store/*.cpp' 'serial/*.cpp' 'tester/*.cpp' 'shell/*.cpp' 'tools/*.cpp' \
+	git ls-files 'base/*.cpp' 'store/*.cpp' 'serial/*.cpp' 'tester/*.cpp' 'sheets/*.cpp' \
+	    'shell/*.cpp' 'tools/*.cpp' \
 	    | grep -v Win32 | xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet
 
 # Soak: SOAK_ROUNDS rounds of Send IDs and Read IDs against a lossy, noisy simulator.
