@@ -88,7 +88,8 @@ zlib_filefunc64_def MemoryFunctions(TMemoryFile& file) {
 struct TZipReader::TImpl {
     TMemoryFile File;
     unzFile Zip = nullptr;
-    std::string Open;  // the entry being read, "" for none
+    bool IsOpen = false;
+    std::string Open;  // the entry being read (an entry's name may be "")
     std::size_t Unpacked = 0;
 };
 
@@ -97,9 +98,18 @@ TZipReader::TZipReader(std::string_view bytes) : impl_(std::make_unique<TImpl>()
     zlib_filefunc64_def functions = MemoryFunctions(impl_->File);
     impl_->Zip = unzOpen2_64("memory", &functions);
     if (!impl_->Zip) throw ESheetFormat("it is not a zip archive");
-    // An entry is found by its name; with two of one name (letter case aside, as the
-    // package formats compare names) this reader and the user's program could each
-    // read another.
+    try {
+        CheckNames();
+    } catch (...) {
+        unzClose(impl_->Zip);  // the destructor does not run for an object never made
+        throw;
+    }
+}
+
+// An entry is found by its name; with two of one name (letter case aside, as the
+// package formats compare names) this reader and the user's program could each read
+// another.
+void TZipReader::CheckNames() {
     std::set<std::string> names;
     for (int at = unzGoToFirstFile(impl_->Zip); at == UNZ_OK; at = unzGoToNextFile(impl_->Zip)) {
         char name[1024];
@@ -133,6 +143,7 @@ void TZipReader::Open(const std::string& name) {
     if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
         unzOpenCurrentFile(zip) != UNZ_OK)
         throw ESheetFormat(name + " cannot be unpacked");
+    impl_->IsOpen = true;
     impl_->Open = name;
     impl_->Unpacked = 0;
     if (info.uncompressed_size > kLargestEntry) {
@@ -142,7 +153,7 @@ void TZipReader::Open(const std::string& name) {
 }
 
 std::string TZipReader::ReadSome() {
-    if (impl_->Open.empty()) return {};
+    if (!impl_->IsOpen) return {};
     const std::string name = impl_->Open;
     char buffer[65536];
     const int n = unzReadCurrentFile(impl_->Zip, buffer, sizeof buffer);
@@ -152,15 +163,15 @@ std::string TZipReader::ReadSome() {
         Close();  // a size field that lied
         throw ESheetFormat(name + " is larger than 16 MiB");
     }
-    impl_->Open.clear();
+    impl_->IsOpen = false;
     const int closed = unzCloseCurrentFile(impl_->Zip);  // checks the CRC of the whole entry
     if (n < 0 || closed != UNZ_OK) throw ESheetFormat(name + " is damaged");
     return {};
 }
 
 void TZipReader::Close() {
-    if (impl_->Open.empty()) return;
-    impl_->Open.clear();
+    if (!impl_->IsOpen) return;
+    impl_->IsOpen = false;
     unzCloseCurrentFile(impl_->Zip);
 }
 

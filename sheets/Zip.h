@@ -27,6 +27,7 @@ public:
     std::string ReadSome();
 
 private:
+    void CheckNames();
     void Close();
 
     struct TImpl;
