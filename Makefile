@@ -67,7 +67,8 @@ fuzz:
 	build-fuzz/tests/sheets/fuzz_sheet_seeds tests/sheets/files build-fuzz/corpus
 	for f in $(FUZZERS); do \
 	    n=$$(basename $$f) && mkdir -p build-fuzz/corpus/$$n && \
-	    build-fuzz/tests/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	    case $$f in sheets/*) len=-max_len=32768;; *) len=;; esac && \
+	    build-fuzz/tests/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$len \
 	        -rss_limit_mb=1024 -timeout=10 -artifact_prefix=build-fuzz/$$n- \
 	        build-fuzz/corpus/$$n || exit 1; \
 	done

@@ -148,9 +148,8 @@ private:
         std::set<std::string> told;  // a fault on many characters is told at the first
         for (const TTextFault& fault : faults)
             if (told.insert(fault.Why).second)
-                Problem(fault.At == TTextFault::kWholeText || !samePlaces
-                            ? cell->Start
-                            : cell->PlaceOf(fault.At),
+                Problem(fault.At == TTextFault::kWholeText || !samePlaces ? cell->Start
+                                                                          : cell->PlaceOf(fault.At),
                         id + fault.Why);
         if (!faults.empty()) return std::nullopt;
         if (!text->empty() && (text->front() == U' ' || text->back() == U' '))

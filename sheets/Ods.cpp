@@ -206,9 +206,11 @@ private:
     }
 
     [[noreturn]] static void Beyond() {
-        throw ESheetRefused({}, "a cell with text lies beyond the last row or column a sheet "
-                                "has (row " + Grouped(kLastRow) + ", column " +
-                                    Grouped(kLastColumn) + "), where no spreadsheet shows it");
+        throw ESheetRefused({},
+                            "a cell with text lies beyond the last row or column a sheet "
+                            "has (row " +
+                                Grouped(kLastRow) + ", column " + Grouped(kLastColumn) +
+                                "), where no spreadsheet shows it");
     }
 
     TSheetCell Cell(const TSheetPlace& place) {

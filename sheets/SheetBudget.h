@@ -11,8 +11,8 @@
 
 #include "sheets/Sheet.h"
 
-inline constexpr std::size_t kCellCharacters = 1000;      // notes beside the IDs fit
-inline constexpr std::uint64_t kSheetCells = 100000;      // cells that hold something
+inline constexpr std::size_t kCellCharacters = 1000;  // notes beside the IDs fit
+inline constexpr std::uint64_t kSheetCells = 100000;  // cells that hold something
 inline constexpr std::uint64_t kSheetCharacters = 2000000;
 
 // The cells and characters a sheet has taken so far. Repeats are charged before a

@@ -256,8 +256,7 @@ bool ParseReference(const QString& ref, int& column, int& row) {
 
 class TSheetReader {
 public:
-    TSheetReader(TSheetXml& xml, const TSharedStrings& strings,
-                 const std::vector<bool>& dateStyles)
+    TSheetReader(TSheetXml& xml, const TSharedStrings& strings, const std::vector<bool>& dateStyles)
         : xml_(xml), strings_(strings), dateStyles_(dateStyles) {}
 
     std::vector<TSheetRow> Rows() {
@@ -300,8 +299,8 @@ private:
             if (ref.isEmpty())
                 ++column;
             else if (!ParseReference(ref, column, refRow) || refRow != row_)
-                xml_.Fault("the cell reference " + ref.left(20).toStdString() +
-                           " is not in row " + std::to_string(row_));
+                xml_.Fault("the cell reference " + ref.left(20).toStdString() + " is not in row " +
+                           std::to_string(row_));
             const TSheetPlace place{row_, column, true};
             InOrder(place);
             TSheetCell cell = Cell(place);
@@ -359,8 +358,8 @@ private:
             cell.Text = Chars(value.Text());  // a formula's text, an error value or a number
             cell.IsDate = type == u"d";       // a date or time written out ("2026-12-07")
             cell.IsNumber = type.isEmpty() || type == u"n";
-            cell.IsDate = cell.IsDate ||
-                          (cell.IsNumber && style < dateStyles_.size() && dateStyles_[style]);
+            cell.IsDate =
+                cell.IsDate || (cell.IsNumber && style < dateStyles_.size() && dateStyles_[style]);
         }
         if (!cell.Text.empty()) budget_.Spend(place, 1, cell.Text.size());
         return cell;
@@ -374,8 +373,6 @@ private:
     std::uint64_t last_ = 0;  // the place of the last cell, row above column
     TSheetPlace lastPlace_;
 };
-
-
 
 // ---- writing ----
 

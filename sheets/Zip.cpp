@@ -114,8 +114,8 @@ void TZipReader::CheckNames() {
     for (int at = unzGoToFirstFile(impl_->Zip); at == UNZ_OK; at = unzGoToNextFile(impl_->Zip)) {
         char name[1024];
         unz_file_info64 info{};
-        if (unzGetCurrentFileInfo64(impl_->Zip, &info, name, sizeof name, nullptr, 0, nullptr,
-                                    0) != UNZ_OK)
+        if (unzGetCurrentFileInfo64(impl_->Zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) !=
+            UNZ_OK)
             throw ESheetFormat("its list of entries is damaged");
         std::string key(name, std::min<std::size_t>(info.size_filename, sizeof name - 1));
         for (char& c : key)
@@ -159,7 +159,8 @@ std::string TZipReader::ReadSome() {
     const int n = unzReadCurrentFile(impl_->Zip, buffer, sizeof buffer);
     if (n > 0) {
         impl_->Unpacked += static_cast<std::size_t>(n);
-        if (impl_->Unpacked <= kLargestEntry) return std::string(buffer, static_cast<std::size_t>(n));
+        if (impl_->Unpacked <= kLargestEntry)
+            return std::string(buffer, static_cast<std::size_t>(n));
         Close();  // a size field that lied
         throw ESheetFormat(name + " is larger than 16 MiB");
     }
