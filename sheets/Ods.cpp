@@ -32,7 +32,9 @@ std::int64_t Repeat(const TSheetXml& xml, QStringView attribute) {
 // space and is dropped at the paragraph's start; <text:s/> stands for real spaces.
 class TParagraph {
 public:
-    TParagraph(TSheetXml& xml, TCellText& text) : xml_(xml), text_(text) {}
+    // Appends to `text`, which may hold the cell's paragraphs before this one.
+    TParagraph(TSheetXml& xml, TCellText& text)
+        : xml_(xml), text_(text), start_(text.Text().size()) {}
 
     // Stops where the text grows too long for a cell, the rest unread.
     void Read() {
@@ -75,7 +77,7 @@ private:
     void Characters(QStringView chars) {
         for (QChar c : chars) {
             const bool space = c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-            if (space && (afterSpace_ || (text_.Text().isEmpty() && !text_.TooLong()))) continue;
+            if (space && (afterSpace_ || text_.Text().size() == start_)) continue;
             text_.Append(space ? QChar(u' ') : c, 1);
             afterSpace_ = space;
             if (text_.TooLong()) return;
@@ -84,6 +86,7 @@ private:
 
     TSheetXml& xml_;
     TCellText& text_;
+    const qsizetype start_;  // where this paragraph's text begins
     bool afterSpace_ = false;
 };
 

@@ -200,6 +200,21 @@ TEST(HostileSheets, ACellFarLongerThanAnIDIsRefusedAtItsPlaceByItsStart) {
                     "f:2:3: a cell of \"NNN"));
 }
 
+TEST(HostileSheets, AnOdsCellsParagraphsEachDropTheirLeadingSpaceUpToTheBudget) {
+    const std::string cell =
+        OdsCell("A</text:p><text:p>  B <text:s text:c=\"2\"/>C</text:p><text:p><text:s/> D");
+    EXPECT_EQ(ReadGroupBytes(Ods(OdsTable(OdsRow(OdsCell("0") + cell))), TSheetKind::Ods, "f")
+                  .Problems.at(0)
+                  .Message,
+              "vehicle ID \"A\\x0AB   C\\x0A  D\" holds a control character (U+000A); an ID is "
+              "one line of text");
+    // Paragraphs count together: two of 600 are one cell too long.
+    const std::string two =
+        OdsCell(std::string(600, 'x') + "</text:p><text:p>" + std::string(600, 'y'));
+    EXPECT_TRUE(Has(Refusal(Ods(OdsTable(OdsRow(OdsCell("0") + two))), TSheetKind::Ods),
+                    "f:B2: a cell of \"xxx"));
+}
+
 TEST(HostileSheets, RepeatsAreChargedBeforeTheyAreCopied) {
     // A cell repeated past the sheet's last column, and a row of two repeated 60,000
     // times: refused before anything is copied.
