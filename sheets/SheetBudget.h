@@ -1,8 +1,9 @@
 #pragma once
-// What a reader may build of a file, whatever the file says. An ID has at most 16
-// characters and a group's sheet about 400 cells, so a cell far longer, or a sheet far
-// larger, is refused where it is met, before it is built: a few kilobytes of zip or
-// XML can otherwise say "a million spaces" or "this cell, repeated a million times".
+// What a reader may build of a file, whatever the file says, and how its messages
+// quote what passes that. An ID has at most 16 characters and a group's sheet about
+// 400 cells, so a cell far longer, or a sheet far larger, is refused where it is met,
+// before it is built: a few kilobytes of zip or XML can otherwise say "a million
+// spaces" or "this cell, repeated a million times".
 #include <cstddef>
 #include <cstdint>
 #include <string>
