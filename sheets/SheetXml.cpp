@@ -19,7 +19,7 @@ void TCellText::Append(QStringView text) {
 void TCellText::Append(QChar c, std::uint64_t count) {
     const std::size_t room = kCellCharacters - static_cast<std::size_t>(text_.size());
     if (count > room) tooLong_ = true;
-    text_ += QString(static_cast<qsizetype>(std::min<std::uint64_t>(room, count)), c);
+    for (std::uint64_t k = std::min<std::uint64_t>(room, count); k > 0; --k) text_ += c;
 }
 
 TSheetXml::TSheetXml(TZipReader& zip, const std::string& entry) : zip_(zip), entry_(entry) {
