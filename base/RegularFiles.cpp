@@ -185,10 +185,20 @@ TFileWrite ReplaceRegularFile(const std::string& path, std::string_view bytes) {
     }
     if (!written) out.Failure = SystemWords(GetLastError());
     if (!CloseHandle(h) && out.Failure.empty()) out.Failure = SystemWords(GetLastError());
-    // The rename replaces whatever entry is at the target then, a link itself, not its target.
-    if (out.Failure.empty() && !MoveFileExW(fresh.c_str(), target.c_str(),
-                                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-        out.Failure = SystemWords(GetLastError());
+    // The rename replaces whatever entry is at the target then, a link itself, not its
+    // target. Windows refuses it while someone has the target open (another export of
+    // it, a virus scanner that looks at every new file): for a second, it is tried again.
+    for (int attempt = 0; out.Failure.empty(); ++attempt) {
+        if (MoveFileExW(fresh.c_str(), target.c_str(),
+                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+            break;
+        const DWORD error = GetLastError();
+        if (attempt == 50 || (error != ERROR_ACCESS_DENIED && error != ERROR_SHARING_VIOLATION &&
+                              error != ERROR_LOCK_VIOLATION))
+            out.Failure = SystemWords(error);
+        else
+            Sleep(20);
+    }
     if (!out.Failure.empty()) DeleteFileW(fresh.c_str());
     return out;
 }
