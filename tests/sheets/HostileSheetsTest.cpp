@@ -11,11 +11,12 @@
 
 #include "base/Utf8.h"
 #include "sheets/GroupFile.h"
+#include "sheets/GroupFileActions.h"
 #include "sheets/Ods.h"
 #include "sheets/SheetErrors.h"
 #include "sheets/Xlsx.h"
 #include "sheets/Zip.h"
-#include "tests/common/TempHome.h"
+#include "tests/store/StoreSupport.h"
 
 namespace {
 
@@ -461,6 +462,46 @@ TEST(HostileSheets, APipeOrALinkIsRefusedAndExportNeverWritesThroughALink) {
     fs::create_symlink(victim, home.root() / "shared" / "fleet.xlsx");
     EXPECT_THROW(WriteGroupFile((home.root() / "shared" / "fleet.xlsx").string(), ids),
                  EUnwritableFile);
+    std::ostringstream kept;
+    kept << std::ifstream(victim).rdbuf();
+    EXPECT_EQ(kept.str(), "my own file");
+}
+
+// The window's Import and Export take the same way: a box, nothing changed or written.
+class TOneFile : public TFileQuestion {
+public:
+    explicit TOneFile(std::string path) : path_(std::move(path)) {}
+    std::string FileToImport() override { return path_; }
+    std::string FileToExport(const std::string&) override { return path_; }
+
+private:
+    std::string path_;
+};
+
+TEST(HostileSheets, TheWindowsImportAndExportRefuseAPipeAndALinkAlike) {
+    storetest::TStoreHome data;
+    storetest::ScriptedWindow window;
+    TIDGroupStore store(window, window, data.paths, storetest::FixedClock());
+    store.OpenStore();
+    TGroupIDs old;
+    old.Vehicle[7] = "OLD 7";
+    store.AddGroups({{"Fleet", old}});
+    store.Select("Fleet");
+    store.LoadGroup();
+    const fs::path fifo = data.home.root() / "x.csv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    TOneFile pipe(fifo.string());
+    TGroupFileActions(store, window, window, pipe).ImportClick();
+    EXPECT_EQ(window.log.back(), "info: " + fifo.string() +
+                                     ": is a named pipe (FIFO), not a file; only regular files "
+                                     "are read\nNothing was changed.");
+    EXPECT_EQ(window.vehicle[7], "OLD 7");
+
+    const fs::path victim = data.home.root() / "victim.txt";
+    std::ofstream(victim) << "my own file";
+    fs::create_symlink(victim, data.home.root() / "out.ods");
+    TOneFile link((data.home.root() / "out.ods").string());
+    EXPECT_THROW(TGroupFileActions(store, window, window, link).ExportClick(), EUnwritableFile);
     std::ostringstream kept;
     kept << std::ifstream(victim).rdbuf();
     EXPECT_EQ(kept.str(), "my own file");
