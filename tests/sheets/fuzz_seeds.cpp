@@ -1,5 +1,6 @@
 // Writes the seed corpora of the spreadsheet fuzz targets: the files LibreOffice made
-// (tests/sheets/files) and the files this program writes, the zips as their entries.
+// (tests/sheets/files), the files this program writes, the zips as their entries, and
+// cells at a cell's limit.
 //     fuzz_sheet_seeds FILES-DIR CORPUS-DIR
 #include <filesystem>
 #include <fstream>
@@ -76,6 +77,10 @@ int main(int argc, char** argv) {
     Put(corpus / "fuzz_csv" / "written", GroupFileBytes(ids, TSheetKind::Csv));
     Put(corpus / "fuzz_csv" / "written-semicolon",
         GroupFileBytes(ids, TSheetKind::Csv, {';', TTextEncoding::Windows1252}));
+    // Cells at a cell's limit and just past it, so that the fuzzer starts beside it.
+    Put(corpus / "fuzz_csv" / "long-note", "slot,vehicle,trailer,notes\r\n0,A,," +
+                                               std::string(999, 'n') + "\r\n1,\"" +
+                                               std::string(1001, 'q') + "\",,\r\n");
     Put(corpus / "fuzz_xlsx" / "written",
         fuzzsheets::Joined(
             Entries(GroupFileBytes(ids, TSheetKind::Xlsx),
