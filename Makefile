@@ -51,9 +51,9 @@ bench-%: build
 	$(BUILD)/bench/$*_bench
 
 # Fuzzing: libFuzzer under AddressSanitizer + UndefinedBehaviorSanitizer, FUZZ_SECONDS
-# each, over the frame parsers and the spreadsheet readers (CSV, .xlsx, .ods, with their
-# limits on; their seeds are the files in tests/sheets/files and what the program
-# writes). The readers need Qt and the store, so only the fuzz targets are built.
+# each and JOBS at a time, over the frame parsers and the spreadsheet readers (CSV,
+# .xlsx, .ods, with their limits on; seeded from tests/sheets/files and what the
+# program writes). The readers need Qt and the store: only the fuzz targets are built.
 FUZZ_SECONDS ?= 60
 FUZZERS := tester/fuzz_replyframe tester/fuzz_identification \
     sheets/fuzz_csv sheets/fuzz_xlsx sheets/fuzz_ods
@@ -65,13 +65,7 @@ fuzz:
 	    -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
 	cmake --build build-fuzz -j $(JOBS) --target $(notdir $(FUZZERS)) fuzz_sheet_seeds
 	build-fuzz/tests/sheets/fuzz_sheet_seeds tests/sheets/files build-fuzz/corpus
-	for f in $(FUZZERS); do \
-	    n=$$(basename $$f) && mkdir -p build-fuzz/corpus/$$n && \
-	    case $$f in sheets/*) len=-max_len=32768;; *) len=;; esac && \
-	    build-fuzz/tests/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 $$len \
-	        -rss_limit_mb=1024 -timeout=10 -artifact_prefix=build-fuzz/$$n- \
-	        build-fuzz/corpus/$$n || exit 1; \
-	done
+	scripts/run-fuzzers.sh $(FUZZ_SECONDS) $(JOBS) $(FUZZERS)
 
 # The Debian package: the program, the setup tool, the simulator, the desktop entry.
 .PHONY: package
