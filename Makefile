@@ -50,22 +50,22 @@ clean:
 bench-%: build
 	$(BUILD)/bench/$*_bench
 
-# Fuzzing of the frame parsers: libFuzzer under AddressSanitizer, FUZZ_SECONDS each.
+# Fuzzing: libFuzzer under AddressSanitizer + UndefinedBehaviorSanitizer, FUZZ_SECONDS
+# each and JOBS at a time, over the frame parsers and the spreadsheet readers (CSV,
+# .xlsx, .ods, with their limits on; seeded from tests/sheets/files and what the
+# program writes). The readers need Qt and the store: only the fuzz targets are built.
 FUZZ_SECONDS ?= 60
-FUZZERS := fuzz_replyframe fuzz_identification
+FUZZERS := tester/fuzz_replyframe tester/fuzz_identification \
+    sheets/fuzz_csv sheets/fuzz_xlsx sheets/fuzz_ods
 .PHONY: fuzz
 fuzz:
 	@HG_EXTRA_PACKAGES="clang libclang-rt-14-dev" scripts/install-deps.sh
 	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(GEN) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	    -DHG_WITH_QT=OFF -DHG_WITH_SQLITE=OFF -DHG_FUZZ=ON -DHG_SANITIZE=address,undefined \
+	    -DHG_FUZZ=ON -DHG_SANITIZE=address,undefined \
 	    -DCMAKE_CXX_FLAGS=-fsanitize=fuzzer-no-link
-	cmake --build build-fuzz -j $(JOBS) --target $(FUZZERS)
-	for f in $(FUZZERS); do \
-	    mkdir -p build-fuzz/corpus/$$f && \
-	    build-fuzz/tests/tester/$$f -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-	        -artifact_prefix=build-fuzz/$$f- \
-	        build-fuzz/corpus/$$f || exit 1; \
-	done
+	cmake --build build-fuzz -j $(JOBS) --target $(notdir $(FUZZERS)) fuzz_sheet_seeds
+	build-fuzz/tests/sheets/fuzz_sheet_seeds tests/sheets/files build-fuzz/corpus
+	scripts/run-fuzzers.sh $(FUZZ_SECONDS) $(JOBS) $(FUZZERS)
 
 # The Debian package: the program, the setup tool, the simulator, the desktop entry.
 .PHONY: package
@@ -82,8 +82,9 @@ format-check:
 	git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 tidy: format-check build
 	@HG_EXTRA_PACKAGES="clang-tidy" scripts/install-deps.sh
-	git ls-files 'base/*.cpp' 'store/*.cpp' 'serial/*.cpp' 'tester/*.cpp' 'shell/*.cpp' \
-	    'tools/*.cpp' | grep -v Win32 | xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet
+	git ls-files 'base/*.cpp' 'store/*.cpp' 'serial/*.cpp' 'tester/*.cpp' 'sheets/*.cpp' \
+	    'shell/*.cpp' 'tools/*.cpp' \
+	    | grep -v Win32 | xargs -P $(JOBS) -n 4 clang-tidy -p $(BUILD) --quiet
 
 # Soak: SOAK_ROUNDS rounds of Send IDs and Read IDs against a lossy, noisy simulator.
 SOAK_ROUNDS ?= 20

@@ -1,6 +1,7 @@
 // Figures of the groups tool, in a temporary data folder: medians of importing one
 // group, exporting one (CSV, .xlsx and .ods), saving a file into an existing group,
-// and of a backup of 1,000 groups; for information, the import as a whole process (the tool as
+// reading the largest file that is accepted (1 MiB of real cells, in each kind), and of
+// a backup of 1,000 groups; for information, the import as a whole process (the tool as
 // built), and the window's New on a freshly opened store, in the same run, to compare with.
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +12,8 @@
 
 #include "bench/BenchSupport.h"
 #include "sheets/GroupFile.h"
+#include "sheets/Ods.h"
+#include "sheets/Xlsx.h"
 #include "tools/groups/BackupCommands.h"
 #include "tools/groups/GroupCommands.h"
 
@@ -25,6 +28,26 @@ TGroupIDs Filled(int round) {
     for (int k = 0; k < kTrailerSlots; ++k)
         ids.Trailer[k] = "T" + std::to_string(round) + "-" + std::to_string(k);
     return ids;
+}
+
+// The largest group's file that is accepted: the 96 slot rows filled, and as many note
+// columns of short real texts beside them as keep the CSV within 1 MiB (and the sheet
+// within 49,000 cells, which every reader took before the readers were bounded).
+TSheetTexts LargestAcceptedSheet() {
+    const TGroupIDs ids = Filled(7);
+    for (int notes = 600;; notes -= 5) {
+        TSheetTexts rows{{"slot", "vehicle", "trailer"}};
+        for (int n = 1; n <= notes; ++n) rows[0].push_back("note " + std::to_string(n));
+        for (int k = 0; k < kVehicleSlots; ++k) {
+            rows.push_back(
+                {std::to_string(k), ids.Vehicle[k], k < kTrailerSlots ? ids.Trailer[k] : ""});
+            for (int n = 1; n <= notes; ++n)
+                rows.back().push_back("r" + std::to_string(k) + "c" + std::to_string(n) +
+                                      " seen 2026-12-07");
+        }
+        if (WriteCsv(rows, {}).size() <= (1u << 20) && rows.size() * rows[0].size() <= 49000)
+            return rows;
+    }
 }
 
 }  // namespace
@@ -99,6 +122,26 @@ int main() {
             std::printf("%-34s %.2f\n", ("import " + kinds[k] + " / import .csv").c_str(),
                         Median(sheetImportMs[k]) / Median(sheetImportMs[0]));
     }
+
+    // The largest accepted file of each kind, read and checked.
+    const TSheetTexts largest = LargestAcceptedSheet();
+    const std::string largestBytes[] = {WriteCsv(largest, {}), WriteXlsx(largest),
+                                        WriteOds(largest)};
+    std::vector<double> largestMs[3];
+    for (int k = 0; k < 3; ++k)
+        std::ofstream(folder.root / ("largest" + kinds[k]), std::ios::binary) << largestBytes[k];
+    for (int i = 0; i < 15; ++i)
+        for (int k = 0; k < 3; ++k) {
+            const std::string sheet = (folder.root / ("largest" + kinds[k])).string();
+            largestMs[k].push_back(TimeMs([&] {
+                if (!ReadGroupFile(sheet).Problems.empty()) std::exit(1);
+            }));
+        }
+    for (int k = 0; k < 3; ++k)
+        Report(("read largest " + kinds[k] + " (" + std::to_string(largestBytes[k].size() / 1024) +
+                " KiB)")
+                   .c_str(),
+               largestMs[k], 0);
 
     // 1,000 groups (added as one whole, as a restore would), then backed up.
     constexpr int kGroups = 1000;

@@ -4,9 +4,11 @@
 #include <QString>
 #include <QStringDecoder>
 #include <optional>
+#include <utility>
 
 #include "base/Cp1252.h"
 #include "base/Utf8.h"
+#include "sheets/SheetBudget.h"
 
 namespace {
 
@@ -102,11 +104,7 @@ public:
         std::vector<TSheetRow> rows;
         while (i_ < text_.Chars.size()) {
             TSheetRow row = Record();
-            for (const TSheetCell& cell : row.Cells)
-                if (!cell.Text.empty()) {
-                    rows.push_back(std::move(row));
-                    break;
-                }
+            if (!row.Cells.empty()) rows.push_back(std::move(row));
         }
         return rows;
     }
@@ -119,6 +117,7 @@ private:
     bool AtEnd() const { return i_ >= text_.Chars.size(); }
     bool AtFieldEnd() const { return AtEnd() || Peek() == separator_ || IsLineEnd(Peek()); }
     void Take(TSheetCell& cell) {
+        if (cell.Text.size() == kCellCharacters) RefuseLongCell(cell.Start, cell.Text);
         cell.Text.push_back(text_.Chars[i_]);
         cell.At.push_back(text_.At[i_]);
         ++i_;
@@ -127,12 +126,17 @@ private:
         problems_.push_back({text_.At[at], std::move(message)});
     }
 
+    // The record's fields that hold something (the empty ones are only counted).
     TSheetRow Record() {
         TSheetRow row;
         row.Start = AtEnd() ? TSheetPlace{} : text_.At[i_];
-        for (;;) {
-            row.Cells.push_back(Field());
-            row.Cells.back().Column = static_cast<int>(row.Cells.size());
+        for (int column = 1;; ++column) {
+            TSheetCell cell = Field();
+            if (!cell.Text.empty()) {
+                budget_.Spend(cell.Start, 1, cell.Text.size());
+                cell.Column = column;
+                row.Cells.push_back(std::move(cell));
+            }
             if (AtEnd()) break;
             if (Peek() == separator_) {
                 ++i_;
@@ -156,8 +160,9 @@ private:
             return Quoted(std::move(cell));
         }
         if (!AtEnd() && Peek() == U'"') return TextFormulaTaken(Quoted(std::move(cell)));
+        bool quoteTold = false;  // once a field: its other quotes are the same problem
         while (!AtFieldEnd()) {
-            if (Peek() == U'"')
+            if (Peek() == U'"' && !std::exchange(quoteTold, true))
                 Problem(i_,
                         "a quote inside a field that does not start with one; "
                         "put the whole field in quotes and double the quote");
@@ -193,36 +198,63 @@ private:
     }
 
     // The same ="0012" inside a quoted field ("=""0012""", from a program that quotes
-    // every field).
+    // every field, and as export writes a field that holds a separator); a quote in the
+    // text is doubled there once more, as in a formula's text.
     static TSheetCell TextFormulaTaken(TSheetCell cell) {
         const std::u32string& t = cell.Text;
-        if (t.size() < 3 || t.compare(0, 2, U"=\"") != 0 || t.back() != U'"' ||
-            t.find(U'"', 2) != t.size() - 1)
-            return cell;
-        cell.Text = t.substr(2, t.size() - 3);
-        cell.At = std::vector<TSheetPlace>(cell.At.begin() + 2, cell.At.end() - 1);
-        return cell;
+        if (t.size() < 3 || t.compare(0, 2, U"=\"") != 0 || t.back() != U'"') return cell;
+        TSheetCell taken;
+        taken.Start = cell.Start;
+        for (std::size_t k = 2; k + 1 < t.size(); ++k) {
+            if (t[k] == U'"') {
+                // Doubled, or the text ends early: then it is no text formula.
+                if (k + 2 >= t.size() || t[k + 1] != U'"') return cell;
+                ++k;
+            }
+            taken.Text.push_back(t[k]);
+            taken.At.push_back(cell.At[k]);
+        }
+        return taken;
     }
 
     const TDecoded& text_;
     const char32_t separator_;
     std::vector<TSheetProblem>& problems_;
+    TSheetBudget budget_;
     std::size_t i_ = 0;
 };
 
-// A field as it is written: in double quotes, its own doubled, when it holds a
-// quote, the separator or a line break.
-void AppendField(std::string& out, const std::string& text, const std::string& special) {
-    if (text.find_first_of(special) == std::string::npos) {
-        out += text;
-        return;
-    }
-    out += '"';
+// Whether a spreadsheet opening the file would run the cell as a formula (or take it
+// for one and make a number of it) rather than show its text: one that starts with
+// =, +, - or @, or with a tab or CR that some programs pass over first.
+bool SpreadsheetWouldRun(std::string_view text) {
+    return !text.empty() &&
+           std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+}
+
+std::string Quoted(std::string_view text) {
+    std::string out = "\"";
     for (char c : text) {
         if (c == '"') out += '"';
         out += c;
     }
-    out += '"';
+    return out + '"';
+}
+
+// A field as it is written: in double quotes, its own doubled, when it holds a quote,
+// the separator or a line break. One that a spreadsheet would run is written as the
+// text formula ="…", which shows the text as it stands and which ReadCsv reads back as
+// that text; in quotes as a whole when it holds the separator or a line break.
+void AppendField(std::string& out, const std::string& text, char separator) {
+    const std::string breaks = std::string("\r\n") + separator;
+    if (SpreadsheetWouldRun(text)) {
+        const std::string formula = "=" + Quoted(text);
+        out += text.find_first_of(breaks) == std::string::npos ? formula : Quoted(formula);
+    } else if (text.find_first_of(breaks + '"') == std::string::npos) {
+        out += text;
+    } else {
+        out += Quoted(text);
+    }
 }
 
 }  // namespace
@@ -237,12 +269,11 @@ TSheet ReadCsv(std::string_view bytes) {
 }
 
 std::string WriteCsv(const TSheetTexts& rows, const TCsvFormat& format) {
-    const std::string special = std::string("\"\r\n") + format.Separator;
     std::string out;
     for (const auto& row : rows) {
         for (std::size_t k = 0; k < row.size(); ++k) {
             if (k > 0) out += format.Separator;
-            AppendField(out, row[k], special);
+            AppendField(out, row[k], format.Separator);
         }
         out += "\r\n";
     }

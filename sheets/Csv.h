@@ -22,5 +22,7 @@ struct TCsvFormat {
 TSheet ReadCsv(std::string_view bytes);
 
 // The rows with CRLF line ends. Each character of the texts must have a code in the
-// encoding (a Windows-1252 text is the caller's to check first).
+// encoding (a Windows-1252 text is the caller's to check first). A cell a spreadsheet
+// would run as a formula (=, +, -, @, a tab or a CR first) is written as ="…", which
+// a spreadsheet shows as the text and ReadCsv reads back as it.
 std::string WriteCsv(const TSheetTexts& rows, const TCsvFormat& format);

@@ -53,12 +53,15 @@ TSheetKind SheetKindOf(const std::string& path) {
 }
 
 TGroupSheet ReadGroupBytes(std::string_view bytes, TSheetKind kind, const std::string& label) {
-    if (kind == TSheetKind::Csv) return ReadGroupSheet(ReadCsv(bytes));
     try {
+        if (kind == TSheetKind::Csv) return ReadGroupSheet(ReadCsv(bytes));
         return ReadGroupSheet(kind == TSheetKind::Xlsx ? ReadXlsx(bytes) : ReadOds(bytes));
     } catch (const ESheetFormat& e) {
         throw EUnreadableFile(label + ": not an " + KindName(kind) + " file that can be read: " +
                               e.what() + "; save it again from the spreadsheet program");
+    } catch (const ESheetRefused& e) {
+        const std::string where = PlaceText(e.At);
+        throw EUnreadableFile(label + (where.empty() ? "" : ":" + where) + ": " + e.what());
     }
 }
 
@@ -104,15 +107,18 @@ std::string ProblemLines(const std::string& label, std::vector<TSheetProblem> pr
     const auto place = [](const TSheetProblem& p) { return std::pair(p.At.Row, p.At.Column); };
     std::stable_sort(problems.begin(), problems.end(),
                      [&](const auto& a, const auto& b) { return place(a) < place(b); });
+    // The file as a whole is no place: each of its notes is told.
+    const auto samePlace = [&](std::size_t i) {
+        return i > 0 && problems[i].At.Row > 0 && place(problems[i]) == place(problems[i - 1]);
+    };
     std::map<std::string, std::vector<const TSheetProblem*>> kinds;
     for (std::size_t i = 0; i < problems.size(); ++i)
-        if (i == 0 || place(problems[i]) != place(problems[i - 1]))
-            kinds[KindOf(problems[i].Message)].push_back(&problems[i]);
+        if (!samePlace(i)) kinds[KindOf(problems[i].Message)].push_back(&problems[i]);
     std::string text;
     std::size_t lines = 0, left = 0;
     for (std::size_t i = 0; i < problems.size(); ++i) {
         const TSheetProblem& p = problems[i];
-        if (i > 0 && place(p) == place(problems[i - 1])) continue;
+        if (samePlace(i)) continue;
         const auto& same = kinds[KindOf(p.Message)];
         if (same.size() > 3 && same.front() != &p) continue;
         if (lines == limit) {

@@ -2,10 +2,12 @@
 
 #include <map>
 #include <optional>
+#include <set>
 
 #include "base/Cp1252.h"
 #include "base/Utf8.h"
 #include "sheets/CellText.h"
+#include "sheets/SheetBudget.h"
 #include "store/IDRules.h"
 
 namespace {
@@ -60,6 +62,7 @@ class TGroupReader {
 public:
     TGroupSheet Read(const TSheet& sheet) {
         out_.Problems = sheet.Problems;
+        out_.Warnings = sheet.Notes;
         if (sheet.Rows.empty()) {
             Problem({}, std::string("the file holds nothing; ") + kHeaderRule);
             return std::move(out_);
@@ -82,7 +85,7 @@ private:
         if (!cell) return std::u32string();
         if (const auto at = MojibakeAt(cell->Text)) {
             Problem(cell->PlaceOf(*at),
-                    QuotedText(cell->Text) +
+                    QuotedStart(cell->Text) +
                         " looks like UTF-8 text read as Windows-1252 on its way here (" +
                         Misread(cell->Text, *at) +
                         "); open the original file again as UTF-8 (Unicode), or move the group "
@@ -101,7 +104,7 @@ private:
             int k = 0;
             while (k < kColumns && name != kColumnNames[k]) ++k;
             if (k == kColumns) {
-                if (!name.empty()) others.push_back(QuotedText(*text));
+                if (!name.empty()) others.push_back(QuotedStart(*text));
             } else if (column_[k] != 0) {
                 Problem(cell.Start, "the first row names the column " + Utf8(name) + " twice");
             } else {
@@ -109,8 +112,11 @@ private:
             }
         }
         if (!others.empty()) {
+            // A few named, so that the note stays a line.
             std::string list;
-            for (const std::string& name : others) list += (list.empty() ? "" : ", ") + name;
+            for (std::size_t k = 0; k < others.size() && k < 5; ++k)
+                list += (k == 0 ? "" : ", ") + others[k];
+            if (others.size() > 5) list += " and " + Grouped(others.size() - 5) + " more";
             Warning({}, std::string("note: ") +
                             (others.size() > 1 ? "the columns " : "the column ") + list +
                             (others.size() > 1 ? " are" : " is") + " not read");
@@ -126,12 +132,12 @@ private:
     std::optional<std::string> ID(const TSheetCell* cell, const char* what) {
         const std::optional<std::u32string> text = Text(cell);
         if (!text) return std::nullopt;
-        const std::string id = std::string(what) + " ID " + QuotedText(*text);
+        const std::string id = std::string(what) + " ID " + QuotedStart(*text);
         // A date keeps none of what was typed: an .xlsx holds only the day's number
         // (46363 for 2026-12-07), an .ods the text its format shows.
         if (cell && cell->IsDate) {
             Problem(cell->Start, std::string(what) + " ID is a date or time in the sheet (" +
-                                     QuotedText(*text) +
+                                     QuotedStart(*text) +
                                      "), not text; format the column as text and type the ID "
                                      "again");
             return std::nullopt;
@@ -139,10 +145,12 @@ private:
         const std::vector<TTextFault> faults = IDFaults(*text);
         // Composing may have joined characters: then the cell's start is the place.
         const bool samePlaces = cell && text->size() == cell->Text.size();
+        std::set<std::string> told;  // a fault on many characters is told at the first
         for (const TTextFault& fault : faults)
-            Problem(fault.At == TTextFault::kWholeText || !samePlaces ? cell->Start
-                                                                      : cell->PlaceOf(fault.At),
-                    id + fault.Why);
+            if (told.insert(fault.Why).second)
+                Problem(fault.At == TTextFault::kWholeText || !samePlaces ? cell->Start
+                                                                          : cell->PlaceOf(fault.At),
+                        id + fault.Why);
         if (!faults.empty()) return std::nullopt;
         if (!text->empty() && (text->front() == U' ' || text->back() == U' '))
             Warning(cell->Start, "warning: " + id +
@@ -167,7 +175,7 @@ private:
         const std::optional<int> slot = slotText ? Slot(*slotText) : std::nullopt;
         if (slotText && !slot)
             Problem(slotCell ? slotCell->Start : row.Start,
-                    "the slot must be a whole number from 0 to 95, not " + QuotedText(*slotText));
+                    "the slot must be a whole number from 0 to 95, not " + QuotedStart(*slotText));
         if (slot && *slot >= kTrailerSlots && trailerCell) {
             Problem(trailerCell->Start, "slot " + std::to_string(*slot) +
                                             " has no trailer ID (trailers are slots 0 to 31); "

@@ -1,33 +1,45 @@
 #include "sheets/Ods.h"
 
+#include <QSet>
 #include <QXmlStreamWriter>
 #include <algorithm>
+#include <cstdint>
 
+#include "sheets/SheetBudget.h"
+#include "sheets/SheetErrors.h"
 #include "sheets/SheetXml.h"
 #include "sheets/Zip.h"
 
 namespace {
 
 constexpr const char* kMimeType = "application/vnd.oasis.opendocument.spreadsheet";
-constexpr std::size_t kMaxRepeat = 1048576;
+// The last row and column a sheet has; a cell with text beyond them is not one that a
+// spreadsheet program shows.
+constexpr std::int64_t kLastRow = 1048576;
+constexpr std::int64_t kLastColumn = 16384;
 
 // ---- reading ----
 
-int Repeat(const TSheetXml& xml, QStringView attribute) {
+// A repeat count as given, at least 1; a count no sheet could hold is cut to one
+// beyond the last row, so that every sum of them fits in 64 bits.
+std::int64_t Repeat(const TSheetXml& xml, QStringView attribute) {
     bool ok = false;
     const qlonglong n = xml.Attribute(attribute).toLongLong(&ok);
-    return ok && n > 1 ? int(std::min<qlonglong>(n, kMaxRepeat)) : 1;
+    return ok && n > 1 ? std::min<std::int64_t>(n, kLastRow + 1) : 1;
 }
 
 // A paragraph's text as the reader sees it: white space in the XML collapses to one
 // space and is dropped at the paragraph's start; <text:s/> stands for real spaces.
 class TParagraph {
 public:
-    explicit TParagraph(TSheetXml& xml) : xml_(xml) {}
+    // Appends to `text`, which may hold the cell's paragraphs before this one.
+    TParagraph(TSheetXml& xml, TCellText& text)
+        : xml_(xml), text_(text), start_(text.Text().size()) {}
 
-    QString Read() {
-        for (int depth = 1; depth > 0;) {
-            switch (xml_.readNext()) {
+    // Stops where the text grows too long for a cell, the rest unread.
+    void Read() {
+        for (int depth = 1; depth > 0 && !text_.TooLong();) {
+            switch (xml_.Next()) {
                 case QXmlStreamReader::StartElement:
                     depth += Element() ? 1 : 0;
                     break;
@@ -35,139 +47,210 @@ public:
                     --depth;
                     break;
                 case QXmlStreamReader::Characters:
-                    Characters(xml_.text());
+                    Characters(xml_.Characters());
                     break;
-                case QXmlStreamReader::Invalid:
-                    xml_.Fault(xml_.errorString().toStdString());
+                case QXmlStreamReader::EndDocument:
+                    xml_.Fault("it ends inside a paragraph");
                 default:
                     break;
             }
         }
-        return text_;
     }
 
 private:
     // True when the element's content is part of the text (a span, a link).
     bool Element() {
         if (xml_.Is(u"s")) {
-            text_ += QString(std::clamp(Repeat(xml_, u"c"), 1, 1000), u' ');
+            text_.Append(u' ', static_cast<std::uint64_t>(Repeat(xml_, u"c")));
         } else if (xml_.Is(u"tab")) {
-            text_ += u'\t';
+            text_.Append(u'\t', 1);
         } else if (xml_.Is(u"line-break")) {
-            text_ += u'\n';
+            text_.Append(u'\n', 1);
         } else if (!xml_.Is(u"note") && !xml_.Is(u"annotation")) {
             return true;
         }
         afterSpace_ = false;
-        xml_.skipCurrentElement();
+        xml_.Skip();
         return false;
     }
 
     void Characters(QStringView chars) {
         for (QChar c : chars) {
             const bool space = c == u' ' || c == u'\t' || c == u'\n' || c == u'\r';
-            if (space && (afterSpace_ || text_.isEmpty())) continue;
-            text_ += space ? QChar(u' ') : c;
+            if (space && (afterSpace_ || text_.Text().size() == start_)) continue;
+            text_.Append(space ? QChar(u' ') : c, 1);
             afterSpace_ = space;
+            if (text_.TooLong()) return;
         }
     }
 
     TSheetXml& xml_;
-    QString text_;
+    TCellText& text_;
+    const qsizetype start_;  // where this paragraph's text begins
     bool afterSpace_ = false;
 };
 
+// The first visible table's rows, wherever they are grouped.
 class TTableReader {
 public:
     explicit TTableReader(TSheetXml& xml) : xml_(xml) {}
 
-    // Descends to the first table and reads its rows, wherever they are grouped.
-    std::vector<TSheetRow> Rows() {
-        for (const char16_t* level : {u"document-content", u"body", u"spreadsheet", u"table"})
-            if (!Find(level)) xml_.Fault("it holds no table");
-        Rows(rows_);
-        return std::move(rows_);
+    TSheet Sheet() {
+        if (!Find(u"document-content")) xml_.Fault("it holds no table");
+        while (xml_.NextChild()) {
+            if (xml_.Is(u"automatic-styles")) {
+                HiddenStyles();
+            } else if (xml_.Is(u"body")) {
+                if (!Find(u"spreadsheet")) break;
+                while (xml_.NextChild()) {
+                    if (!xml_.Is(u"table")) {
+                        xml_.Skip();
+                    } else if (hiddenStyles_.contains(xml_.Attribute(u"style-name"))) {
+                        const QString name = xml_.Attribute(u"name");
+                        if (++hiddenCount_ <= 3)
+                            hidden_.push_back(QuotedStart(Chars(name.left(21)), name.size()));
+                        xml_.Skip();
+                    } else {
+                        Rows();
+                        xml_.End();
+                        if (hiddenCount_ > 0)
+                            sheet_.Notes.push_back({{}, HiddenSheetsNote(hidden_, hiddenCount_)});
+                        return std::move(sheet_);
+                    }
+                }
+                break;
+            } else {
+                xml_.Skip();
+            }
+        }
+        xml_.Fault(hiddenCount_ > 0 ? "every table in it is hidden" : "it holds no table");
     }
 
 private:
     bool Find(QStringView localName) {
         while (xml_.NextChild()) {
             if (xml_.Is(localName)) return true;
-            xml_.skipCurrentElement();
+            xml_.Skip();
         }
         return false;
     }
 
-    void Rows(std::vector<TSheetRow>& rows) {
+    // The table styles that hide a table (table:display="false").
+    void HiddenStyles() {
         while (xml_.NextChild()) {
-            if (xml_.Is(u"table-row")) {
-                const int repeat = Repeat(xml_, u"number-rows-repeated");
-                TSheetRow row = Row();
-                if (!row.Cells.empty()) budget_.Spend(row.Cells.size() * std::size_t(repeat));
-                for (int k = 0; k < repeat && !row.Cells.empty(); ++k) {
-                    for (TSheetCell& cell : row.Cells) cell.Start.Row = row_ + k;
-                    row.Start.Row = row_ + k;
-                    rows.push_back(row);
-                }
-                row_ += repeat;
+            const QString name = xml_.Attribute(u"name");
+            const bool tableStyle = xml_.Is(u"style") && xml_.Attribute(u"family") == u"table";
+            while (tableStyle && xml_.NextChild()) {
+                if (xml_.Is(u"table-properties") && xml_.Attribute(u"display") == u"false")
+                    hiddenStyles_.insert(name);
+                xml_.Skip();
+            }
+            if (!tableStyle) xml_.Skip();
+        }
+    }
+
+    // Row groups may nest; they are walked by a count, not by calling down.
+    void Rows() {
+        for (int groups = 0;;) {
+            if (!xml_.NextChild()) {
+                if (groups-- == 0) return;
+            } else if (xml_.Is(u"table-row")) {
+                Row();
             } else if (xml_.Is(u"table-header-rows") || xml_.Is(u"table-rows") ||
                        xml_.Is(u"table-row-group")) {
-                Rows(rows);
+                ++groups;
             } else {
-                xml_.skipCurrentElement();
+                xml_.Skip();
             }
         }
     }
 
-    TSheetRow Row() {
+    void Row() {
+        const std::int64_t repeat = Repeat(xml_, u"number-rows-repeated");
         TSheetRow row;
-        row.Start = {row_, 1, true};
-        int column = 1;
+        row.Start = {int(std::min(row_, kLastRow)), 1, true};
+        std::uint64_t characters = 0;
+        std::int64_t column = 1;
         while (xml_.NextChild()) {
             if (!xml_.Is(u"table-cell") && !xml_.Is(u"covered-table-cell")) {
-                xml_.skipCurrentElement();
+                xml_.Skip();
                 continue;
             }
-            const int repeat = Repeat(xml_, u"number-columns-repeated");
-            TSheetCell cell = Cell();
+            const std::int64_t columns = Repeat(xml_, u"number-columns-repeated");
+            const TSheetPlace place{int(std::min(row_, kLastRow)),
+                                    int(std::min(column, kLastColumn)), true};
+            TSheetCell cell = Cell(place);
             if (!cell.Text.empty()) {
-                budget_.Spend(std::size_t(repeat));
-                for (int k = 0; k < repeat; ++k) {
-                    cell.Column = column + k;
-                    cell.Start = {row_, column + k, true};
+                if (row_ > kLastRow || column + columns - 1 > kLastColumn) Beyond();
+                // Charged before the copies are made; a cell has at most kCellCharacters
+                // and a repeat is at most a sheet's rows, so the products fit.
+                const std::uint64_t chars = std::uint64_t(columns) * cell.Text.size();
+                budget_.Spend(place, std::uint64_t(columns), chars);
+                characters += chars;
+                for (std::int64_t k = 0; k < columns; ++k) {
+                    cell.Column = int(column + k);
+                    cell.Start = {int(row_), int(column + k), true};
                     row.Cells.push_back(cell);
                 }
             }
-            column += repeat;
+            column += columns;
         }
-        return row;
+        if (!row.Cells.empty()) {
+            if (row_ + repeat - 1 > kLastRow) Beyond();
+            const std::uint64_t copies = std::uint64_t(repeat - 1);
+            budget_.Spend(row.Start, copies * row.Cells.size(), copies * characters);
+            for (std::int64_t k = 0; k < repeat; ++k) {
+                for (TSheetCell& cell : row.Cells) cell.Start.Row = int(row_ + k);
+                row.Start.Row = int(row_ + k);
+                sheet_.Rows.push_back(row);
+            }
+        }
+        row_ += repeat;
     }
 
-    TSheetCell Cell() {
+    [[noreturn]] static void Beyond() {
+        throw ESheetRefused({},
+                            "a cell with text lies beyond the last row or column a sheet "
+                            "has (row " +
+                                Grouped(kLastRow) + ", column " + Grouped(kLastColumn) +
+                                "), where no spreadsheet shows it");
+    }
+
+    TSheetCell Cell(const TSheetPlace& place) {
         const QString type = xml_.Attribute(u"value-type");
         const QString value = xml_.Attribute(u"value");
-        QString text;
+        TCellText text;
         int paragraphs = 0;
         while (xml_.NextChild()) {
             if (xml_.Is(u"p")) {
-                if (paragraphs++ > 0) text += u'\n';
-                text += TParagraph(xml_).Read();
+                if (paragraphs++ > 0) text.Append(u'\n', 1);
+                TParagraph(xml_, text).Read();
+                if (text.TooLong()) RefuseLongCell(place, Chars(text.Text()));
             } else {
-                xml_.skipCurrentElement();
+                xml_.Skip();
             }
         }
         TSheetCell cell;
         cell.IsNumber = type == u"float" || type == u"percentage" || type == u"currency";
         cell.IsDate = type == u"date" || type == u"time";
         // A number's value, not the digits its format shows.
-        cell.Text = Chars(cell.IsNumber && !value.isEmpty() ? value : text);
+        if (cell.IsNumber && !value.isEmpty()) {
+            if (static_cast<std::size_t>(value.size()) > kCellCharacters)
+                RefuseLongCell(place, Chars(QStringView(value).first(kCellCharacters)));
+            cell.Text = Chars(value);
+        } else {
+            cell.Text = Chars(text.Text());
+        }
         return cell;
     }
 
     TSheetXml& xml_;
-    std::vector<TSheetRow> rows_;
-    TCellBudget budget_;
-    int row_ = 1;
+    TSheet sheet_;
+    TSheetBudget budget_;
+    QSet<QString> hiddenStyles_;
+    std::vector<std::string> hidden_;  // the first hidden tables passed over, quoted
+    std::size_t hiddenCount_ = 0;
+    std::int64_t row_ = 1;
 };
 
 // ---- writing ----
@@ -268,10 +351,8 @@ constexpr const char* kManifest =
 
 TSheet ReadOds(std::string_view bytes) {
     TZipReader zip(bytes);
-    TSheetXml xml("content.xml", zip.Read("content.xml"));
-    TSheet sheet;
-    sheet.Rows = TTableReader(xml).Rows();
-    return sheet;
+    TSheetXml xml(zip, "content.xml");
+    return TTableReader(xml).Sheet();
 }
 
 std::string WriteOds(const TSheetTexts& rows) {

@@ -43,6 +43,7 @@ struct TSheetProblem {
 struct TSheet {
     std::vector<TSheetRow> Rows;          // the rows that hold something, in order
     std::vector<TSheetProblem> Problems;  // none, or the rows are not to be trusted
+    std::vector<TSheetProblem> Notes;     // what was passed over ("note: ...")
 };
 
 // The rows to write: every cell as text.

@@ -2,9 +2,12 @@
 
 #include <QXmlStreamWriter>
 #include <algorithm>
+#include <cstdint>
 #include <map>
 #include <vector>
 
+#include "sheets/SheetBudget.h"
+#include "sheets/SheetErrors.h"
 #include "sheets/SheetXml.h"
 #include "sheets/Zip.h"
 
@@ -23,13 +26,14 @@ TRelations RelationsOf(TZipReader& zip, const std::string& part) {
     const std::string entry = part.substr(0, slash) + "_rels/" + part.substr(slash) + ".rels";
     TRelations out;
     if (!zip.Has(entry)) return out;
-    TSheetXml xml(entry, zip.Read(entry));
+    TSheetXml xml(zip, entry);
     xml.NextChild();  // Relationships
     while (xml.NextChild()) {
         if (xml.Is(u"Relationship"))
             out[xml.Attribute(u"Id")] = {xml.Attribute(u"Type"), xml.Attribute(u"Target")};
-        xml.skipCurrentElement();
+        xml.Skip();
     }
+    xml.End();
     return out;
 }
 
@@ -52,31 +56,73 @@ const TRelation* OfType(const TRelations& relations, QStringView typeEnd) {
     return nullptr;
 }
 
-// A rich or plain string: the text of its runs, the phonetic ones left out.
-QString RunText(TSheetXml& xml) {
-    QString text;
-    while (xml.NextChild()) {
-        if (xml.Is(u"t"))
-            text += xml.readElementText();
-        else if (xml.Is(u"r"))
-            text += RunText(xml);
-        else
-            xml.skipCurrentElement();
+// A rich or plain string (<si>, <is>): the text of its runs, the phonetic ones left out.
+// Runs are not nested in a sheet a program saved, but a file may nest them: they are
+// walked by a count, not by calling down. With `stopWhenLong`, the rest of an element
+// whose text grows too long for a cell is left unread.
+void RunText(TSheetXml& xml, TCellText& text, bool stopWhenLong) {
+    for (int runs = 0;;) {
+        if (stopWhenLong && text.TooLong()) return;
+        if (!xml.NextChild()) {
+            if (runs-- == 0) return;
+        } else if (xml.Is(u"t")) {
+            xml.ReadText(text);
+        } else if (xml.Is(u"r")) {
+            ++runs;
+        } else {
+            xml.Skip();
+        }
     }
-    return text;
 }
 
-std::vector<QString> SharedStrings(TZipReader& zip, const std::string& entry) {
-    std::vector<QString> strings;
+// The workbook's shared strings, as one text and where each ends. One longer than a
+// cell may be is kept by its start only, and refused where a cell names it.
+class TSharedStrings {
+public:
+    void Add(const TCellText& text) {
+        if (text.TooLong()) long_.push_back(ends_.size());
+        chars_ += Chars(text.Text());
+        if (chars_.size() > kSheetCharacters)
+            throw ESheetRefused({}, "its shared strings hold more than " +
+                                        Grouped(kSheetCharacters) +
+                                        " characters; a group's sheet holds a few thousand");
+        ends_.push_back(static_cast<std::uint32_t>(chars_.size()));
+    }
+
+    // The text of string `index`, named by the cell at `at`; ESheetRefused for one that
+    // is not there or too long.
+    std::u32string_view Text(const QString& index, const TSheetPlace& at) const {
+        bool ok = false;
+        const qulonglong k = index.toULongLong(&ok);
+        if (!ok || k >= ends_.size())
+            throw ESheetRefused(at, "the cell names a shared string that is not there");
+        const std::size_t begin = k == 0 ? 0 : ends_[k - 1];
+        const std::u32string_view text(chars_.data() + begin, ends_[k] - begin);
+        if (std::binary_search(long_.begin(), long_.end(), k)) RefuseLongCell(at, text);
+        return text;
+    }
+
+private:
+    std::u32string chars_;
+    std::vector<std::uint32_t> ends_;
+    std::vector<std::size_t> long_;  // in order
+};
+
+TSharedStrings SharedStrings(TZipReader& zip, const std::string& entry) {
+    TSharedStrings strings;
     if (entry.empty()) return strings;
-    TSheetXml xml(entry, zip.Read(entry));
+    TSheetXml xml(zip, entry);
     xml.NextChild();  // sst
     while (xml.NextChild()) {
-        if (xml.Is(u"si"))
-            strings.push_back(RunText(xml));
-        else
-            xml.skipCurrentElement();
+        if (!xml.Is(u"si")) {
+            xml.Skip();
+            continue;
+        }
+        TCellText text;
+        RunText(xml, text, false);  // the later strings are read on
+        strings.Add(text);
     }
+    xml.End();
     return strings;
 }
 
@@ -120,7 +166,7 @@ bool IsDateFormatCode(const QString& code) {
 std::vector<bool> DateStyles(TZipReader& zip, const std::string& entry) {
     std::vector<bool> dates;
     if (entry.empty() || !zip.Has(entry)) return dates;
-    TSheetXml xml(entry, zip.Read(entry));
+    TSheetXml xml(zip, entry);
     std::map<int, bool> custom;
     xml.NextChild();  // styleSheet
     while (xml.NextChild()) {
@@ -133,41 +179,64 @@ std::vector<bool> DateStyles(TZipReader& zip, const std::string& entry) {
                 const auto own = custom.find(id);
                 dates.push_back(own != custom.end() ? own->second : IsBuiltinDateFormat(id));
             }
-            xml.skipCurrentElement();
+            xml.Skip();
         }
-        if (!formats && !styles) xml.skipCurrentElement();
+        if (!formats && !styles) xml.Skip();
     }
+    xml.End();
     return dates;
 }
 
 struct TParts {
     std::string Sheet, Strings, Styles;  // "" for a part the workbook does not have
+    std::vector<std::string> Hidden;     // the first hidden sheets before it, quoted
+    std::size_t HiddenCount = 0;
 };
 
-// The first sheet's part, and the shared strings' and the styles' parts.
+// The first visible sheet's part, the hidden ones before it, and the shared strings'
+// and the styles' parts.
 TParts FirstSheetParts(TZipReader& zip) {
     const TRelations package = RelationsOf(zip, "");
     const TRelation* office = OfType(package, u"/officeDocument");
     const std::string workbook = Resolve("", office ? office->Target : "xl/workbook.xml");
     const TRelations relations = RelationsOf(zip, workbook);
-    QString firstId;
-    TSheetXml xml(workbook, zip.Read(workbook));
+    TParts parts;
+    QString sheetId;
+    TSheetXml xml(zip, workbook);
     xml.NextChild();  // workbook
-    while (firstId.isEmpty() && xml.NextChild()) {
+    while (sheetId.isEmpty() && xml.NextChild()) {
         if (!xml.Is(u"sheets")) {
-            xml.skipCurrentElement();
+            xml.Skip();
             continue;
         }
-        if (xml.NextChild() && xml.Is(u"sheet")) firstId = xml.Attribute(u"id");
-        if (firstId.isEmpty()) xml.Fault("the workbook names no sheet");
+        while (sheetId.isEmpty() && xml.NextChild()) {
+            if (xml.Is(u"sheet")) {
+                const QString state = xml.Attribute(u"state");
+                if (state == u"hidden" || state == u"veryHidden") {
+                    const QString name = xml.Attribute(u"name");
+                    if (++parts.HiddenCount <= 3)
+                        parts.Hidden.push_back(QuotedStart(Chars(name.left(21)), name.size()));
+                } else {
+                    sheetId = xml.Attribute(u"id");
+                }
+            }
+            xml.Skip();
+        }
+        if (sheetId.isEmpty())
+            xml.Fault(parts.Hidden.empty() ? "the workbook names no sheet"
+                                           : "every sheet of the workbook is hidden");
     }
-    const auto sheet = relations.find(firstId);
-    if (sheet == relations.end()) xml.Fault("the workbook's first sheet has no part");
+    const auto sheet = relations.find(sheetId);
+    if (sheet == relations.end()) xml.Fault("the workbook's first visible sheet has no part");
+    xml.End();
     const auto part = [&](QStringView type) {
         const TRelation* relation = OfType(relations, type);
         return relation ? Resolve(workbook, relation->Target) : std::string();
     };
-    return {Resolve(workbook, sheet->second.Target), part(u"/sharedStrings"), part(u"/styles")};
+    parts.Sheet = Resolve(workbook, sheet->second.Target);
+    parts.Strings = part(u"/sharedStrings");
+    parts.Styles = part(u"/styles");
+    return parts;
 }
 
 // "B3" as column 2, row 3; false when it is no cell reference.
@@ -187,8 +256,7 @@ bool ParseReference(const QString& ref, int& column, int& row) {
 
 class TSheetReader {
 public:
-    TSheetReader(TSheetXml& xml, const std::vector<QString>& strings,
-                 const std::vector<bool>& dateStyles)
+    TSheetReader(TSheetXml& xml, const TSharedStrings& strings, const std::vector<bool>& dateStyles)
         : xml_(xml), strings_(strings), dateStyles_(dateStyles) {}
 
     std::vector<TSheetRow> Rows() {
@@ -196,18 +264,19 @@ public:
         xml_.NextChild();  // worksheet
         while (xml_.NextChild()) {
             if (!xml_.Is(u"sheetData")) {
-                xml_.skipCurrentElement();
+                xml_.Skip();
                 continue;
             }
             while (xml_.NextChild()) {
                 if (!xml_.Is(u"row")) {
-                    xml_.skipCurrentElement();
+                    xml_.Skip();
                     continue;
                 }
                 TSheetRow row = Row();
                 if (!row.Cells.empty()) rows.push_back(std::move(row));
             }
         }
+        xml_.End();
         return rows;
     }
 
@@ -222,7 +291,7 @@ private:
         int column = 0;
         while (xml_.NextChild()) {
             if (!xml_.Is(u"c")) {
-                xml_.skipCurrentElement();
+                xml_.Skip();
                 continue;
             }
             const QString ref = xml_.Attribute(u"r");
@@ -230,57 +299,79 @@ private:
             if (ref.isEmpty())
                 ++column;
             else if (!ParseReference(ref, column, refRow) || refRow != row_)
-                xml_.Fault("the cell reference " + ref.toStdString() + " is not in row " +
+                xml_.Fault("the cell reference " + ref.left(20).toStdString() + " is not in row " +
                            std::to_string(row_));
-            TSheetCell cell = Cell();
+            const TSheetPlace place{row_, column, true};
+            InOrder(place);
+            TSheetCell cell = Cell(place);
             if (cell.Text.empty()) continue;
-            budget_.Spend(1);
             cell.Column = column;
-            cell.Start = {row_, column, true};
+            cell.Start = place;
             row.Cells.push_back(std::move(cell));
         }
         return row;
     }
 
-    TSheetCell Cell() {
+    // Cells come in the order of their places, each once, as spreadsheet programs save
+    // them. Two at one place would be read one way here and maybe the other way by the
+    // program the user looked at the file with.
+    void InOrder(const TSheetPlace& place) {
+        const std::uint64_t at = (std::uint64_t(place.Row) << 32) | std::uint32_t(place.Column);
+        if (at == last_)
+            throw ESheetRefused(place, "the cell " + PlaceText(place) +
+                                           " is given twice in the sheet, so which of the two "
+                                           "was meant cannot be told; save the file again from "
+                                           "the spreadsheet program");
+        if (at < last_)
+            throw ESheetRefused(place, "the cell " + PlaceText(place) + " comes after " +
+                                           PlaceText(lastPlace_) +
+                                           " in the sheet, out of order; save the file again "
+                                           "from the spreadsheet program");
+        last_ = at;
+        lastPlace_ = place;
+    }
+
+    TSheetCell Cell(const TSheetPlace& place) {
         const QString type = xml_.Attribute(u"t");
         const std::size_t style = xml_.Attribute(u"s").toUInt();
-        QString value, inlineText;
+        TCellText value, inlineText;
+        // A text too long for a cell is refused where it is met, the rest unread.
         while (xml_.NextChild()) {
-            if (xml_.Is(u"v"))
-                value = xml_.readElementText();
-            else if (xml_.Is(u"is"))
-                inlineText = RunText(xml_);
-            else
-                xml_.skipCurrentElement();
+            if (xml_.Is(u"v")) {
+                xml_.ReadText(value);
+                if (value.TooLong()) RefuseLongCell(place, Chars(value.Text()));
+            } else if (xml_.Is(u"is")) {
+                RunText(xml_, inlineText, true);
+                if (inlineText.TooLong()) RefuseLongCell(place, Chars(inlineText.Text()));
+            } else {
+                xml_.Skip();
+            }
         }
         TSheetCell cell;
         if (type == u"s") {
-            bool ok = false;
-            const int index = value.toInt(&ok);
-            if (!ok || index < 0 || index >= int(strings_.size()))
-                xml_.Fault("a cell names a shared string that is not there");
-            cell.Text = Chars(strings_[index]);
+            cell.Text = strings_.Text(value.Text(), place);
         } else if (type == u"inlineStr") {
-            cell.Text = Chars(inlineText);
+            cell.Text = Chars(inlineText.Text());
         } else if (type == u"b") {
-            cell.Text = value == u"1" ? U"TRUE" : U"FALSE";
-        } else if (type == u"d") {
-            cell.Text = Chars(value);  // a date or time written out ("2026-12-07")
-            cell.IsDate = true;
+            cell.Text = value.Text() == u"1" ? U"TRUE" : U"FALSE";
         } else {
-            cell.Text = Chars(value);  // a formula's text, an error value or a number
+            cell.Text = Chars(value.Text());  // a formula's text, an error value or a number
+            cell.IsDate = type == u"d";       // a date or time written out ("2026-12-07")
             cell.IsNumber = type.isEmpty() || type == u"n";
-            cell.IsDate = cell.IsNumber && style < dateStyles_.size() && dateStyles_[style];
+            cell.IsDate =
+                cell.IsDate || (cell.IsNumber && style < dateStyles_.size() && dateStyles_[style]);
         }
+        if (!cell.Text.empty()) budget_.Spend(place, 1, cell.Text.size());
         return cell;
     }
 
     TSheetXml& xml_;
-    const std::vector<QString>& strings_;
+    const TSharedStrings& strings_;
     const std::vector<bool>& dateStyles_;
-    TCellBudget budget_;
+    TSheetBudget budget_;
     int row_ = 0;
+    std::uint64_t last_ = 0;  // the place of the last cell, row above column
+    TSheetPlace lastPlace_;
 };
 
 // ---- writing ----
@@ -372,11 +463,13 @@ std::string SheetXml(const TSheetTexts& rows) {
 TSheet ReadXlsx(std::string_view bytes) {
     TZipReader zip(bytes);
     const TParts parts = FirstSheetParts(zip);
-    const std::vector<QString> strings = SharedStrings(zip, parts.Strings);
+    const TSharedStrings strings = SharedStrings(zip, parts.Strings);
     const std::vector<bool> dateStyles = DateStyles(zip, parts.Styles);
-    TSheetXml xml(parts.Sheet, zip.Read(parts.Sheet));
+    TSheetXml xml(zip, parts.Sheet);
     TSheet sheet;
     sheet.Rows = TSheetReader(xml, strings, dateStyles).Rows();
+    if (parts.HiddenCount > 0)
+        sheet.Notes.push_back({{}, HiddenSheetsNote(parts.Hidden, parts.HiddenCount)});
     return sheet;
 }
 

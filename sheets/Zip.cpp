@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <set>
 
 #include "sheets/SheetErrors.h"
 
@@ -87,6 +88,9 @@ zlib_filefunc64_def MemoryFunctions(TMemoryFile& file) {
 struct TZipReader::TImpl {
     TMemoryFile File;
     unzFile Zip = nullptr;
+    bool IsOpen = false;
+    std::string Open;  // the entry being read (an entry's name may be "")
+    std::size_t Unpacked = 0;
 };
 
 TZipReader::TZipReader(std::string_view bytes) : impl_(std::make_unique<TImpl>()) {
@@ -94,37 +98,88 @@ TZipReader::TZipReader(std::string_view bytes) : impl_(std::make_unique<TImpl>()
     zlib_filefunc64_def functions = MemoryFunctions(impl_->File);
     impl_->Zip = unzOpen2_64("memory", &functions);
     if (!impl_->Zip) throw ESheetFormat("it is not a zip archive");
+    try {
+        CheckNames();
+    } catch (...) {
+        unzClose(impl_->Zip);  // the destructor does not run for an object never made
+        throw;
+    }
+}
+
+// An entry is found by its name; with two of one name (letter case aside, as the
+// package formats compare names) this reader and the user's program could each read
+// another.
+void TZipReader::CheckNames() {
+    std::set<std::string> names;
+    for (int at = unzGoToFirstFile(impl_->Zip); at == UNZ_OK; at = unzGoToNextFile(impl_->Zip)) {
+        char name[1024];
+        unz_file_info64 info{};
+        if (unzGetCurrentFileInfo64(impl_->Zip, &info, name, sizeof name, nullptr, 0, nullptr, 0) !=
+            UNZ_OK)
+            throw ESheetFormat("its list of entries is damaged");
+        std::string key(name, std::min<std::size_t>(info.size_filename, sizeof name - 1));
+        for (char& c : key)
+            if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (!names.insert(key).second)
+            throw ESheetFormat("it holds two entries named " + key.substr(0, 100));
+    }
 }
 
 TZipReader::~TZipReader() {
+    Close();
     unzClose(impl_->Zip);
 }
 
 bool TZipReader::Has(const std::string& name) {
+    Close();
     return unzLocateFile(impl_->Zip, name.c_str(), 1) == UNZ_OK;
 }
 
-std::string TZipReader::Read(const std::string& name) {
+void TZipReader::Open(const std::string& name) {
     unzFile zip = impl_->Zip;
+    Close();
     if (unzLocateFile(zip, name.c_str(), 1) != UNZ_OK) throw ESheetFormat("it holds no " + name);
     unz_file_info64 info{};
     if (unzGetCurrentFileInfo64(zip, &info, nullptr, 0, nullptr, 0, nullptr, 0) != UNZ_OK ||
         unzOpenCurrentFile(zip) != UNZ_OK)
         throw ESheetFormat(name + " cannot be unpacked");
+    impl_->IsOpen = true;
+    impl_->Open = name;
+    impl_->Unpacked = 0;
     if (info.uncompressed_size > kLargestEntry) {
-        unzCloseCurrentFile(zip);
+        Close();
         throw ESheetFormat(name + " is larger than 16 MiB");
     }
-    std::string data;
-    char buffer[16384];
-    int n = 0;
-    while ((n = unzReadCurrentFile(zip, buffer, sizeof buffer)) > 0) {
-        data.append(buffer, static_cast<std::size_t>(n));
-        if (data.size() > kLargestEntry) break;  // a size field that lied
+}
+
+std::string TZipReader::ReadSome() {
+    if (!impl_->IsOpen) return {};
+    const std::string name = impl_->Open;
+    char buffer[65536];
+    const int n = unzReadCurrentFile(impl_->Zip, buffer, sizeof buffer);
+    if (n > 0) {
+        impl_->Unpacked += static_cast<std::size_t>(n);
+        if (impl_->Unpacked <= kLargestEntry)
+            return std::string(buffer, static_cast<std::size_t>(n));
+        Close();  // a size field that lied
+        throw ESheetFormat(name + " is larger than 16 MiB");
     }
-    const int closed = unzCloseCurrentFile(zip);  // checks the CRC of what was read
-    if (n < 0 || closed != UNZ_OK || data.size() > kLargestEntry)
-        throw ESheetFormat(name + " is damaged");
+    impl_->IsOpen = false;
+    const int closed = unzCloseCurrentFile(impl_->Zip);  // checks the CRC of the whole entry
+    if (n < 0 || closed != UNZ_OK) throw ESheetFormat(name + " is damaged");
+    return {};
+}
+
+void TZipReader::Close() {
+    if (!impl_->IsOpen) return;
+    impl_->IsOpen = false;
+    unzCloseCurrentFile(impl_->Zip);
+}
+
+std::string TZipReader::Read(const std::string& name) {
+    Open(name);
+    std::string data;
+    for (std::string piece = ReadSome(); !piece.empty(); piece = ReadSome()) data += piece;
     return data;
 }
 

@@ -1,6 +1,8 @@
 // The window's Import and Export, driven without a display: a refused file changes
 // nothing, an accepted one is asked about and then saved as Save does, and Export
 // writes what the slots show.
+#include <sys/stat.h>
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -10,6 +12,7 @@
 #include <vector>
 
 #include "sheets/GroupFile.h"
+#include "sheets/SheetErrors.h"
 #include "shell/TGroupFileActions.h"
 #include "tests/store/StoreSupport.h"
 
@@ -102,6 +105,47 @@ TEST(GroupFileActions, ImportAsksThenSavesAndARefusedFileChangesNothing) {
     EXPECT_EQ(files.offered, std::vector<std::string>{"Fleet.xlsx"});
     EXPECT_EQ(ReadGroupFile(out).IDs.Vehicle[9], "TYPED 9");
     EXPECT_EQ(ReadGroupFile(out).IDs.Trailer[2], "T 2");
+}
+
+// The window's Import and Export take the same way: a box, nothing changed or written.
+class TOneFile : public TFileQuestion {
+public:
+    explicit TOneFile(std::string path) : path_(std::move(path)) {}
+    std::string FileToImport() override { return path_; }
+    std::string FileToExport(const std::string&) override { return path_; }
+
+private:
+    std::string path_;
+};
+
+TEST(GroupFileActions, ImportAndExportRefuseAPipeAndALinkAlike) {
+    TStoreHome data;
+    ScriptedWindow window;
+    TWindowStore opened(data.paths, window);
+    TIDGroupStore& store = opened.Store;
+    store.OpenStore();
+    TGroupIDs old;
+    old.Vehicle[7] = "OLD 7";
+    opened.Groups.Add({{"Fleet", old}});
+    store.Select("Fleet");
+    store.LoadGroup();
+    const fs::path fifo = data.home.root() / "x.csv";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+    TOneFile pipe(fifo.string());
+    TGroupFileActions(store, window, window, pipe).ImportClick();
+    EXPECT_EQ(window.log.back(), "info: " + fifo.string() +
+                                     ": is a named pipe (FIFO), not a file; only regular files "
+                                     "are read\nNothing was changed.");
+    EXPECT_EQ(window.vehicle[7], "OLD 7");
+
+    const fs::path victim = data.home.root() / "victim.txt";
+    std::ofstream(victim) << "my own file";
+    fs::create_symlink(victim, data.home.root() / "out.ods");
+    TOneFile link((data.home.root() / "out.ods").string());
+    EXPECT_THROW(TGroupFileActions(store, window, window, link).ExportClick(), EUnwritableFile);
+    std::ostringstream kept;
+    kept << std::ifstream(victim).rdbuf();
+    EXPECT_EQ(kept.str(), "my own file");
 }
 
 }  // namespace

@@ -1,0 +1,10 @@
+// libFuzzer target: a group's .ods file, given as its entries ("@@ name" lines; see
+// FuzzSheets.h; the first is content.xml unless named) or as a zip, read under the
+// readers' limits.
+#include "tests/sheets/FuzzSheets.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    const std::string_view input(reinterpret_cast<const char*>(data), size);
+    fuzzsheets::Check(fuzzsheets::Archive(input, "content.xml"), TSheetKind::Ods);
+    return 0;
+}
