@@ -25,11 +25,16 @@ run: build
 	$(BUILD)/tools/haltguard-ids-setup
 	$(BUILD)/shell/haltguard-ids
 
+# The tests start PostgreSQL servers of their own (postgresql-15's initdb and postgres);
+# make run needs no server.
+TEST_PACKAGES := postgresql-15
 test: build
+	@HG_EXTRA_PACKAGES="$(TEST_PACKAGES)" scripts/install-deps.sh
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 # Address + undefined behaviour sanitizers over the whole suite.
 sanitize: deps
+	@HG_EXTRA_PACKAGES="$(TEST_PACKAGES)" scripts/install-deps.sh
 	cmake -S . -B build-asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DHG_SANITIZE=address,undefined
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS) --timeout 900
