@@ -45,12 +45,21 @@ std::string DescribeServer(const TPgTarget& target) {
     return where + ", database " + target.dbname + ", user " + target.user;
 }
 
+std::string PasswordFilePath() {
+#ifdef _WIN32
+    return "%APPDATA%\\postgresql\\pgpass.conf";
+#else
+    return "~/.pgpass";
+#endif
+}
+
 std::string PasswordFileAdvice() {
 #ifdef _WIN32
-    return "%APPDATA%\\postgresql\\pgpass.conf, one line host:port:database:user:password";
+    return PasswordFilePath() + ", one line host:port:database:user:password";
 #else
-    return "~/.pgpass, one line host:port:database:user:password, readable by you alone "
-           "(chmod 600 ~/.pgpass)";
+    return PasswordFilePath() +
+           ", one line host:port:database:user:password, readable by you alone (chmod 600 "
+           "~/.pgpass)";
 #endif
 }
 

@@ -34,7 +34,9 @@ TFaultReason ClassifyConnectFailure(const std::string& message, bool passwordNee
 // own) and whether the connection is broken since.
 TServerFault ClassifyStatementFailure(const std::string& sqlState, bool connectionBroken);
 
-// Where this PC keeps the passwords of its connections, in words for a message.
+// libpq's password file on this system: "~/.pgpass"; on Windows in %APPDATA%.
+std::string PasswordFilePath();
+// Where this PC keeps the passwords of its connections, and how, for a message.
 std::string PasswordFileAdvice();
 
 // The setup tool's command that prepares the server named by `connection`, quoted
