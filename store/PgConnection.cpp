@@ -7,8 +7,8 @@
 #include <cstring>
 
 #ifndef _WIN32
-#include <clocale>
 #include <locale.h>
+#include <clocale>
 #endif
 
 namespace {
@@ -149,8 +149,8 @@ void TPgConnection::Connect() {
     target_ = TargetOf(conn);
     server_ = DescribeServer(target_);
     if (PQstatus(conn) == CONNECTION_OK) return;
-    const TFaultReason why = ClassifyConnectFailure(
-        Text(PQerrorMessage(conn)), PQconnectionNeedsPassword(conn) != 0, target_);
+    const TFaultReason why = ClassifyConnectFailure(Text(PQerrorMessage(conn)),
+                                                    PQconnectionNeedsPassword(conn) != 0, target_);
     state_->Close();
     throw EServerUnreachable(why.fault, server_,
                              "Cannot use the group server " + server_ + ": " + why.reason);
@@ -177,10 +177,9 @@ std::vector<const char*> ValuesOf(const TPgParams& params, const std::string& se
     values.reserve(params.size());
     for (const TPgValue& p : params) {
         if (p && p->find('\0') != std::string::npos)
-            throw EServerRefusal(TServerFault::Refusal, server,
-                                 "A text holding a NUL character cannot go to the group server " +
-                                     server,
-                                 "22021");
+            throw EServerRefusal(
+                TServerFault::Refusal, server,
+                "A text holding a NUL character cannot go to the group server " + server, "22021");
         values.push_back(p ? p->c_str() : nullptr);
     }
     return values;
@@ -265,15 +264,14 @@ void TPgConnection::FailStatement(void* handle, const std::string& what) {
         case TServerFault::Lost:
             // Closed here, so that every later use meets the same, until Reconnect.
             state_->Close();
-            throw EServerLost(TServerFault::Lost, server_,
-                              "The connection to the group server " + server_ +
-                                  " was lost: " + message,
-                              sqlState);
+            throw EServerLost(
+                TServerFault::Lost, server_,
+                "The connection to the group server " + server_ + " was lost: " + message,
+                sqlState);
         case TServerFault::NoSchema:
             throw EServerSchema(TServerFault::NoSchema, server_,
-                                "The group server " + server_ +
-                                    " has no tables for the groups (" + message + "); run " +
-                                    SetupCommandFor(connection_),
+                                "The group server " + server_ + " has no tables for the groups (" +
+                                    message + "); run " + SetupCommandFor(connection_),
                                 sqlState);
         default:
             throw EServerRefusal(TServerFault::Refusal, server_,
@@ -286,8 +284,8 @@ void TPgConnection::FailStatement(void* handle, const std::string& what) {
 void TPgConnection::AbandonTransaction() noexcept {
     // On a broken connection the server has already thrown the transaction away.
     if (Broken()) return;
-    PGresult* result = PQexecParams(state_->conn, "ROLLBACK", 0, nullptr, nullptr, nullptr,
-                                    nullptr, 0);
+    PGresult* result =
+        PQexecParams(state_->conn, "ROLLBACK", 0, nullptr, nullptr, nullptr, nullptr, 0);
     const bool done = result && PQresultStatus(result) == PGRES_COMMAND_OK;
     PQclear(result);
     // A rollback refused on a live connection would leave the transaction open for the

@@ -80,14 +80,14 @@ TFaultReason ClassifyConnectFailure(const std::string& message, bool passwordNee
     // The server's own refusals come first: a message may also carry an earlier
     // attempt's network failure (several hosts, or TLS tried and then plain).
     if (passwordNeeded || Holds(message, "no password supplied"))
-        return {TServerFault::Authentication,
-                "it asks for the password of " + WhoWhere(target) +
-                    ", and none is known here; put it in " + PasswordFileAdvice()};
+        return {TServerFault::Authentication, "it asks for the password of " + WhoWhere(target) +
+                                                  ", and none is known here; put it in " +
+                                                  PasswordFileAdvice()};
     if (Holds(message, "password authentication failed") ||
         Holds(message, "SCRAM authentication") || Holds(message, "authentication failed for"))
-        return {TServerFault::Authentication,
-                "authentication failed: the password of " + WhoWhere(target) +
-                    " is wrong; mend it in " + PasswordFileAdvice()};
+        return {TServerFault::Authentication, "authentication failed: the password of " +
+                                                  WhoWhere(target) + " is wrong; mend it in " +
+                                                  PasswordFileAdvice()};
     if (Holds(message, "no pg_hba.conf entry"))
         return {TServerFault::Authentication,
                 "it lets no connection from this PC in as " + WhoWhere(target) +
@@ -117,8 +117,8 @@ TFaultReason ClassifyConnectFailure(const std::string& message, bool passwordNee
     if (Holds(message, "No route to host") || Holds(message, "Network is unreachable"))
         return {TServerFault::NoAnswer,
                 "the network has no way from this PC to it; check the network and the address"};
-    if (socket && (Holds(message, "No such file or directory") ||
-                   Holds(message, "Connection refused")))
+    if (socket &&
+        (Holds(message, "No such file or directory") || Holds(message, "Connection refused")))
         return {TServerFault::Refused,
                 "no server is listening at that socket; is PostgreSQL running on this machine, "
                 "and with that port?"};

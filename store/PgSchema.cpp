@@ -43,12 +43,11 @@ std::string Advice(const TPgConnection& connection) {
 }
 
 [[noreturn]] void TooNew(const TPgConnection& connection, int version) {
-    throw EServerSchema(TServerFault::SchemaTooNew, connection.Server(),
-                        "The tables for the groups on the group server " + connection.Server() +
-                            " are of version " + std::to_string(version) +
-                            ", newer than this program knows (" +
-                            std::to_string(kServerSchemaVersion) +
-                            "); install the newer Haltguard IDs on this PC");
+    throw EServerSchema(
+        TServerFault::SchemaTooNew, connection.Server(),
+        "The tables for the groups on the group server " + connection.Server() +
+            " are of version " + std::to_string(version) + ", newer than this program knows (" +
+            std::to_string(kServerSchemaVersion) + "); install the newer Haltguard IDs on this PC");
 }
 
 struct TDatabaseOwner {
@@ -105,12 +104,12 @@ void RequireCurrentSchema(TPgConnection& connection) {
                                 "The group server " + connection.Server() +
                                     " has no tables for the groups yet; " + Advice(connection));
         case TSchemaState::TooOld:
-            throw EServerSchema(TServerFault::SchemaTooOld, connection.Server(),
-                                "The tables for the groups on the group server " +
-                                    connection.Server() + " are of version " +
-                                    std::to_string(status.version) + ", older than this program's " +
-                                    std::to_string(kServerSchemaVersion) + "; " +
-                                    Advice(connection) + " to upgrade them");
+            throw EServerSchema(
+                TServerFault::SchemaTooOld, connection.Server(),
+                "The tables for the groups on the group server " + connection.Server() +
+                    " are of version " + std::to_string(status.version) +
+                    ", older than this program's " + std::to_string(kServerSchemaVersion) + "; " +
+                    Advice(connection) + " to upgrade them");
         case TSchemaState::TooNew:
             TooNew(connection, status.version);
     }
@@ -143,15 +142,15 @@ TSchemaOutcome EnsureSchema(TPgConnection& connection) {
         const std::string what = status.state == TSchemaState::Missing
                                      ? " has no tables for the groups, and user "
                                      : " has old tables for the groups, and user ";
-        throw EServerSchema(
-            status.state == TSchemaState::Missing ? TServerFault::NoSchema
-                                                  : TServerFault::SchemaTooOld,
-            connection.Server(),
-            "The group server " + connection.Server() + what + connection.Target().user +
-                " may not " + (status.state == TSchemaState::Missing ? "create" : "upgrade") +
-                " them; run the setup once as the database's owner" +
-                (owner.name.empty() ? "" : " (" + owner.name + ")") +
-                " or a member of it, with user= in the connection string");
+        throw EServerSchema(status.state == TSchemaState::Missing ? TServerFault::NoSchema
+                                                                  : TServerFault::SchemaTooOld,
+                            connection.Server(),
+                            "The group server " + connection.Server() + what +
+                                connection.Target().user + " may not " +
+                                (status.state == TSchemaState::Missing ? "create" : "upgrade") +
+                                " them; run the setup once as the database's owner" +
+                                (owner.name.empty() ? "" : " (" + owner.name + ")") +
+                                " or a member of it, with user= in the connection string");
     }
     return {status.state == TSchemaState::Missing ? TSchemaOutcome::TChange::Created
                                                   : TSchemaOutcome::TChange::Upgraded,

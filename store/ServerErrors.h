@@ -24,7 +24,9 @@ class EServerError : public std::runtime_error {
 public:
     EServerError(TServerFault fault, const std::string& server, const std::string& message,
                  std::string sqlState = "")
-        : std::runtime_error(message), fault_(fault), server_(server),
+        : std::runtime_error(message),
+          fault_(fault),
+          server_(server),
           sqlState_(std::move(sqlState)) {}
     TServerFault Fault() const { return fault_; }
     // The server as the messages name it ("depot-db port 5432, database haltguard, user lane1").

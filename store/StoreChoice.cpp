@@ -157,8 +157,9 @@ void WriteServerChoice(const std::string& connection) {
     const std::string text = FormatStoreChoice({TStoreKind::Server, connection});
     // What is written must read back as the same choice (a '#' first, say, would not).
     if (ParseStoreChoice(text, file) != TStoreChoice{TStoreKind::Server, connection})
-        throw EStoreChoiceError("The choice was not written: the connection string would "
-                                "not read back as it is");
+        throw EStoreChoiceError(
+            "The choice was not written: the connection string would "
+            "not read back as it is");
     const fs::path path(file);
     std::error_code ec;
     fs::create_directories(path.parent_path(), ec);
@@ -190,7 +191,6 @@ bool RemoveStoreChoice() {
     const std::string file = StoreChoiceFile();
     std::error_code ec;
     const bool removed = fs::remove(file, ec);
-    if (ec)
-        throw EStoreChoiceError("Cannot remove the store choice " + file + ": " + ec.message());
+    if (ec) throw EStoreChoiceError("Cannot remove the store choice " + file + ": " + ec.message());
     return removed;
 }

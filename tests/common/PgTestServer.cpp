@@ -37,11 +37,26 @@ constexpr int kSocketOnlyPort = 5432;
 // The caller's PG* variables would steer every connection the tests make (and the
 // programs they start) to another server or user: the tests name everything themselves.
 void ForgetCallersServer() {
-    for (const char* name :
-         {"PGHOST", "PGHOSTADDR", "PGPORT", "PGDATABASE", "PGUSER", "PGPASSWORD", "PGPASSFILE",
-          "PGSERVICE", "PGSERVICEFILE", "PGSSLMODE", "PGREQUIRESSL", "PGSSLROOTCERT",
-          "PGCONNECT_TIMEOUT", "PGOPTIONS", "PGAPPNAME", "PGCLIENTENCODING", "PGSYSCONFDIR",
-          "PGTARGETSESSIONATTRS", "PGGSSENCMODE", "PGCHANNELBINDING"})
+    for (const char* name : {"PGHOST",
+                             "PGHOSTADDR",
+                             "PGPORT",
+                             "PGDATABASE",
+                             "PGUSER",
+                             "PGPASSWORD",
+                             "PGPASSFILE",
+                             "PGSERVICE",
+                             "PGSERVICEFILE",
+                             "PGSSLMODE",
+                             "PGREQUIRESSL",
+                             "PGSSLROOTCERT",
+                             "PGCONNECT_TIMEOUT",
+                             "PGOPTIONS",
+                             "PGAPPNAME",
+                             "PGCLIENTENCODING",
+                             "PGSYSCONFDIR",
+                             "PGTARGETSESSIONATTRS",
+                             "PGGSSENCMODE",
+                             "PGCHANNELBINDING"})
         ::unsetenv(name);
 }
 
@@ -148,8 +163,7 @@ bool TPgTestServer::Installed(std::string* why) {
     for (const char* name : {"initdb", "postgres", "psql"}) {
         if (::access(Program(name).c_str(), X_OK) != 0) {
             if (why)
-                *why = Program(name) +
-                       " is missing: install postgresql-15 (make test installs it)";
+                *why = Program(name) + " is missing: install postgresql-15 (make test installs it)";
             return false;
         }
     }
@@ -296,8 +310,7 @@ std::string TPgTestServer::Connection(const std::string& dbname, const std::stri
            " dbname=" + Quoted(dbname) + " user=" + Quoted(user);
 }
 
-std::string TPgTestServer::TcpConnection(const std::string& dbname,
-                                         const std::string& user) const {
+std::string TPgTestServer::TcpConnection(const std::string& dbname, const std::string& user) const {
     if (!options_.tcp) throw std::logic_error("this test server listens on no TCP port");
     return "host=127.0.0.1 port=" + std::to_string(port_) + " dbname=" + Quoted(dbname) +
            " user=" + Quoted(user);
@@ -305,10 +318,10 @@ std::string TPgTestServer::TcpConnection(const std::string& dbname,
 
 std::string TPgTestServer::Sql(const std::string& sql, const std::string& dbname) const {
     std::string output;
-    const int status = Run({Program("psql"), "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1",
-                            "-h", root_, "-p", std::to_string(port_), "-U", kSuperuser, "-d",
-                            dbname, "-c", sql},
-                           &output);
+    const int status =
+        Run({Program("psql"), "-X", "-q", "-A", "-t", "-v", "ON_ERROR_STOP=1", "-h", root_, "-p",
+             std::to_string(port_), "-U", kSuperuser, "-d", dbname, "-c", sql},
+            &output);
     if (status != 0) throw std::runtime_error("psql failed on \"" + sql + "\":\n" + output);
     return output;
 }
@@ -318,8 +331,7 @@ void TPgTestServer::CreateDatabase(const std::string& name, const std::string& o
         " ENCODING 'UTF8' TEMPLATE template0");
 }
 
-void TPgTestServer::CreatePasswordRole(const std::string& name,
-                                       const std::string& password) const {
+void TPgTestServer::CreatePasswordRole(const std::string& name, const std::string& password) const {
     Sql("CREATE ROLE " + SqlIdentifier(name) + " LOGIN PASSWORD " + SqlLiteral(password) +
         " IN ROLE " + kPasswordGroup);
 }

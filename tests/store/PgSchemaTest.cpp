@@ -37,9 +37,9 @@ TEST(PgSchema, MadeOnceAndFoundAgain) {
     EXPECT_EQ(ReadSchemaStatus(db).state, TSchemaState::Missing);
     const auto missing = SchemaErrorOf<EServerSchema>(db, Require);
     EXPECT_EQ(missing.Fault(), TServerFault::NoSchema);
-    EXPECT_EQ(std::string(missing.what()),
-              "The group server " + db.Server() + " has no tables for the groups yet; run " +
-                  SetupCommandFor(db.ConnectionString()));
+    EXPECT_EQ(std::string(missing.what()), "The group server " + db.Server() +
+                                               " has no tables for the groups yet; run " +
+                                               SetupCommandFor(db.ConnectionString()));
 
     const TSchemaOutcome made = EnsureSchema(db);
     EXPECT_EQ(made.change, TSchemaOutcome::TChange::Created);
@@ -126,9 +126,8 @@ TEST(PgSchema, AMemberMakesThemForTheOwnerSoEveryMemberMayUseThem) {
               "depot_group\n");
     TPgConnection b(server.Connection(name, "lane_b"));
     EXPECT_NO_THROW(RequireCurrentSchema(b));
-    EXPECT_EQ(b.Exec("INSERT INTO haltguard_ids.groups (name) VALUES ('Fleet') RETURNING id")
-                  .Rows(),
-              1);
+    EXPECT_EQ(
+        b.Exec("INSERT INTO haltguard_ids.groups (name) VALUES ('Fleet') RETURNING id").Rows(), 1);
 }
 
 TEST(PgSchema, ADatabaseThatCannotHoldTheTextsIsRefused) {
@@ -138,9 +137,9 @@ TEST(PgSchema, ADatabaseThatCannotHoldTheTextsIsRefused) {
     const auto refused = SchemaErrorOf<EServerUnreachable>(db, Ensure);
     EXPECT_EQ(refused.Fault(), TServerFault::Unusable);
     EXPECT_NE(std::string(refused.what()).find("SQL_ASCII encoding"), std::string::npos);
-    EXPECT_EQ(server.Sql("SELECT count(*) FROM pg_namespace WHERE nspname = 'haltguard_ids'",
-                         "ascii_db"),
-              "0\n");
+    EXPECT_EQ(
+        server.Sql("SELECT count(*) FROM pg_namespace WHERE nspname = 'haltguard_ids'", "ascii_db"),
+        "0\n");
 }
 
 // What the store relies on the tables for.
@@ -151,9 +150,10 @@ TEST(PgSchema, TheTablesHoldGroupsAsTheStoreNeedsThem) {
         const std::string id =
             db.Exec("INSERT INTO haltguard_ids.groups (name) VALUES ($1) RETURNING id", {name})
                 .Text(0, 0);
-        db.Exec("INSERT INTO haltguard_ids.ids (group_id, record)"
-                " SELECT $1::bigint, r FROM generate_series(0, 95) AS r",
-                {id});
+        db.Exec(
+            "INSERT INTO haltguard_ids.ids (group_id, record)"
+            " SELECT $1::bigint, r FROM generate_series(0, 95) AS r",
+            {id});
         return id;
     };
     const std::string first = add("Fleet A");
@@ -171,9 +171,10 @@ TEST(PgSchema, TheTablesHoldGroupsAsTheStoreNeedsThem) {
     EXPECT_NO_THROW(add("fleet a"));
     EXPECT_NO_THROW(add(std::string(30, 'n')));
     EXPECT_THROW(add(std::string(31, 'n')), EServerRefusal);
-    EXPECT_NO_THROW(db.Exec("UPDATE haltguard_ids.ids SET vehicle_id = $1 WHERE group_id = "
-                            "$2::bigint AND record = 0",
-                            {"ÄÖÜäöüßéèêëçñ€Ω", first}));
+    EXPECT_NO_THROW(
+        db.Exec("UPDATE haltguard_ids.ids SET vehicle_id = $1 WHERE group_id = "
+                "$2::bigint AND record = 0",
+                {"ÄÖÜäöüßéèêëçñ€Ω", first}));
     EXPECT_THROW(db.Exec("UPDATE haltguard_ids.ids SET vehicle_id = $1 WHERE group_id = "
                          "$2::bigint AND record = 0",
                          {std::string(17, 'v'), first}),
@@ -188,8 +189,7 @@ TEST(PgSchema, TheTablesHoldGroupsAsTheStoreNeedsThem) {
 
     // A deleted group's IDs go with it, and its identity is never given out again.
     db.Exec("DELETE FROM haltguard_ids.groups WHERE id = $1::bigint", {first});
-    EXPECT_EQ(db.Exec("SELECT count(*) FROM haltguard_ids.ids WHERE group_id = $1::bigint",
-                      {first})
+    EXPECT_EQ(db.Exec("SELECT count(*) FROM haltguard_ids.ids WHERE group_id = $1::bigint", {first})
                   .Integer(0, 0),
               0);
     const std::string again = add("Fleet A");

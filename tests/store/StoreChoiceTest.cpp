@@ -29,7 +29,8 @@ TEST(StoreChoice, WrittenWholeReadBackAndRemoved) {
     EXPECT_EQ(ReadStoreChoice(), TStoreChoice{});  // no file: the local files
     EXPECT_FALSE(RemoveStoreChoice());
 
-    const std::string connection = "host=depot-db dbname='hal guard' user=lane1 sslmode=verify-full";
+    const std::string connection =
+        "host=depot-db dbname='hal guard' user=lane1 sslmode=verify-full";
     WriteServerChoice(connection);
     EXPECT_EQ(ReadStoreChoice(), (TStoreChoice{TStoreKind::Server, connection}));
     WriteServerChoice("service=depot");

@@ -69,13 +69,14 @@ TEST_F(SetupServerRun, ChoosesAReachableServerAndMakesItsTablesOnce) {
     const std::string connection = Server().Connection(name);
     const TCommandRun first = ChooseServer(connection);
     ASSERT_EQ(first.status, 0) << first.output;
-    EXPECT_TRUE(Says(first, "Reached the group server the local socket " +
-                                Server().SocketDir() + "/.s.PGSQL."))
+    EXPECT_TRUE(Says(
+        first, "Reached the group server the local socket " + Server().SocketDir() + "/.s.PGSQL."))
         << first.output;
-    EXPECT_TRUE(Says(first, "(not encrypted)\nCreated the tables for the groups there (version "
-                            "1)\nChose this server for the groups of the program and the groups "
-                            "tool: wrote " +
-                                StoreChoiceFile() + "\n"))
+    EXPECT_TRUE(Says(first,
+                     "(not encrypted)\nCreated the tables for the groups there (version "
+                     "1)\nChose this server for the groups of the program and the groups "
+                     "tool: wrote " +
+                         StoreChoiceFile() + "\n"))
         << first.output;
     EXPECT_EQ(ReadStoreChoice(), (TStoreChoice{TStoreKind::Server, connection}));
     // The ports are made as ever; the local groups table is not, with a server chosen.
@@ -145,7 +146,8 @@ TEST_F(SetupServerRun, AServerThatCannotBeUsedIsToldAndNothingIsWritten) {
     WritePgpass("*:*:*:lane_setup:wrong");
     const TCommandRun wrong = ChooseServer(Server().Connection(name, "lane_setup"));
     EXPECT_EQ(wrong.status, 1);
-    EXPECT_TRUE(Says(wrong, "authentication failed: the password of user lane_setup")) << wrong.output;
+    EXPECT_TRUE(Says(wrong, "authentication failed: the password of user lane_setup"))
+        << wrong.output;
     EXPECT_FALSE(ChoiceWritten());
     WritePgpass("*:*:*:lane_setup:right");
     Server().Sql("GRANT CREATE ON DATABASE " + name + " TO lane_setup");

@@ -58,12 +58,16 @@ std::string HelpText() {
         "                 keep the groups on a PostgreSQL server, shared by several PCs:\n"
         "                 check that it answers, make or upgrade its tables for the groups\n"
         "                 (when the role may), then write the choice into\n"
-        "                   " + StoreChoiceFile() + "\n"
+        "                   " +
+        StoreChoiceFile() +
+        "\n"
         "                 CONNECTION is libpq's connection string, for example\n"
         "                 'host=depot-db dbname=haltguard user=lane1' or 'service=depot'\n"
         "                 (pg_service.conf); the PG* environment variables fill in the rest,\n"
         "                 and sslmode works as libpq defines it. No password here: it goes\n"
-        "                 into libpq's password file, " + PasswordFilePath() + ".\n"
+        "                 into libpq's password file, " +
+        PasswordFilePath() +
+        ".\n"
         "                 Run again without options, it upgrades the server's tables.\n"
         "  --local        keep the groups in the local files again (the default)\n"
         "  --check-ports  make nothing; for COM1 to COM254 tell the device each port leads\n"
@@ -244,8 +248,8 @@ int main(int argc, char** argv) {
     if (!out.DidAnything()) out.Note("Everything already exists; nothing was changed");
     int status = kDone;
     // Said even when quiet: it is what status 3 means.
-    if (const std::vector<std::string> files = local ? UnwritableStoreFiles(paths)
-                                                     : std::vector<std::string>{};
+    if (const std::vector<std::string> files =
+            local ? UnwritableStoreFiles(paths) : std::vector<std::string>{};
         !files.empty()) {
         std::cerr << UnwritableStoreWarning(paths, files) << '\n';
         status = kStoreNotWritable;
