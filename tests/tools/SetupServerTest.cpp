@@ -74,8 +74,7 @@ TEST_F(SetupServerRun, ChoosesAReachableServerAndMakesItsTablesOnce) {
         << first.output;
     EXPECT_TRUE(Says(first,
                      "(not encrypted)\nCreated the tables for the groups there (version "
-                     "1)\nChose this server for the groups of the program and the groups "
-                     "tool: wrote " +
+                     "1)\nChose this server for the groups: wrote " +
                          StoreChoiceFile() + "\n"))
         << first.output;
     EXPECT_EQ(ReadStoreChoice(), (TStoreChoice{TStoreKind::Server, connection}));
@@ -83,9 +82,11 @@ TEST_F(SetupServerRun, ChoosesAReachableServerAndMakesItsTablesOnce) {
     EXPECT_TRUE(fs::is_directory(home.portsDir()));
     EXPECT_FALSE(fs::exists(home.groupsDir()));
 
-    const TCommandRun again = ChooseServer(connection);
+    // Spaces around the string (a paste) are not kept.
+    const TCommandRun again = ChooseServer("  " + connection + " ");
     EXPECT_EQ(again.status, 0) << again.output;
     EXPECT_TRUE(Says(again, "The tables for the groups are there (version 1)")) << again.output;
+    EXPECT_EQ(ReadStoreChoice(), (TStoreChoice{TStoreKind::Server, connection}));
     // Without options, the chosen server is checked (and its tables upgraded when old).
     const TCommandRun plain = Setup("--quiet");
     EXPECT_EQ(plain.status, 0) << plain.output;

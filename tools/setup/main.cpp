@@ -149,6 +149,12 @@ void MakePortLinks(Reporter& out) {
         const fs::path link = folder / ("com" + std::to_string(n));
         std::error_code err;
         fs::create_symlink(DefaultDeviceOfPort(n), link, err);
+        // Another setup tool started at the same moment made the folder too, and this
+        // very link: that is no failure.
+        std::error_code unread;
+        if (err == std::errc::file_exists &&
+            fs::read_symlink(link, unread) == fs::path(DefaultDeviceOfPort(n)))
+            continue;
         if (err) FailToCreate("the port link", link, err);
     }
     out.Did("Created links com1 to com" + std::to_string(kDefaultLinkedPorts) + " in " +
@@ -166,8 +172,7 @@ void ChooseServer(const std::string& connection, bool alreadyChosen, Reporter& o
     for (const std::string& line : PrepareServer(connection)) out.Did(line);
     if (alreadyChosen) return;
     WriteServerChoice(connection);
-    out.Did("Chose this server for the groups of the program and the groups tool: wrote " +
-            StoreChoiceFile());
+    out.Did("Chose this server for the groups: wrote " + StoreChoiceFile());
 }
 
 void ChooseLocal(Reporter& out) {
@@ -217,6 +222,9 @@ int main(int argc, char** argv) {
         }
     }
     if (checkPorts) return storeOption == TStoreOption::Unchanged ? CheckPorts(std::cout) : usage();
+    // Spaces around the string mean nothing to libpq; the choice file would not keep them.
+    connection.erase(0, connection.find_first_not_of(" \t"));
+    connection.erase(connection.find_last_not_of(" \t") + 1);
 
     Reporter out(quiet);
     const TStorePaths paths = DefaultStorePaths();
