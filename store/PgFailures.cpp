@@ -26,6 +26,8 @@ std::string OneLine(const std::string& message) {
         const std::size_t end = rest.find('\n');
         std::string_view part = rest.substr(0, end);
         while (!part.empty() && (part.back() == '\r' || part.back() == ' ')) part.remove_suffix(1);
+        while (!part.empty() && (part.front() == '\t' || part.front() == ' '))
+            part.remove_prefix(1);
         if (!part.empty()) {
             if (!line.empty()) line += "; ";
             line += part;

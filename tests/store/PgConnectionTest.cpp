@@ -252,6 +252,42 @@ TEST(PgConnection, TheEnvironmentAndTheServiceFileFillIn) {
     for (const char* v : {"PGHOST", "PGPORT", "PGUSER"}) unsetenv(v);
 }
 
+// Failures a test server cannot easily show, as the client library words them.
+TEST(PgConnection, RarerFailuresAreToldByTheirKind) {
+    const TPgTarget depot{"depot-db", "5432", "haltguard", "lane1"};
+    const auto fault = [&](const std::string& message) {
+        return ClassifyConnectFailure(message, false, depot).fault;
+    };
+    const std::string prefix =
+        "connection to server at \"depot-db\" (10.0.0.5), port 5432 failed: ";
+    EXPECT_EQ(fault(prefix + "timeout expired\n"), TServerFault::NoAnswer);
+    EXPECT_EQ(fault(prefix + "No route to host\n\tIs the server running on that host and "
+                             "accepting TCP/IP connections?\n"),
+              TServerFault::NoAnswer);
+    EXPECT_EQ(fault(prefix + "FATAL:  the database system is starting up\n"),
+              TServerFault::Unusable);
+    EXPECT_EQ(fault(prefix + "FATAL:  sorry, too many clients already\n"), TServerFault::Unusable);
+    EXPECT_EQ(fault(prefix + "FATAL:  Peer authentication failed for user \"lane1\"\n"),
+              TServerFault::Authentication);
+    EXPECT_EQ(fault(prefix + "FATAL:  no pg_hba.conf entry for host \"10.0.0.9\", user "
+                             "\"lane1\", database \"haltguard\", no encryption\n"),
+              TServerFault::Authentication);
+    // A refusal of the server after a failed TLS attempt names the refusal, not the TLS.
+    EXPECT_EQ(fault(prefix + "SSL error: certificate verify failed\n" + prefix +
+                    "FATAL:  password authentication failed for user \"lane1\"\n"),
+              TServerFault::Authentication);
+    // Unknown wording: the library's own words, on one line.
+    const TFaultReason other = ClassifyConnectFailure("something new\n\tand more\n", false, depot);
+    EXPECT_EQ(other.fault, TServerFault::Unusable);
+    EXPECT_EQ(other.reason, "something new; and more");
+    // A statement's failure: the server's code decides.
+    EXPECT_EQ(ClassifyStatementFailure("23505", false), TServerFault::Refusal);
+    EXPECT_EQ(ClassifyStatementFailure("57P01", false), TServerFault::Lost);
+    EXPECT_EQ(ClassifyStatementFailure("08006", false), TServerFault::Lost);
+    EXPECT_EQ(ClassifyStatementFailure("42P01", false), TServerFault::NoSchema);
+    EXPECT_EQ(ClassifyStatementFailure("23505", true), TServerFault::Lost);
+}
+
 TEST(PgConnection, AConnectionStringIsCheckedBeforeUse) {
     EXPECT_EQ(ConnectionStringProblem("host=depot-db dbname=haltguard user=lane1"), "");
     EXPECT_EQ(ConnectionStringProblem("service=depot"), "");
