@@ -122,13 +122,15 @@ package-check: package
 test-as-user:
 	scripts/test-as-user.sh
 
-# ---- The whole program for Windows (MinGW-w64; Qt and SQLite built once per machine
-# from Debian's source packages into ~/.cache/haltguard-ids by qt-windows) ----
+# ---- The whole program for Windows (MinGW-w64; Qt, SQLite, minizip and libpq with
+# OpenSSL built once per machine from Debian's source packages into
+# ~/.cache/haltguard-ids by qt-windows) ----
 WINAPP_BUILD ?= build-windows
 WINAPP_TESTS := store_tests shell_unit_tests shell_tests win32_e2e_tests
 .PHONY: qt-windows windows windows-installer wine-app-tests
 qt-windows:
 	JOBS=$(JOBS) scripts/build-qt-windows.sh
+	JOBS=$(JOBS) scripts/build-libpq-windows.sh
 windows: qt-windows
 	@HG_EXTRA_PACKAGES="nsis python3" scripts/install-deps.sh
 	JOBS=$(JOBS) scripts/build-windows.sh $(WINAPP_BUILD) haltguard-ids haltguard-ids-setup haltguard-ids-groups

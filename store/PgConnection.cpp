@@ -37,6 +37,10 @@ public:
 private:
     locale_t c_;
     locale_t previous_ = nullptr;
+#else
+    // Nothing to change; declared so that the guard objects above are not "unused".
+    TEnglishMessages() {}
+    ~TEnglishMessages() {}
 #endif
 };
 
