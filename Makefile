@@ -25,11 +25,16 @@ run: build
 	$(BUILD)/tools/haltguard-ids-setup
 	$(BUILD)/shell/haltguard-ids
 
+# The tests start PostgreSQL servers of their own (postgresql-15's initdb and postgres);
+# make run needs no server.
+TEST_PACKAGES := postgresql-15
 test: build
+	@HG_EXTRA_PACKAGES="$(TEST_PACKAGES)" scripts/install-deps.sh
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) --timeout 600
 
 # Address + undefined behaviour sanitizers over the whole suite.
 sanitize: deps
+	@HG_EXTRA_PACKAGES="$(TEST_PACKAGES)" scripts/install-deps.sh
 	cmake -S . -B build-asan $(GEN) -DCMAKE_BUILD_TYPE=Debug -DHG_SANITIZE=address,undefined
 	cmake --build build-asan -j $(JOBS)
 	cd build-asan && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS) --timeout 900
@@ -122,13 +127,15 @@ package-check: package
 test-as-user:
 	scripts/test-as-user.sh
 
-# ---- The whole program for Windows (MinGW-w64; Qt and SQLite built once per machine
-# from Debian's source packages into ~/.cache/haltguard-ids by qt-windows) ----
+# ---- The whole program for Windows (MinGW-w64; Qt, SQLite, minizip and libpq with
+# OpenSSL built once per machine from Debian's source packages into
+# ~/.cache/haltguard-ids by qt-windows) ----
 WINAPP_BUILD ?= build-windows
 WINAPP_TESTS := store_tests shell_unit_tests shell_tests win32_e2e_tests
 .PHONY: qt-windows windows windows-installer wine-app-tests
 qt-windows:
 	JOBS=$(JOBS) scripts/build-qt-windows.sh
+	JOBS=$(JOBS) scripts/build-libpq-windows.sh
 windows: qt-windows
 	@HG_EXTRA_PACKAGES="nsis python3" scripts/install-deps.sh
 	JOBS=$(JOBS) scripts/build-windows.sh $(WINAPP_BUILD) haltguard-ids haltguard-ids-setup haltguard-ids-groups

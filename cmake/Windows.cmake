@@ -18,7 +18,7 @@ set_target_properties(haltguard-ids PROPERTIES WIN32_EXECUTABLE ON)
 set_property(TARGET hg_shell APPEND PROPERTY AUTORCC_OPTIONS --no-zstd)
 
 # What the installer carries: the program, the setup tool and the groups tool, and beside them the Qt DLLs and the
-# plugins the program loads (the platform and the style); the MinGW runtime is linked
+# plugins the program loads (the platform and the style), and libpq; the MinGW runtime is linked
 # into every one of them. Qt's licence texts go with Qt's DLLs.
 get_target_property(HG_QT_CORE_DLL Qt6::Core IMPORTED_LOCATION_RELEASE)
 get_filename_component(HG_QT_BIN ${HG_QT_CORE_DLL} DIRECTORY)
@@ -30,6 +30,9 @@ install(FILES ${HG_QT_BIN}/Qt6Core.dll ${HG_QT_BIN}/Qt6Gui.dll ${HG_QT_BIN}/Qt6W
 install(FILES ${HG_QT_PREFIX}/plugins/platforms/qwindows.dll DESTINATION platforms COMPONENT windows)
 install(FILES ${HG_QT_PREFIX}/plugins/styles/qwindowsvistastyle.dll DESTINATION styles COMPONENT windows)
 install(DIRECTORY ${HG_QT_PREFIX}/licenses/ DESTINATION licenses/Qt COMPONENT windows)
+# libpq (with OpenSSL linked into it) for the group server, and the licences of both.
+install(FILES ${HG_LIBPQ_WIN_PREFIX}/bin/libpq.dll DESTINATION . COMPONENT windows)
+install(DIRECTORY ${HG_LIBPQ_WIN_PREFIX}/licenses/ DESTINATION licenses COMPONENT windows)
 install(FILES ${HG_ICON} DESTINATION . COMPONENT windows)
 install(FILES README.md DESTINATION . COMPONENT windows)
 # Qt's DLLs are built with their symbol tables; what is shipped goes without them.

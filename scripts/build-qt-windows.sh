@@ -14,13 +14,14 @@
 #   scripts/build-qt-windows.sh --where    print the Qt, SQLite and minizip cache paths
 #   scripts/build-qt-windows.sh --check    exit 0 when all three are in the cache
 #
-# The deb-src entries are derived at run time from the machine's own apt sources and
-# kept in the cache with apt's lists: the machine's apt configuration is not touched.
+# The sources come through scripts/windows-sources.sh (deb-src entries kept in the
+# cache; the machine's apt configuration is not touched).
 set -euo pipefail
 
 here=$(cd "$(dirname "$0")" && pwd)
 top=$(cd "$here/.." && pwd)
-cache="${XDG_CACHE_HOME:-$HOME/.cache}/haltguard-ids"
+. "$here/windows-sources.sh"
+cache="$ws_cache"
 jobs="${JOBS:-2}"
 
 # The Qt of the target is the host Qt's version: its tools build it.
@@ -77,7 +78,7 @@ sqlite_cflags=(-O2 -DSQLITE_THREADSAFE=1)
 # it calls is libz-mingw-w64-dev's static library.
 minizip_cflags=(-O2)
 
-key_of() { sha256sum | cut -c1-12; }
+key_of() { ws_key; }
 qt_key=$( { echo "$qt_deb"; printf '%s\n' "${qt_options[@]}"; cat "$top/cmake/mingw-w64-x86_64.cmake"; } | key_of)
 qt_root="$cache/qt6-win64-${qt_deb%%+*}-$qt_key"
 qt_prefix="$qt_root/prefix"
@@ -107,51 +108,11 @@ esac
     { echo "build-qt-windows: run make deps first" >&2; exit 1; }
 HG_EXTRA_PACKAGES="g++-mingw-w64-x86-64-posix dpkg-dev perl tcl libz-mingw-w64-dev" "$here/install-deps.sh"
 
-say() { echo "build-qt-windows: $*"; }
-
-# One build at a time on the machine: a second run waits and then finds the cache.
-mkdir -p "$cache"
-exec 9> "$cache/lock"
-flock 9
-
-# ---- apt, privately: deb-src twins of the machine's own deb sources ----
-apt_dir="$cache/apt"
-apt_opts=(-o "Dir::Etc::sourcelist=$apt_dir/sources.list"
-          -o "Dir::Etc::sourceparts=$apt_dir/sources.list.d"
-          -o "Dir::State::Lists=$apt_dir/lists"
-          -o "Dir::Cache=$apt_dir/cache"
-          -o "Debug::NoLocking=1")
-# apt's download user cannot reach a cache in root's home; the lists are ours alone.
-[ "$(id -u)" -ne 0 ] || apt_opts+=(-o "APT::Sandbox::User=root")
-fetch_source() {  # PACKAGE VERSION DIR
-    local package=$1 version=$2 dir=$3
-    # The lists are read afresh once a run: a source package fetched weeks later
-    # must be found in today's archive.
-    if [ -z "${apt_lists_read:-}" ]; then
-        rm -rf "$apt_dir"
-        mkdir -p "$apt_dir/sources.list.d" "$apt_dir/lists/partial" "$apt_dir/cache/archives/partial"
-        : > "$apt_dir/sources.list"
-        for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-            [ -f "$f" ] && sed -n 's/^[[:space:]]*deb[[:space:]]/deb-src /p' "$f" >> "$apt_dir/sources.list"
-        done
-        for f in /etc/apt/sources.list.d/*.sources; do
-            [ -f "$f" ] && sed 's/^Types:.*/Types: deb-src/' "$f" > "$apt_dir/sources.list.d/$(basename "$f")"
-        done
-        say "reading the source package lists"
-        apt-get "${apt_opts[@]}" update -qq
-        apt_lists_read=1
-    fi
-    rm -rf "$dir.tmp"
-    mkdir -p "$dir.tmp"
-    say "fetching the $package $version source package"
-    (cd "$dir.tmp" && apt-get "${apt_opts[@]}" source -qq "$package=$version" >/dev/null)
-    rm -rf "$dir"
-    mv "$dir.tmp" "$dir"
-}
+ws_begin build-qt-windows
 
 # ---- SQLite: the single-file form, made from the source tree and compiled ----
 if [ ! -f "$sqlite_prefix/lib/libsqlite3.a" ]; then
-    [ -d "$sqlite_root/src" ] || fetch_source sqlite3 "$sqlite_deb" "$sqlite_root/src"
+    [ -d "$sqlite_root/src" ] || ws_fetch_source sqlite3 "$sqlite_deb" "$sqlite_root/src"
     tree=$(find "$sqlite_root/src" -mindepth 1 -maxdepth 1 -type d | head -n1)
     say "making sqlite3.c from $(basename "$tree") and compiling it for Windows"
     rm -rf "$sqlite_root/build" "$sqlite_prefix"
@@ -168,7 +129,7 @@ say "SQLite for Windows: $sqlite_prefix"
 
 # ---- minizip: compiled from its source package ----
 if [ ! -f "$minizip_prefix/lib/libminizip.a" ]; then
-    [ -d "$minizip_root/src" ] || fetch_source minizip "$minizip_deb" "$minizip_root/src"
+    [ -d "$minizip_root/src" ] || ws_fetch_source minizip "$minizip_deb" "$minizip_root/src"
     tree=$(find "$minizip_root/src" -mindepth 1 -maxdepth 1 -type d | head -n1)
     say "compiling minizip from $(basename "$tree") for Windows"
     rm -rf "$minizip_root/build" "$minizip_prefix"
@@ -190,7 +151,7 @@ if [ -f "$qt_root/complete" ]; then
     exit 0
 fi
 started=$(date +%s)
-[ -d "$qt_root/src" ] || fetch_source qt6-base "$qt_deb" "$qt_root/src"
+[ -d "$qt_root/src" ] || ws_fetch_source qt6-base "$qt_deb" "$qt_root/src"
 tree=$(find "$qt_root/src" -mindepth 1 -maxdepth 1 -type d | head -n1)
 # Qt's licence texts travel with its DLLs.
 mkdir -p "$qt_prefix/licenses"

@@ -3,7 +3,7 @@
 # libxkbcommon-dev is not needed to build; without it Qt's CMake files print "Could
 # NOT find XKB" at every configure, which reads like an error.
 set -e
-want="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libxkbcommon-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libminizip-dev zlib1g-dev"
+want="cmake ninja-build g++ pkg-config qt6-base-dev qt6-base-dev-tools libxkbcommon-dev libsqlite3-dev sqlite3 libgtest-dev libgmock-dev libminizip-dev zlib1g-dev libpq-dev"
 [ -n "$HG_EXTRA_PACKAGES" ] && want="$want $HG_EXTRA_PACKAGES"
 # Elsewhere than on Debian and its kin nothing can be checked here: say what is wanted
 # and let the build find it (or name what it misses).

@@ -4,6 +4,8 @@
 #   1. the installer runs silently, puts the program under Program Files with its
 #      Start-menu entry, and prepares C:\Quillon\Haltguard IDs; run again, it keeps
 #      the groups there;
+#   1b. the installed setup tool, through libpq.dll, tells a group server that refuses
+#      the connection and a connection string with a password, and writes nothing;
 #   2. the installed groups tool imports the .xlsx, .ods and semicolon Windows-1252
 #      CSV files LibreOffice made, exports each group in all three kinds and imports
 #      those again, every group the same;
@@ -77,6 +79,7 @@ installed() {
         [ -f "$program_dir/haltguard-ids.exe" ] && [ -f "$program_dir/haltguard-ids-setup.exe" ] &&
         [ -f "$program_dir/haltguard-ids-groups.exe" ] &&
         [ -f "$program_dir/Qt6Widgets.dll" ] && [ -f "$program_dir/platforms/qwindows.dll" ] &&
+        [ -f "$program_dir/libpq.dll" ] &&
         [ -f "$program_dir/uninstall.exe" ] &&
         [ -f "$drive_c/ProgramData/Microsoft/Windows/Start Menu/Programs/Haltguard IDs.lnk" ]
 }
@@ -93,6 +96,22 @@ check "the installer prepares C:\\Quillon\\Haltguard IDs with the empty groups t
 sqlite3 "$groups" "INSERT INTO records VALUES ('Kept', 'Kept 01-01-2026 00_00_00 by ')"
 check "installing again keeps the groups" sh -c 'timeout 300 "$0" "$1" /S' "$wine" "$installer"
 check "the group is still there" group_kept
+
+# ---- 1b. the installed setup tool and a group server ----
+# A loopback port where nothing listens: libpq.dll loads, connects, and the refusal is
+# told in plain words with status 1 and no choice written.
+closed_port=$(python3 -c 'import socket; s = socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
+setup_tool_refuses() {  # CONNECTION TOLD
+    out=$(timeout 120 "$wine" "$program_dir/haltguard-ids-setup.exe" --server "$1" 2>&1)
+    status=$?
+    echo "$out" >> "$work/setup-server.log"
+    [ "$status" -eq 1 ] && echo "$out" | grep -qF "$2" && [ ! -e "$data_dir/store.conf" ]
+}
+check "the setup tool tells a server that refuses the connection" setup_tool_refuses \
+    "host=127.0.0.1 port=$closed_port dbname=haltguard user=lane1" "the connection was refused"
+check "the setup tool refuses a password in the connection string" setup_tool_refuses \
+    "host=127.0.0.1 dbname=haltguard password=secret" \
+    'leave it out and put it in %APPDATA%\postgresql\pgpass.conf'
 
 # ---- 2. the installed groups tool, on the files LibreOffice made ----
 groups_tool() {

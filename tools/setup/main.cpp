@@ -2,7 +2,9 @@
 // groups directory, the ID list directory, an empty groups table and the default
 // port links. It never overwrites what exists and says what it did; it warns when
 // this user may not write the store that exists, or may not open the devices the ports
-// lead to. With --check-ports it tells the state of every port instead.
+// lead to. With --check-ports it tells the state of every port instead. With --server
+// it chooses a group server instead of the local files (checked, its tables made or
+// upgraded, then the choice written); --local goes back to the local files.
 #include <cstring>
 #include <filesystem>
 #include <iostream>
@@ -12,8 +14,12 @@
 #include "serial/PortNames.h"
 #include "store/DataPaths.h"
 #include "store/LocalGroupRepository.h"
+#include "store/PgConnection.h"
+#include "store/ServerErrors.h"
+#include "store/StoreChoice.h"
 #include "tools/setup/CheckPorts.h"
 #include "tools/setup/FileRights.h"
+#include "tools/setup/ServerSetup.h"
 #include "tools/setup/SetupFailures.h"
 #include "tools/setup/StoreAccess.h"
 
@@ -30,7 +36,8 @@ constexpr int kUsage = 2;
 constexpr int kStoreNotWritable = 3;
 
 constexpr const char* kUsageLine =
-    "usage: haltguard-ids-setup [--quiet | --check-ports | --help]\n";
+    "usage: haltguard-ids-setup [--quiet] [--server CONNECTION | --local] | --check-ports | "
+    "--help\n";
 
 std::string HelpText() {
     const TStorePaths paths = DefaultStorePaths();
@@ -46,13 +53,30 @@ std::string HelpText() {
         ".\nIt never overwrites what exists, and says what it made.\n"
         "\n"
         "  --quiet        say nothing but failures and the warning of status 3\n"
+        "  --server CONNECTION\n"
+        "                 keep the groups on a PostgreSQL server, shared by several PCs:\n"
+        "                 check that it answers, make or upgrade its tables for the groups\n"
+        "                 (when the role may), then write the choice into\n"
+        "                   " +
+        StoreChoiceFile() +
+        "\n"
+        "                 CONNECTION is libpq's connection string, for example\n"
+        "                 'host=depot-db dbname=haltguard user=lane1' or 'service=depot'\n"
+        "                 (pg_service.conf); the PG* environment variables fill in the rest,\n"
+        "                 and sslmode works as libpq defines it. No password here: it goes\n"
+        "                 into libpq's password file, " +
+        PasswordFilePath() +
+        ".\n"
+        "                 Run again without options, it upgrades the server's tables.\n"
+        "  --local        keep the groups in the local files again (the default)\n"
         "  --check-ports  make nothing; for COM1 to COM254 tell the device each port leads\n"
         "                 to and whether it can be used (free, in use by which program,\n"
         "                 not permitted with the fix, not there), then what to do next\n"
         "  --help         show this text\n"
         "\n"
-        "Exit status: 0 done (--check-ports: a port is free); 1 failed (--check-ports: no\n"
-        "port is usable); 2 unknown option; 3 the store exists, but you may not write it.\n";
+        "Exit status: 0 done (--check-ports: a port is free); 1 failed, for --server: the\n"
+        "server cannot be reached or used, and nothing was written (--check-ports: no port\n"
+        "is usable); 2 unknown option; 3 the store exists, but you may not write it.\n";
     return text;
 }
 
@@ -121,10 +145,41 @@ void MakePortLinks(Reporter& out) {
         const fs::path link = folder / ("com" + std::to_string(n));
         std::error_code err;
         fs::create_symlink(DefaultDeviceOfPort(n), link, err);
+        // Another setup tool started at the same moment made the folder too, and this
+        // very link: that is no failure.
+        std::error_code unread;
+        if (err == std::errc::file_exists &&
+            fs::read_symlink(link, unread) == fs::path(DefaultDeviceOfPort(n)))
+            continue;
         if (err) FailToCreate("the port link", link, err);
     }
     out.Did("Created links com1 to com" + std::to_string(kDefaultLinkedPorts) + " in " +
             folder.string());
+}
+
+// The store option given, if any.
+enum class TStoreOption { Unchanged, Server, Local };
+
+// Checks and prepares the chosen server, then writes the choice: nothing is written
+// when the server cannot be used.
+void ChooseServer(const std::string& connection, bool alreadyChosen, Reporter& out) {
+    if (const std::string problem = ConnectionStringProblem(connection); !problem.empty())
+        throw ESetupFailure("Cannot use that server: " + problem);
+    for (const std::string& line : PrepareServer(connection)) out.Did(line);
+    if (alreadyChosen) return;
+    WriteServerChoice(connection);
+    out.Did("Chose this server for the groups: wrote " + StoreChoiceFile());
+}
+
+void ChooseLocal(Reporter& out) {
+    if (RemoveStoreChoice())
+        out.Did("Back to the local files for the groups: removed " + StoreChoiceFile());
+}
+
+void MakeLocalStore(const TStorePaths& paths, Reporter& out) {
+    MakeDirectory(paths.GroupsDir, out);
+    MakeDirectory(paths.IDListDir, out);
+    MakeGroupsTable(paths, out);
 }
 
 }  // namespace
@@ -132,27 +187,63 @@ void MakePortLinks(Reporter& out) {
 int main(int argc, char** argv) {
     bool quiet = false;
     bool checkPorts = false;
+    TStoreOption storeOption = TStoreOption::Unchanged;
+    std::string connection;
+    const auto usage = [] {
+        std::cerr << kUsageLine << "(haltguard-ids-setup --help explains the options)\n";
+        return kUsage;
+    };
     for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--quiet") == 0) {
+        const std::string arg = argv[i];
+        if (arg == "--quiet") {
             quiet = true;
-        } else if (std::strcmp(argv[i], "--check-ports") == 0) {
+        } else if (arg == "--check-ports") {
             checkPorts = true;
-        } else if (std::strcmp(argv[i], "--help") == 0) {
+        } else if (arg == "--help") {
             std::cout << HelpText();
             return kDone;
+        } else if ((arg == "--server" || arg.starts_with("--server=")) &&
+                   storeOption == TStoreOption::Unchanged) {
+            if (arg == "--server") {
+                if (++i == argc) return usage();
+                connection = argv[i];
+            } else {
+                connection = arg.substr(std::strlen("--server="));
+            }
+            storeOption = TStoreOption::Server;
+        } else if (arg == "--local" && storeOption == TStoreOption::Unchanged) {
+            storeOption = TStoreOption::Local;
         } else {
-            std::cerr << kUsageLine << "(haltguard-ids-setup --help explains the options)\n";
-            return kUsage;
+            return usage();
         }
     }
-    if (checkPorts) return CheckPorts(std::cout);
+    if (checkPorts) return storeOption == TStoreOption::Unchanged ? CheckPorts(std::cout) : usage();
+    // Spaces around the string mean nothing to libpq; the choice file would not keep them.
+    connection.erase(0, connection.find_first_not_of(" \t"));
+    connection.erase(connection.find_last_not_of(" \t") + 1);
 
     Reporter out(quiet);
     const TStorePaths paths = DefaultStorePaths();
+    bool local = true;
     try {
-        MakeDirectory(paths.GroupsDir, out);
-        MakeDirectory(paths.IDListDir, out);
-        MakeGroupsTable(paths, out);
+        switch (storeOption) {
+            case TStoreOption::Server:
+                ChooseServer(connection, false, out);
+                local = false;
+                break;
+            case TStoreOption::Local:
+                ChooseLocal(out);
+                break;
+            case TStoreOption::Unchanged:
+                // Run again after an update, the tool upgrades the chosen server's tables.
+                if (const TStoreChoice choice = ReadStoreChoice();
+                    choice.kind == TStoreKind::Server) {
+                    ChooseServer(choice.connection, true, out);
+                    local = false;
+                }
+                break;
+        }
+        if (local) MakeLocalStore(paths, out);
         MakePortLinks(out);
     } catch (const std::exception& e) {
         std::cerr << "haltguard-ids-setup: " << e.what() << '\n';
@@ -161,7 +252,9 @@ int main(int argc, char** argv) {
     if (!out.DidAnything()) out.Note("Everything already exists; nothing was changed");
     int status = kDone;
     // Said even when quiet: it is what status 3 means.
-    if (const std::vector<std::string> files = UnwritableStoreFiles(paths); !files.empty()) {
+    if (const std::vector<std::string> files =
+            local ? UnwritableStoreFiles(paths) : std::vector<std::string>{};
+        !files.empty()) {
         std::cerr << UnwritableStoreWarning(paths, files) << '\n';
         status = kStoreNotWritable;
     }

@@ -1,7 +1,8 @@
 ; The installer of Haltguard IDs for Windows (make windows-installer).
 ;   makensis -DVERSION=<x.y.z> -DSTAGE=<folder> -DOUTFILE=<file.exe> haltguard-ids.nsi
 ; STAGE holds what goes into the program's folder: the program, the setup tool, the
-; groups tool, the Qt DLLs and plugins, the icon, Qt's licences and the README.
+; groups tool, the Qt DLLs and plugins, libpq.dll (PostgreSQL's client, with OpenSSL),
+; the icon, the licences and the README.
 ;
 ; The groups live in C:\Quillon\Haltguard IDs, made by the setup tool, which never
 ; overwrites what exists; the uninstaller removes the program and never the groups.
@@ -86,6 +87,7 @@ Section "Uninstall"
     Delete "$INSTDIR\haltguard-ids.ico"
     Delete "$INSTDIR\README.md"
     Delete "$INSTDIR\Qt6*.dll"
+    Delete "$INSTDIR\libpq.dll"
     RMDir /r "$INSTDIR\platforms"
     RMDir /r "$INSTDIR\styles"
     RMDir /r "$INSTDIR\licenses"
