@@ -85,8 +85,16 @@ qt_prefix="$qt_root/prefix"
 sqlite_key=$( { echo "$sqlite_deb"; printf '%s\n' "${sqlite_cflags[@]}"; } | key_of)
 sqlite_root="$cache/sqlite3-win64-${sqlite_deb%%-*}-$sqlite_key"
 sqlite_prefix="$sqlite_root/prefix"
-minizip_key=$( { echo "$minizip_deb"; dpkg-query -W -f='${Version}' libz-mingw-w64-dev 2>/dev/null;
-                 printf '%s\n' "${minizip_cflags[@]}"; } | key_of)
+# The zlib it is built against is keyed by the version apt installs, whether or not it
+# is installed yet: --check runs before anything is installed and must name the same
+# cache as the build after it.
+mingw_zlib_version() {
+    local v
+    v=$(dpkg-query -W -f='${Version}' libz-mingw-w64-dev 2>/dev/null || true)
+    [ -n "$v" ] || v=$(apt-cache policy libz-mingw-w64-dev 2>/dev/null | awk '/Candidate:/ { print $2 }')
+    printf %s "$v"
+}
+minizip_key=$( { echo "$minizip_deb"; mingw_zlib_version; printf '%s\n' "${minizip_cflags[@]}"; } | key_of)
 minizip_root="$cache/minizip-win64-${minizip_deb%%-*}-$minizip_key"
 minizip_prefix="$minizip_root/prefix"
 
