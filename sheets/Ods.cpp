@@ -233,6 +233,7 @@ private:
         TSheetCell cell;
         cell.IsNumber = type == u"float" || type == u"percentage" || type == u"currency";
         cell.IsDate = type == u"date" || type == u"time";
+        cell.IsTruth = type == u"boolean";
         // A number's value, not the digits its format shows.
         if (cell.IsNumber && !value.isEmpty()) {
             if (static_cast<std::size_t>(value.size()) > kCellCharacters)

@@ -24,6 +24,7 @@ struct TSheetCell {
     std::vector<TSheetPlace> At;  // each character's place in a text file; none in a sheet
     bool IsNumber = false;        // the sheet holds a number here, Text shows its value
     bool IsDate = false;          // the sheet holds a date or time here, whatever Text shows
+    bool IsTruth = false;         // the sheet holds TRUE or FALSE here, Text shows which
 
     TSheetPlace PlaceOf(std::size_t k) const { return k < At.size() ? At[k] : Start; }
 };
@@ -38,6 +39,9 @@ struct TSheetRow {
 struct TSheetProblem {
     TSheetPlace At;
     std::string Message;
+    // Told at each place it is met, never summed up with its kind: what only that cell
+    // can tell (the number a sheet holds).
+    bool EachTold = false;
 };
 
 struct TSheet {

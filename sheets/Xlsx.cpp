@@ -354,6 +354,7 @@ private:
             cell.Text = Chars(inlineText.Text());
         } else if (type == u"b") {
             cell.Text = value.Text() == u"1" ? U"TRUE" : U"FALSE";
+            cell.IsTruth = true;
         } else {
             cell.Text = Chars(value.Text());  // a formula's text, an error value or a number
             cell.IsDate = type == u"d";       // a date or time written out ("2026-12-07")
