@@ -79,7 +79,9 @@ TNumberCell ReadNumberCell(std::u32string_view value) {
                                   ", a fraction, which no ID is (an ID holds no point or "
                                   "comma); if the cell was typed as an ID, " +
                                   kRetype};
-    if (significant.size() > kExactDigits)
+    // Its digits up to the units: past 15 of them the sheet keeps a rounded value
+    // (123456789012345678 is held as 1.23456789012346E+17).
+    if (d->Point > static_cast<long>(kExactDigits))
         return {std::nullopt, holds + ", which has more digits than a spreadsheet keeps exactly (" +
                                   std::to_string(kExactDigits) +
                                   "), so the last digits typed may be lost already; " + kRetype};

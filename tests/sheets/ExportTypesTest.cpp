@@ -121,8 +121,9 @@ TEST(NumberCells, EachIsNamedWithWhatIsStoredAndOneNoIDCanBeIsRefused) {
                           "stored as 1200:"),
               std::string::npos);
 
-    const TGroupSheet refused = ReadGroupSheet(
-        NumberSheet({U"7", U"1.5", U"1.2345678901234568E+17", U"123456789012345678", U"1E30"}));
+    const TGroupSheet refused =
+        ReadGroupSheet(NumberSheet({U"7", U"1.5", U"1.2345678901234568E+17", U"123456789012345678",
+                                    U"1.23456789012346E+017"}));
     EXPECT_EQ(ProblemLines("f.xlsx", refused.Problems),
               "f.xlsx:B3: vehicle ID: the sheet holds the number 1.5, a fraction, which no ID "
               "is (an ID holds no point or comma); if the cell was typed as an ID, format the "
@@ -133,7 +134,10 @@ TEST(NumberCells, EachIsNamedWithWhatIsStoredAndOneNoIDCanBeIsRefused) {
               "f.xlsx:B5: vehicle ID: the sheet holds the number 123456789012345678, which has "
               "more digits than a spreadsheet keeps exactly (15), so the last digits typed may "
               "be lost already; format the column as text and type the ID again\n"
-              "f.xlsx:B6: vehicle ID \"1E30\" is 31 characters long; an ID has at most 16\n");
+              "f.xlsx:B6: vehicle ID: the sheet holds the number 1.23456789012346E+017, which "
+              "has more digits than a spreadsheet keeps exactly (15), so the last digits typed "
+              "may be lost already; format the column as text and type the ID again\n");
+    EXPECT_EQ(ReadNumberCell(U"999999999999999").ID, "999999999999999");
     EXPECT_FALSE(ReadNumberCell(U"1.5.2").ID);
     EXPECT_FALSE(ReadNumberCell(U"1E999999999999").ID);
     EXPECT_EQ(ReadNumberCell(U"0.0").ID, "0");
