@@ -7,6 +7,7 @@
 #include "sheets/ExportTypes.h"
 #include "sheets/GroupFile.h"
 #include "sheets/NumberCells.h"
+#include "sheets/SheetErrors.h"
 #include "store/IDRules.h"
 
 namespace {
@@ -166,6 +167,58 @@ TEST(CellPadding, TheTestersBlanksAreNoIDAndStayOutOfTheFiles) {
                       ": warning: trailer ID \" T 3\" starts with a space, which is kept as it "
                       "is\n");
     }
+}
+
+}  // namespace
+
+namespace {
+
+std::string Refusal(const std::string& bytes, TSheetKind kind, const std::string& label) {
+    try {
+        ReadGroupBytes(bytes, kind, label);
+    } catch (const EUnreadableFile& e) {
+        return e.what();
+    }
+    return "";
+}
+
+// Files that are not what their names say are named for what they are, in one line.
+TEST(ForeignFiles, AreNamedForWhatTheyAreNotReadAsColumnsOfJunk) {
+    const std::string compound("\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1\0\0\0\0", 12);
+    EXPECT_EQ(Refusal(compound, TSheetKind::Xlsx, "f.xlsx"),
+              "f.xlsx: is protected with a password (or is an old .xls workbook): open it in "
+              "the spreadsheet program and save it without a password, as .xlsx or .ods");
+    std::string utf16;
+    for (char c : std::string("slot,vehicle,trailer\r\n0,A,B\r\n")) utf16 += {c, '\0'};
+    EXPECT_EQ(Refusal(utf16, TSheetKind::Csv, "f.csv"),
+              "f.csv: is UTF-16 text (little-endian) without the byte-order mark that tells "
+              "it; save it again as CSV UTF-8, or as Unicode text");
+    EXPECT_EQ(Refusal(GroupFileBytes({}, TSheetKind::Xlsx), TSheetKind::Csv, "f.csv"),
+              "f.csv: is a zip archive, so a workbook (.xlsx or .ods) named as CSV: give it its "
+              "own extension, or save it as CSV");
+    // The rest of the file after an unclosed quote is one field: told once, where it opens.
+    EXPECT_EQ(Refusal("slot,vehicle,trailer\n0,\"AB,\n1,CD,\n2,EF,\n", TSheetKind::Csv, "f.csv"),
+              "f.csv:2:3: the quote that opens this field is never closed; close it, or double "
+              "a quote meant inside the field");
+}
+
+TEST(Headers, NamesThatLeaveNoDoubtAreTakenNearMissesAreToldWithTheFix) {
+    const auto read = [](const std::string& text) {
+        return ReadGroupBytes(text, TSheetKind::Csv, "f.csv");
+    };
+    const TGroupSheet named = read("Slot,Vehicle ID,Trailer IDs\n3,V 3,T 3\n");
+    EXPECT_EQ(ProblemLines("f.csv", named.Problems), "");
+    EXPECT_EQ(named.IDs.Vehicle[3], "V 3");
+    EXPECT_EQ(named.IDs.Trailer[3], "T 3");
+    EXPECT_EQ(
+        ProblemLines("f.csv", read("slot,vehicle number,trailer\n3,V,T\n").Problems),
+        "f.csv:1:1: the first row must name the columns slot, vehicle and trailer (in any "
+        "order)\nf.csv:1:6: \"vehicle number\" may be meant as the column vehicle: name it vehicle "
+        "(or vehicle ID)\n");
+    EXPECT_EQ(ProblemLines("f.csv", read("Fleet A\n\nslot,vehicle,trailer\n3,V,T\n").Problems),
+              "f.csv:1:1: the first row must name the columns slot, vehicle and trailer (in any "
+              "order)\nf.csv:3:1: this row names the columns slot, vehicle and trailer: delete "
+              "the row above it, so that it is the first row\n");
 }
 
 }  // namespace
