@@ -185,6 +185,26 @@ TEST_F(GroupsTool, RefusesAKindItDoesNotWriteAndSaysWhatToDo) {
         << r.output;
 }
 
+// Read IDs stores the tester's cells with their blanks: an empty cell is 16 blanks.
+TEST_F(GroupsTool, CountsAndExportsTheTestersIDsNotItsPadding) {
+    Write("good.csv", WriteGroupCsv(NumberedIDs("")));
+    ASSERT_EQ(Run("import good.csv Fleet").status, 0);
+    const fs::path list = OnlyListFile();
+    Sql(list,
+        "UPDATE records SET \"Vehicle ID\" = printf('%-16s', ''), \"Trailer ID\" = "
+        "CASE WHEN rowid <= 32 THEN printf('%-16s', '') ELSE '' END");
+    Sql(list, "UPDATE records SET \"Vehicle ID\" = printf('%-16s', 'AB12') WHERE rowid <= 12");
+    Sql(list, "UPDATE records SET \"Trailer ID\" = printf('%-16s', 'T 7') WHERE rowid <= 3");
+    TCommandRun r = Run("list --long");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("\t12\t3\tok\n"), std::string::npos) << r.output;
+    ASSERT_EQ(Run("export Fleet out.csv").status, 0);
+    EXPECT_NE(Read("out.csv").find("\r\n=\"2\",AB12,T 7\r\n"), std::string::npos);
+    r = Run("import --replace out.csv Fleet");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output.find("warning"), std::string::npos) << r.output;
+}
+
 TEST_F(GroupsTool, AnImportMeetingABusyStoreWaitsThenFailsCleanly) {
     // Another program in the middle of a save to the groups table.
     sqlite3* other = nullptr;
