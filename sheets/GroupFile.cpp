@@ -73,6 +73,32 @@ std::string ForeignContainer(std::string_view bytes, TSheetKind kind) {
     return "";
 }
 
+// How far along a workbook a header row is looked for when the first sheet has none.
+constexpr int kSheetsSearched = 10;
+
+// The first later sheet whose first row names the columns, told with the fix: a
+// workbook whose group is on its second sheet. Only a hint beside the first sheet's
+// problems, so a later sheet that cannot be read is passed over.
+void LaterSheetHeader(std::string_view bytes, TSheetKind kind, TGroupSheet& sheet) {
+    for (int later = 1; later < kSheetsSearched; ++later) {
+        TSheet other;
+        try {
+            other = kind == TSheetKind::Xlsx ? ReadXlsx(bytes, later) : ReadOds(bytes, later);
+        } catch (const ESheetFormat&) {
+            return;  // no more sheets
+        } catch (const ESheetRefused&) {
+            continue;
+        }
+        if (other.Rows.empty() || !NamesTheColumns(other.Rows[0])) continue;
+        sheet.Problems.push_back(
+            {{},
+             "the sheet " + QuotedText(DecodeUtf8(other.Name)) +
+                 " names the columns slot, vehicle and trailer, but only the first visible "
+                 "sheet is read: move that sheet to the front, or save it alone"});
+        return;
+    }
+}
+
 }  // namespace
 
 TSheetKind SheetKindOf(const std::string& path) {
@@ -86,7 +112,10 @@ TGroupSheet ReadGroupBytes(std::string_view bytes, TSheetKind kind, const std::s
     if (!foreign.empty()) throw EUnreadableFile(label + ": " + foreign);
     try {
         if (kind == TSheetKind::Csv) return ReadGroupSheet(ReadCsv(bytes));
-        return ReadGroupSheet(kind == TSheetKind::Xlsx ? ReadXlsx(bytes) : ReadOds(bytes));
+        TGroupSheet sheet =
+            ReadGroupSheet(kind == TSheetKind::Xlsx ? ReadXlsx(bytes) : ReadOds(bytes));
+        if (!sheet.HeaderFound) LaterSheetHeader(bytes, kind, sheet);
+        return sheet;
     } catch (const ESheetFormat& e) {
         throw EUnreadableFile(label + ": not an " + KindName(kind) + " file that can be read: " +
                               e.what() + "; save it again from the spreadsheet program");

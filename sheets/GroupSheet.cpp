@@ -99,6 +99,7 @@ public:
             LaterHeader(sheet);
             return std::move(out_);
         }
+        out_.HeaderFound = true;
         for (std::size_t r = 1; r < sheet.Rows.size(); ++r) Line(sheet.Rows[r]);
         // An import of nothing would empty the group without a word.
         if (firstRow_.empty() && out_.Problems.empty())
@@ -135,10 +136,7 @@ private:
     // told, since the rows above may be the user's data.
     void LaterHeader(const TSheet& sheet) {
         for (std::size_t r = 1; r < sheet.Rows.size() && r < kHeaderSearchRows; ++r) {
-            int found = 0;
-            for (const TSheetCell& cell : sheet.Rows[r].Cells)
-                if (ColumnNamed(HeaderName(cell.Text)) < kColumns) ++found;
-            if (found < kColumns) continue;
+            if (!NamesTheColumns(sheet.Rows[r])) continue;
             Problem(sheet.Rows[r].Start,
                     "this row names the columns slot, vehicle and trailer: delete the " +
                         std::string(r == 1 ? "row" : "rows") +
@@ -283,6 +281,13 @@ private:
 };
 
 }  // namespace
+
+bool NamesTheColumns(const TSheetRow& row) {
+    bool named[kColumns] = {};
+    for (const TSheetCell& cell : row.Cells)
+        if (const int k = ColumnNamed(HeaderName(cell.Text)); k < kColumns) named[k] = true;
+    return named[kSlot] && named[kVehicle] && named[kTrailer];
+}
 
 TGroupSheet ReadGroupSheet(const TSheet& sheet) {
     return TGroupReader().Read(sheet);

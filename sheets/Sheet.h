@@ -45,6 +45,7 @@ struct TSheetProblem {
 };
 
 struct TSheet {
+    std::string Name;                     // the sheet's name in a workbook; "" in CSV
     std::vector<TSheetRow> Rows;          // the rows that hold something, in order
     std::vector<TSheetProblem> Problems;  // none, or the rows are not to be trusted
     std::vector<TSheetProblem> Notes;     // what was passed over ("note: ...")

@@ -8,6 +8,7 @@
 #include "sheets/GroupFile.h"
 #include "sheets/NumberCells.h"
 #include "sheets/SheetErrors.h"
+#include "sheets/Zip.h"
 #include "store/IDRules.h"
 
 namespace {
@@ -219,6 +220,46 @@ TEST(Headers, NamesThatLeaveNoDoubtAreTakenNearMissesAreToldWithTheFix) {
               "f.csv:1:1: the first row must name the columns slot, vehicle and trailer (in any "
               "order)\nf.csv:3:1: this row names the columns slot, vehicle and trailer: delete "
               "the row above it, so that it is the first row\n");
+}
+
+}  // namespace
+
+namespace {
+
+// A workbook whose group is on its second sheet, behind a sheet of notes.
+TEST(Headers, AHeaderOnALaterSheetIsToldWithItsName) {
+    TGroupIDs ids;
+    ids.Vehicle[3] = "V 3";
+    const std::string one = GroupFileBytes(ids, TSheetKind::Xlsx);
+    TZipReader parts(one);
+    TZipWriter two;
+    for (const std::string name : {"[Content_Types].xml", "_rels/.rels", "xl/styles.xml"})
+        two.Add(name, parts.Read(name));
+    std::string workbook = parts.Read("xl/workbook.xml");
+    const std::string sheet = "<sheet name=\"Group\" sheetId=\"1\" r:id=\"rId1\"/>";
+    workbook.replace(workbook.find(sheet), sheet.size(),
+                     "<sheet name=\"Notes\" sheetId=\"1\" r:id=\"rId1\"/><sheet name=\"Fleet "
+                     "A\" sheetId=\"2\" r:id=\"rId9\"/>");
+    two.Add("xl/workbook.xml", workbook);
+    std::string relations = parts.Read("xl/_rels/workbook.xml.rels");
+    const std::string first = relations.substr(relations.find("<Relationship "));
+    std::string second = first.substr(0, first.find("/>") + 2);
+    second.replace(second.find("rId1"), 4, "rId9");
+    second.replace(second.find("sheet1.xml"), 10, "sheet2.xml");
+    relations.insert(relations.find("</Relationships>"), second);
+    two.Add("xl/_rels/workbook.xml.rels", relations);
+    std::string notes = parts.Read("xl/worksheets/sheet1.xml");
+    notes = notes.substr(0, notes.find("<sheetData>")) +
+            "<sheetData><row r=\"1\"><c r=\"A1\" t=\"inlineStr\"><is><t>Fleet list</t></is></c>"
+            "</row></sheetData></worksheet>";
+    two.Add("xl/worksheets/sheet1.xml", notes);
+    two.Add("xl/worksheets/sheet2.xml", parts.Read("xl/worksheets/sheet1.xml"));
+    const TGroupSheet read = ReadGroupBytes(two.Finish(), TSheetKind::Xlsx, "f.xlsx");
+    EXPECT_EQ(ProblemLines("f.xlsx", read.Problems),
+              "f.xlsx: the sheet \"Fleet A\" names the columns slot, vehicle and trailer, but "
+              "only the first visible sheet is read: move that sheet to the front, or save it "
+              "alone\nf.xlsx:A1: the first row must name the columns slot, vehicle and trailer "
+              "(in any order)\n");
 }
 
 }  // namespace
