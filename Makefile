@@ -1,7 +1,11 @@
 # Two commands set everything up on a fresh Debian 12 machine:
 #   make run    builds and starts the program
 #   make test   builds and passes every test
-BUILD   ?= build
+# The build folder is this checkout's own: a BUILD in the environment (another
+# project's, say) is not taken; `make BUILD=dir` still chooses one.
+ifneq ($(origin BUILD),command line)
+override BUILD := build
+endif
 JOBS    ?= 2
 CMAKE_FLAGS ?=
 GEN     := -G Ninja

@@ -76,7 +76,8 @@ int main() {
     }
     for (int i = 0; i < kRounds; ++i) {
         const std::string out = (folder.root / ("out" + std::to_string(i) + ".csv")).string();
-        exportMs.push_back(TimeMs([&] { ExportGroup(tool, "Group " + std::to_string(i), out); }));
+        exportMs.push_back(
+            TimeMs([&] { ExportGroup(tool, "Group " + std::to_string(i), out, TSheetKind::Csv); }));
     }
     for (int i = 0; i < kRounds; ++i)
         replaceMs.push_back(
@@ -110,7 +111,8 @@ int main() {
             readMs[k].push_back(TimeMs([&] { ReadGroupFile(sheet); }));
             sheetImportMs[k].push_back(TimeMs([&] { ImportGroup(tool, sheet, name, false); }));
             const std::string out = (folder.root / ("out" + name + kinds[k])).string();
-            sheetExportMs[k].push_back(TimeMs([&] { ExportGroup(tool, name, out); }));
+            sheetExportMs[k].push_back(
+                TimeMs([&] { ExportGroup(tool, name, out, SheetKindOf(kinds[k])); }));
         }
     }
     for (int k = 0; k < 3; ++k) {

@@ -28,6 +28,13 @@ no_rights() {
 SUDO=""
 if [ "$(id -u)" -ne 0 ]; then
     command -v sudo >/dev/null 2>&1 || no_rights
+    # A user sudo turns away (or one it would ask for a password where no one can
+    # answer) gets the command for root at once, not password prompts that fail.
+    if ! sudo -n true 2>/dev/null; then
+        [ -t 0 ] || no_rights
+        echo "Missing:$missing; installing them needs root, through sudo:" >&2
+        sudo -v 2>/dev/null || no_rights
+    fi
     SUDO=sudo
 fi
 echo "Installing:$missing"

@@ -1,14 +1,18 @@
 #include "sheets/Csv.h"
 
+#include <QChar>
 #include <QList>
 #include <QString>
 #include <QStringDecoder>
+#include <algorithm>
 #include <optional>
 #include <utility>
+#include <vector>
 
 #include "base/Cp1252.h"
 #include "base/Utf8.h"
 #include "sheets/SheetBudget.h"
+#include "sheets/SheetErrors.h"
 
 namespace {
 
@@ -30,6 +34,25 @@ struct TDecoded {
     std::vector<TSheetPlace> At;
 };
 
+// A text file holds no zero byte: UTF-16 without its byte-order mark has one in
+// every other byte, anything else with one is not text. Either is refused by name
+// rather than read as columns of junk.
+void RefuseZeroBytes(std::string_view bytes) {
+    const std::size_t zero = bytes.find('\0');
+    if (zero == std::string_view::npos) return;
+    std::size_t even = 0, odd = 0;
+    const std::size_t looked = std::min<std::size_t>(bytes.size(), 4096);
+    for (std::size_t i = 0; i < looked; ++i)
+        if (bytes[i] == '\0') ++(i % 2 == 0 ? even : odd);
+    const std::size_t half = looked / 2;
+    if (half > 0 && (even * 10 >= half * 9 || odd * 10 >= half * 9) && (even == 0 || odd == 0))
+        throw ESheetRefused({}, std::string("is UTF-16 text (") + (odd > 0 ? "little" : "big") +
+                                    "-endian) without the byte-order mark that tells it; save "
+                                    "it again as CSV UTF-8, or as Unicode text");
+    throw ESheetRefused({}, "holds a zero byte (at byte " + std::to_string(zero + 1) +
+                                "), so it is not a text file, nor CSV; is it the file meant?");
+}
+
 // UTF-16 when it starts with its byte-order mark (a spreadsheet's "Unicode text"),
 // UTF-8 when the whole file is (a byte-order mark passed over), Windows-1252 when it
 // is not: every byte has a character there, and nothing that could be an ID is lost.
@@ -42,6 +65,7 @@ std::u32string Characters(std::string_view bytes) {
         const QList<uint> chars = text.toUcs4();
         return std::u32string(chars.begin(), chars.end());
     }
+    RefuseZeroBytes(bytes);
     if (!IsUtf8(bytes)) return DecodeUtf8(Cp1252ToUtf8(bytes));
     if (bytes.substr(0, kByteOrderMark.size()) == kByteOrderMark)
         bytes.remove_prefix(kByteOrderMark.size());
@@ -174,10 +198,12 @@ private:
     TSheetCell Quoted(TSheetCell cell) {
         const std::size_t opening = i_++;
         for (;;) {
-            if (AtEnd()) {
-                Problem(opening, "the quote that opens this field is never closed");
-                return cell;
-            }
+            if (AtEnd())
+                // Everything after it was read as one field: its faults would only repeat
+                // the rest of the file.
+                throw ESheetRefused(text_.At[opening],
+                                    "the quote that opens this field is never closed; close "
+                                    "it, or double a quote meant inside the field");
             if (Peek() != U'"') {
                 Take(cell);
                 continue;
@@ -224,12 +250,55 @@ private:
     std::size_t i_ = 0;
 };
 
-// Whether a spreadsheet opening the file would run the cell as a formula (or take it
-// for one and make a number of it) rather than show its text: one that starts with
-// =, +, - or @, or with a tab or CR that some programs pass over first.
-bool SpreadsheetWouldRun(std::string_view text) {
-    return !text.empty() &&
-           std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+// The runs of letters, in upper case.
+std::vector<std::u32string> Words(const std::u32string& text) {
+    std::vector<std::u32string> words(1);
+    for (char32_t c : text) {
+        if (QChar::isLetter(c))
+            words.back().push_back(QChar::toUpper(c));
+        else if (!words.back().empty())
+            words.emplace_back();
+    }
+    if (words.back().empty()) words.pop_back();
+    return words;
+}
+
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
+    while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+    return text;
+}
+
+// "1E5", "2.5e-3": how spreadsheets write a number's power of ten.
+bool IsExponentForm(std::string_view text) {
+    std::size_t i = 0;
+    const auto digits = [&] {
+        const std::size_t from = i;
+        while (i < text.size() && text[i] >= '0' && text[i] <= '9') ++i;
+        return i > from;
+    };
+    if (!digits()) return false;
+    if (i < text.size() && (text[i] == '.' || text[i] == ',')) {
+        ++i;
+        if (!digits()) return false;
+    }
+    if (i == text.size() || (text[i] != 'E' && text[i] != 'e')) return false;
+    ++i;
+    if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+    return digits() && i == text.size();
+}
+
+// A word that, beside digits, makes a date or a time of a cell: a month's name or its
+// first three letters or more ("SEPT"), or a half of the day (AM, PM, A, P).
+bool IsDateWord(const std::u32string& word) {
+    static const std::u32string kMonths[] = {U"JANUARY",   U"FEBRUARY", U"MARCH",    U"APRIL",
+                                             U"MAY",       U"JUNE",     U"JULY",     U"AUGUST",
+                                             U"SEPTEMBER", U"OCTOBER",  U"NOVEMBER", U"DECEMBER"};
+    if (word == U"AM" || word == U"PM" || word == U"A" || word == U"P") return true;
+    if (word.size() < 3) return false;
+    for (const std::u32string& month : kMonths)
+        if (month.compare(0, word.size(), word) == 0) return true;
+    return false;
 }
 
 std::string Quoted(std::string_view text) {
@@ -242,12 +311,12 @@ std::string Quoted(std::string_view text) {
 }
 
 // A field as it is written: in double quotes, its own doubled, when it holds a quote,
-// the separator or a line break. One that a spreadsheet would run is written as the
+// the separator or a line break. One that a spreadsheet would change is written as the
 // text formula ="…", which shows the text as it stands and which ReadCsv reads back as
 // that text; in quotes as a whole when it holds the separator or a line break.
-void AppendField(std::string& out, const std::string& text, char separator) {
-    const std::string breaks = std::string("\r\n") + separator;
-    if (SpreadsheetWouldRun(text)) {
+void AppendField(std::string& out, const std::string& text, const TCsvFormat& format) {
+    const std::string breaks = std::string("\r\n") + format.Separator;
+    if (format.Plain ? SpreadsheetWouldRun(text) : SpreadsheetWouldChange(text)) {
         const std::string formula = "=" + Quoted(text);
         out += text.find_first_of(breaks) == std::string::npos ? formula : Quoted(formula);
     } else if (text.find_first_of(breaks + '"') == std::string::npos) {
@@ -258,6 +327,32 @@ void AppendField(std::string& out, const std::string& text, char separator) {
 }
 
 }  // namespace
+
+bool SpreadsheetWouldRun(std::string_view text) {
+    return !text.empty() &&
+           std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos;
+}
+
+bool SpreadsheetWouldChange(std::string_view text) {
+    if (text.empty()) return false;
+    if (SpreadsheetWouldRun(text)) return true;
+    const std::vector<std::u32string> words = Words(DecodeUtf8(text));
+    bool digits = false, letters = false;
+    for (char32_t c : DecodeUtf8(text)) {
+        digits = digits || (c >= U'0' && c <= U'9');
+        letters = letters || QChar::isLetter(c);
+    }
+    if (!letters) return true;
+    const std::string_view trimmed = Trimmed(text);
+    if (words.size() == 1 && words[0].size() == trimmed.size() &&
+        (words[0] == U"TRUE" || words[0] == U"FALSE"))
+        return true;
+    if (IsExponentForm(trimmed)) return true;
+    if (!digits) return false;
+    for (const std::u32string& word : words)
+        if (IsDateWord(word)) return true;
+    return false;
+}
 
 TSheet ReadCsv(std::string_view bytes) {
     TDecoded text = Decode(bytes);
@@ -270,10 +365,11 @@ TSheet ReadCsv(std::string_view bytes) {
 
 std::string WriteCsv(const TSheetTexts& rows, const TCsvFormat& format) {
     std::string out;
+    if (!format.Plain && format.Encoding == TTextEncoding::Utf8) out += kByteOrderMark;
     for (const auto& row : rows) {
         for (std::size_t k = 0; k < row.size(); ++k) {
             if (k > 0) out += format.Separator;
-            AppendField(out, row[k], format.Separator);
+            AppendField(out, row[k], format);
         }
         out += "\r\n";
     }

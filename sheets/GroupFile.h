@@ -10,6 +10,7 @@
 #include "sheets/GroupSheet.h"
 
 enum class TSheetKind { Csv, Xlsx, Ods };
+// The kind a file to read is taken for: .xlsx, .ods, else CSV.
 TSheetKind SheetKindOf(const std::string& path);
 
 // Reads and checks the whole file. EUnreadableFile when it cannot be read or is not
@@ -20,7 +21,8 @@ TGroupSheet ReadGroupBytes(std::string_view bytes, TSheetKind kind, const std::s
 // The file's bytes: a sheet, or CSV in the given format.
 std::string GroupFileBytes(const TGroupIDs& ids, TSheetKind kind, const TCsvFormat& csv = {});
 // Writes the file whole or not at all (EUnwritableFile).
-void WriteGroupFile(const std::string& path, const TGroupIDs& ids, const TCsvFormat& csv = {});
+void WriteGroupFile(const std::string& path, const TGroupIDs& ids, TSheetKind kind,
+                    const TCsvFormat& csv = {});
 // Why the IDs cannot be written as Windows-1252 (one line a slot), or "" when they can.
 std::string Windows1252Refusal(const TGroupIDs& ids);
 

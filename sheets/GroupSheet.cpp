@@ -7,6 +7,7 @@
 #include "base/Cp1252.h"
 #include "base/Utf8.h"
 #include "sheets/CellText.h"
+#include "sheets/NumberCells.h"
 #include "sheets/SheetBudget.h"
 #include "store/IDRules.h"
 
@@ -46,6 +47,33 @@ std::string Misread(const std::u32string& text, std::size_t at) {
            "\"";
 }
 
+// How far down a header row is looked for when the first row is none.
+constexpr std::size_t kHeaderSearchRows = 10;
+
+// The column a header name names, kColumns for none. Beside the bare names, the forms
+// that leave no doubt: "Vehicle ID", "Trailer IDs", "Slots".
+int ColumnNamed(const std::u32string& name) {
+    for (int k = 0; k < kColumns; ++k) {
+        const std::u32string bare = kColumnNames[k];
+        for (const std::u32string& form :
+             {bare, bare + U"s", bare + U" id", bare + U" ids", bare + U"id", bare + U"_id"})
+            if (name == form) return k;
+    }
+    return kColumns;
+}
+
+// A name that holds one of the columns' names among other words ("vehicle number"):
+// perhaps meant as that column, but not taken as it.
+std::optional<int> NearColumn(const std::u32string& name) {
+    std::optional<int> near;
+    for (int k = 0; k < kColumns; ++k)
+        if (name.find(kColumnNames[k]) != std::u32string::npos) {
+            if (near) return std::nullopt;  // two of them: no guess
+            near = k;
+        }
+    return near;
+}
+
 // A whole number from 0 to 95 in decimal digits, or nothing.
 std::optional<int> Slot(const std::u32string& text) {
     if (text.empty() || text.size() > 3) return std::nullopt;
@@ -67,8 +95,17 @@ public:
             Problem({}, std::string("the file holds nothing; ") + kHeaderRule);
             return std::move(out_);
         }
-        if (Header(sheet.Rows[0]))
-            for (std::size_t r = 1; r < sheet.Rows.size(); ++r) Line(sheet.Rows[r]);
+        if (!Header(sheet.Rows[0])) {
+            LaterHeader(sheet);
+            return std::move(out_);
+        }
+        out_.HeaderFound = true;
+        for (std::size_t r = 1; r < sheet.Rows.size(); ++r) Line(sheet.Rows[r]);
+        // An import of nothing would empty the group without a word.
+        if (firstRow_.empty() && out_.Problems.empty())
+            Problem(sheet.Rows[0].Start,
+                    "the file holds the header row and no slot below it; give the slots "
+                    "(0 to 95) one a row, as an export writes them");
         return std::move(out_);
     }
 
@@ -76,8 +113,8 @@ private:
     void Problem(TSheetPlace at, std::string message) {
         out_.Problems.push_back({at, std::move(message)});
     }
-    void Warning(TSheetPlace at, std::string message) {
-        out_.Warnings.push_back({at, std::move(message)});
+    void Warning(TSheetPlace at, std::string message, bool eachTold = false) {
+        out_.Warnings.push_back({at, std::move(message), eachTold});
     }
 
     // A cell's text as the rules judge it, or nothing when it looks like mojibake.
@@ -95,18 +132,37 @@ private:
         return Composed(cell->Text);
     }
 
+    // Rows that name all three columns further down: a title above the header. Only
+    // told, since the rows above may be the user's data.
+    void LaterHeader(const TSheet& sheet) {
+        for (std::size_t r = 1; r < sheet.Rows.size() && r < kHeaderSearchRows; ++r) {
+            if (!NamesTheColumns(sheet.Rows[r])) continue;
+            Problem(sheet.Rows[r].Start,
+                    "this row names the columns slot, vehicle and trailer: delete the " +
+                        std::string(r == 1 ? "row" : "rows") +
+                        " above it, so that it is the first row");
+            return;
+        }
+    }
+
     bool Header(const TSheetRow& row) {
         std::vector<std::string> others;
         for (const TSheetCell& cell : row.Cells) {
             const std::optional<std::u32string> text = Text(&cell);
             if (!text) continue;
             const std::u32string name = HeaderName(*text);
-            int k = 0;
-            while (k < kColumns && name != kColumnNames[k]) ++k;
+            const int k = ColumnNamed(name);
             if (k == kColumns) {
-                if (!name.empty()) others.push_back(QuotedStart(*text));
+                if (const std::optional<int> near = NearColumn(name))
+                    Problem(cell.Start, QuotedStart(*text) + " may be meant as the column " +
+                                            Utf8(kColumnNames[*near]) + ": name it " +
+                                            Utf8(kColumnNames[*near]) + " (or " +
+                                            Utf8(kColumnNames[*near]) + " ID)");
+                else if (!name.empty())
+                    others.push_back(QuotedStart(*text));
             } else if (column_[k] != 0) {
-                Problem(cell.Start, "the first row names the column " + Utf8(name) + " twice");
+                Problem(cell.Start,
+                        "the first row names the column " + Utf8(kColumnNames[k]) + " twice");
             } else {
                 column_[k] = cell.Column;
             }
@@ -128,9 +184,34 @@ private:
         return complete;
     }
 
+    // A number or truth value in the sheet, as the ID text it stands for; nothing when
+    // it cannot be one. A sheet cannot tell a typed 12 from a 0012 or a 1E5 it made a
+    // number of, so each number is named where it stands, with what is stored.
+    std::optional<std::u32string> Valued(const TSheetCell& cell, const char* what) {
+        const std::string id = std::string(what) + " ID: ";
+        if (cell.IsTruth) {
+            Problem(cell.Start, id + "the sheet holds the truth value " + Utf8(cell.Text) +
+                                    ", not text; format the column as text and type the ID "
+                                    "again");
+            return std::nullopt;
+        }
+        const TNumberCell number = ReadNumberCell(cell.Text);
+        if (!number.ID) {
+            Problem(cell.Start, id + number.Refusal);
+            return std::nullopt;
+        }
+        Warning(cell.Start,
+                "warning: " + id + "the sheet holds the number " + Utf8(cell.Text) +
+                    "; stored as " + *number.ID +
+                    ": if the ID was typed otherwise (0012, 1E5), format the column as text "
+                    "and type it again",
+                true);
+        return DecodeUtf8(*number.ID);
+    }
+
     // What an ID box could hold, by the rule every way in shares; the ID, or nothing.
     std::optional<std::string> ID(const TSheetCell* cell, const char* what) {
-        const std::optional<std::u32string> text = Text(cell);
+        std::optional<std::u32string> text = Text(cell);
         if (!text) return std::nullopt;
         const std::string id = std::string(what) + " ID " + QuotedStart(*text);
         // A date keeps none of what was typed: an .xlsx holds only the day's number
@@ -142,9 +223,13 @@ private:
                                      "again");
             return std::nullopt;
         }
+        if (cell && (cell->IsNumber || cell->IsTruth)) {
+            text = Valued(*cell, what);
+            if (!text) return std::nullopt;
+        }
         const std::vector<TTextFault> faults = IDFaults(*text);
         // Composing may have joined characters: then the cell's start is the place.
-        const bool samePlaces = cell && text->size() == cell->Text.size();
+        const bool samePlaces = cell && *text == cell->Text;
         std::set<std::string> told;  // a fault on many characters is told at the first
         for (const TTextFault& fault : faults)
             if (told.insert(fault.Why).second)
@@ -152,16 +237,11 @@ private:
                                                                           : cell->PlaceOf(fault.At),
                         id + fault.Why);
         if (!faults.empty()) return std::nullopt;
-        if (!text->empty() && (text->front() == U' ' || text->back() == U' '))
-            Warning(cell->Start, "warning: " + id +
-                                     (text->front() != U' '  ? " ends"
-                                      : text->back() != U' ' ? " starts"
-                                                             : " starts and ends") +
-                                     " with a space, which is kept as it is");
-        if (cell && cell->IsNumber)
-            Warning(cell->Start, "warning: " + id +
-                                     " is a number in the sheet, which loses leading zeros "
-                                     "(0012 becomes 12); check it, and format the column as text");
+        // Blanks at the end are what the tester pads every cell with (and what Read IDs
+        // brings); only those at the start change what is sent.
+        if (!text->empty() && text->front() == U' ' &&
+            text->find_first_not_of(U' ') != std::u32string::npos)
+            Warning(cell->Start, "warning: " + id + " starts with a space, which is kept as it is");
         return Utf8(*text);
     }
 
@@ -202,14 +282,24 @@ private:
 
 }  // namespace
 
+bool NamesTheColumns(const TSheetRow& row) {
+    bool named[kColumns] = {};
+    for (const TSheetCell& cell : row.Cells)
+        if (const int k = ColumnNamed(HeaderName(cell.Text)); k < kColumns) named[k] = true;
+    return named[kSlot] && named[kVehicle] && named[kTrailer];
+}
+
 TGroupSheet ReadGroupSheet(const TSheet& sheet) {
     return TGroupReader().Read(sheet);
 }
 
 TSheetTexts GroupSheetTexts(const TGroupIDs& ids) {
+    // The blanks Read IDs brought from the tester's cells are left out: Send sends the
+    // same cells without them, and in a sheet they only look like typing errors.
+    const auto id = [](const std::string& text) { return std::string(WithoutCellPadding(text)); };
     TSheetTexts rows{{"slot", "vehicle", "trailer"}};
     for (int k = 0; k < kVehicleSlots; ++k)
         rows.push_back(
-            {std::to_string(k), ids.Vehicle[k], k < kTrailerSlots ? ids.Trailer[k] : ""});
+            {std::to_string(k), id(ids.Vehicle[k]), k < kTrailerSlots ? id(ids.Trailer[k]) : ""});
     return rows;
 }

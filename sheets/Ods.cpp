@@ -93,7 +93,7 @@ private:
 // The first visible table's rows, wherever they are grouped.
 class TTableReader {
 public:
-    explicit TTableReader(TSheetXml& xml) : xml_(xml) {}
+    TTableReader(TSheetXml& xml, int later) : xml_(xml), later_(later) {}
 
     TSheet Sheet() {
         if (!Find(u"document-content")) xml_.Fault("it holds no table");
@@ -110,7 +110,10 @@ public:
                         if (++hiddenCount_ <= 3)
                             hidden_.push_back(QuotedStart(Chars(name.left(21)), name.size()));
                         xml_.Skip();
+                    } else if (later_-- > 0) {
+                        xml_.Skip();
                     } else {
+                        sheet_.Name = xml_.Attribute(u"name").left(kCellCharacters).toStdString();
                         Rows();
                         xml_.End();
                         if (hiddenCount_ > 0)
@@ -233,6 +236,7 @@ private:
         TSheetCell cell;
         cell.IsNumber = type == u"float" || type == u"percentage" || type == u"currency";
         cell.IsDate = type == u"date" || type == u"time";
+        cell.IsTruth = type == u"boolean";
         // A number's value, not the digits its format shows.
         if (cell.IsNumber && !value.isEmpty()) {
             if (static_cast<std::size_t>(value.size()) > kCellCharacters)
@@ -245,6 +249,7 @@ private:
     }
 
     TSheetXml& xml_;
+    int later_;  // visible tables still to pass over
     TSheet sheet_;
     TSheetBudget budget_;
     QSet<QString> hiddenStyles_;
@@ -349,10 +354,10 @@ constexpr const char* kManifest =
 
 }  // namespace
 
-TSheet ReadOds(std::string_view bytes) {
+TSheet ReadOds(std::string_view bytes, int later) {
     TZipReader zip(bytes);
     TSheetXml xml(zip, "content.xml");
-    return TTableReader(xml).Sheet();
+    return TTableReader(xml, later).Sheet();
 }
 
 std::string WriteOds(const TSheetTexts& rows) {

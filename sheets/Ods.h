@@ -8,5 +8,6 @@
 
 #include "sheets/Sheet.h"
 
-TSheet ReadOds(std::string_view bytes);
+// The first visible table, or the one `later` visible tables after it.
+TSheet ReadOds(std::string_view bytes, int later = 0);
 std::string WriteOds(const TSheetTexts& rows);

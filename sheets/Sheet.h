@@ -24,6 +24,7 @@ struct TSheetCell {
     std::vector<TSheetPlace> At;  // each character's place in a text file; none in a sheet
     bool IsNumber = false;        // the sheet holds a number here, Text shows its value
     bool IsDate = false;          // the sheet holds a date or time here, whatever Text shows
+    bool IsTruth = false;         // the sheet holds TRUE or FALSE here, Text shows which
 
     TSheetPlace PlaceOf(std::size_t k) const { return k < At.size() ? At[k] : Start; }
 };
@@ -38,9 +39,13 @@ struct TSheetRow {
 struct TSheetProblem {
     TSheetPlace At;
     std::string Message;
+    // Told at each place it is met, never summed up with its kind: what only that cell
+    // can tell (the number a sheet holds).
+    bool EachTold = false;
 };
 
 struct TSheet {
+    std::string Name;                     // the sheet's name in a workbook; "" in CSV
     std::vector<TSheetRow> Rows;          // the rows that hold something, in order
     std::vector<TSheetProblem> Problems;  // none, or the rows are not to be trusted
     std::vector<TSheetProblem> Notes;     // what was passed over ("note: ...")

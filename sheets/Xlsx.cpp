@@ -189,13 +189,14 @@ std::vector<bool> DateStyles(TZipReader& zip, const std::string& entry) {
 
 struct TParts {
     std::string Sheet, Strings, Styles;  // "" for a part the workbook does not have
+    QString Name;                        // the sheet's
     std::vector<std::string> Hidden;     // the first hidden sheets before it, quoted
     std::size_t HiddenCount = 0;
 };
 
-// The first visible sheet's part, the hidden ones before it, and the shared strings'
-// and the styles' parts.
-TParts FirstSheetParts(TZipReader& zip) {
+// The first visible sheet's part (or the one `later` visible sheets after it), the
+// hidden ones before it, and the shared strings' and the styles' parts.
+TParts FirstSheetParts(TZipReader& zip, int later) {
     const TRelations package = RelationsOf(zip, "");
     const TRelation* office = OfType(package, u"/officeDocument");
     const std::string workbook = Resolve("", office ? office->Target : "xl/workbook.xml");
@@ -216,8 +217,9 @@ TParts FirstSheetParts(TZipReader& zip) {
                     const QString name = xml.Attribute(u"name");
                     if (++parts.HiddenCount <= 3)
                         parts.Hidden.push_back(QuotedStart(Chars(name.left(21)), name.size()));
-                } else {
+                } else if (later-- == 0) {
                     sheetId = xml.Attribute(u"id");
+                    parts.Name = xml.Attribute(u"name");
                 }
             }
             xml.Skip();
@@ -354,6 +356,7 @@ private:
             cell.Text = Chars(inlineText.Text());
         } else if (type == u"b") {
             cell.Text = value.Text() == u"1" ? U"TRUE" : U"FALSE";
+            cell.IsTruth = true;
         } else {
             cell.Text = Chars(value.Text());  // a formula's text, an error value or a number
             cell.IsDate = type == u"d";       // a date or time written out ("2026-12-07")
@@ -460,13 +463,14 @@ std::string SheetXml(const TSheetTexts& rows) {
 
 }  // namespace
 
-TSheet ReadXlsx(std::string_view bytes) {
+TSheet ReadXlsx(std::string_view bytes, int later) {
     TZipReader zip(bytes);
-    const TParts parts = FirstSheetParts(zip);
+    const TParts parts = FirstSheetParts(zip, later);
     const TSharedStrings strings = SharedStrings(zip, parts.Strings);
     const std::vector<bool> dateStyles = DateStyles(zip, parts.Styles);
     TSheetXml xml(zip, parts.Sheet);
     TSheet sheet;
+    sheet.Name = parts.Name.left(kCellCharacters).toStdString();
     sheet.Rows = TSheetReader(xml, strings, dateStyles).Rows();
     if (parts.HiddenCount > 0)
         sheet.Notes.push_back({{}, HiddenSheetsNote(parts.Hidden, parts.HiddenCount)});

@@ -8,5 +8,7 @@
 
 #include "sheets/Sheet.h"
 
-TSheet ReadXlsx(std::string_view bytes);
+// The first visible sheet, or the one `later` visible sheets after it (where a header
+// may stand that the first lacks).
+TSheet ReadXlsx(std::string_view bytes, int later = 0);
 std::string WriteXlsx(const TSheetTexts& rows);

@@ -53,10 +53,29 @@ void TGroupFileActions::ImportClick() {
 
 void TGroupFileActions::ExportClick() {
     if (NothingLoaded("Please select a group to export")) return;
-    const std::string path = files_.FileToExport(store_.SelectedName() + ".xlsx");
-    if (path.empty()) return;
+    const TExportFile chosen = files_.FileToExport(store_.SelectedName() + ".xlsx");
+    if (chosen.Path.empty()) return;
+    const TExportName name = ExportName(chosen.Path, chosen.Type);
+    if (!name.Question.empty()) {
+        if (boxes_.Confirm(name.Question) != TConfirmAnswer::Yes) return;
+        // The dialog asked about replacing the name typed, not this one.
+        std::error_code ec;
+        const std::filesystem::path other(std::u8string(name.Path.begin(), name.Path.end()));
+        if (std::filesystem::exists(std::filesystem::symlink_status(other, ec)) &&
+            boxes_.Confirm(FileName(name.Path) + " exists already. Replace it?") !=
+                TConfirmAnswer::Yes)
+            return;
+    }
     TGroupIDs ids;
     for (int k = 0; k < kVehicleSlots; ++k) ids.Vehicle[k] = window_.VehicleSlot(k);
     for (int k = 0; k < kTrailerSlots; ++k) ids.Trailer[k] = window_.TrailerSlot(k);
-    WriteGroupFile(path, ids);
+    const TCsvFormat csv = CsvFormatOf(chosen.Type);
+    if (KindOf(chosen.Type) == TSheetKind::Csv && csv.Encoding == TTextEncoding::Windows1252) {
+        const std::string refusal = Windows1252Refusal(ids);
+        if (!refusal.empty()) {
+            boxes_.Information(refusal + FileName(name.Path) + ": not written");
+            return;
+        }
+    }
+    WriteGroupFile(name.Path, ids, KindOf(chosen.Type), csv);
 }

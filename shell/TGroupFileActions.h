@@ -5,8 +5,15 @@
 #include <string>
 
 #include "base/MessageBoxes.h"
+#include "sheets/ExportTypes.h"
 #include "store/StoreWindow.h"
 #include "store/TIDGroupStore.h"
+
+// The file an export goes to, as named in the dialog, and the type chosen there.
+struct TExportFile {
+    std::string Path;  // "" when the user cancels
+    TExportType Type = TExportType::Xlsx;
+};
 
 // "Which file?", asked of the user; "" when they cancel.
 class TFileQuestion {
@@ -14,7 +21,7 @@ public:
     virtual ~TFileQuestion() = default;
     virtual std::string FileToImport() = 0;
     // `suggested` is the file name offered.
-    virtual std::string FileToExport(const std::string& suggested) = 0;
+    virtual TExportFile FileToExport(const std::string& suggested) = 0;
 };
 
 class TGroupFileActions {
@@ -27,7 +34,8 @@ public:
     // information box with nothing changed; asked before it overwrites, then filled
     // into the slots and saved as Save does.
     void ImportClick();
-    // The loaded group, as the slots show it, into a file.
+    // The loaded group, as the slots show it, into a file of the type chosen; a name
+    // that says another type is asked about first.
     void ExportClick();
 
 private:

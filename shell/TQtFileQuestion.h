@@ -9,7 +9,7 @@ class TQtFileQuestion : public TFileQuestion {
 public:
     explicit TQtFileQuestion(QWidget* window) : window_(window) {}
     std::string FileToImport() override;
-    std::string FileToExport(const std::string& suggested) override;
+    TExportFile FileToExport(const std::string& suggested) override;
 
 private:
     QString Folder();

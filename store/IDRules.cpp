@@ -72,6 +72,15 @@ std::vector<TTextFault> IDFaults(std::u32string_view id) {
     return faults;
 }
 
+std::string_view WithoutCellPadding(std::string_view id) {
+    while (!id.empty() && id.back() == ' ') id.remove_suffix(1);
+    return id;
+}
+
+bool IsBlankID(std::string_view id) {
+    return WithoutCellPadding(id).empty();
+}
+
 TNameJudgement JudgeNewGroupName(std::string_view utf8Name) {
     const std::string name(utf8Name);
     // An empty name would make an entry that can never be chosen, loaded or deleted.

@@ -39,6 +39,13 @@ struct TTextFault {
 // key rule takes (so one with a Windows-1252 code). None: it may be stored.
 std::vector<TTextFault> IDFaults(std::u32string_view id);
 
+// The tester keeps every ID as a cell of 16 characters padded with blanks, and Read
+// IDs stores the cells as they come; Send pads each ID to 16 blanks again, so blanks at
+// an ID's end are the cell's, not the user's. The ID without them, and whether nothing
+// else is left (the tester's empty cell).
+std::string_view WithoutCellPadding(std::string_view id);
+bool IsBlankID(std::string_view id);
+
 // How New judges a name for a new group. "New" (what Cancel returns) and the empty name
 // are turned away: the window says nothing, the groups tool says why. A refused name
 // gets its message everywhere.

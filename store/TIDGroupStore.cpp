@@ -61,7 +61,16 @@ void TIDGroupStore::NewGroup() {
         case TNameVerdict::Accepted:
             break;
     }
-    groups_.Add({TNewGroup{name, {}}});
+    try {
+        groups_.Add({TNewGroup{name, {}}});
+    } catch (const EDBEngineError& e) {
+        // The groups table's key speaks of records and tables; the user chose a name.
+        if (!groups_.Has(name)) throw;
+        std::string text = e.what();
+        if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+        throw EDBEngineError(text + "\nA group named \"" + name +
+                             "\" exists already. Choose it from the list, or give another name.");
+    }
     // The new group is not selected: the loaded group is closed, and loaded again
     // from disk if one is selected.
     groups_.Unload();

@@ -398,7 +398,9 @@ TEST(HostileSheets, CsvExportKeepsASpreadsheetFromRunningACell) {
     ids.Vehicle[5] = "\rCR";
     ids.Vehicle[6] = "=\"\"";
     ids.Trailer[0] = "A-1";  // a minus inside is no formula
-    const std::string plain = GroupFileBytes(ids, TSheetKind::Csv);
+    TCsvFormat forPrograms;
+    forPrograms.Plain = true;
+    const std::string plain = GroupFileBytes(ids, TSheetKind::Csv, forPrograms);
     EXPECT_TRUE(
         Has(plain,
             "\r\n0,\"=\"\"=HYPERLINK(\"\"\"\"http://x\"\"\"\",\"\"\"\"y\"\"\"\")\"\"\",A-1\r\n"));
@@ -456,11 +458,12 @@ TEST(HostileSheets, APipeOrALinkIsRefusedAndExportNeverWritesThroughALink) {
     fs::create_symlink(victim, home.root() / "shared" / "fleet.csv.partial");
     TGroupIDs ids;
     ids.Vehicle[0] = "A1";
-    WriteGroupFile((home.root() / "shared" / "fleet.csv").string(), ids);
+    WriteGroupFile((home.root() / "shared" / "fleet.csv").string(), ids, TSheetKind::Csv);
     EXPECT_EQ(ReadGroupFile((home.root() / "shared" / "fleet.csv").string()).IDs.Vehicle[0], "A1");
     fs::create_symlink(victim, home.root() / "shared" / "fleet.xlsx");
-    EXPECT_THROW(WriteGroupFile((home.root() / "shared" / "fleet.xlsx").string(), ids),
-                 EUnwritableFile);
+    EXPECT_THROW(
+        WriteGroupFile((home.root() / "shared" / "fleet.xlsx").string(), ids, TSheetKind::Xlsx),
+        EUnwritableFile);
     std::ostringstream kept;
     kept << std::ifstream(victim).rdbuf();
     EXPECT_EQ(kept.str(), "my own file");

@@ -45,9 +45,9 @@ TGroupIDs Fleet() {
 class TQueuedFiles : public TFileQuestion {
 public:
     std::string FileToImport() override { return Next(); }
-    std::string FileToExport(const std::string& suggested) override {
+    TExportFile FileToExport(const std::string& suggested) override {
         offered.push_back(suggested);
-        return Next();
+        return {Next(), type};
     }
     std::string Next() {
         if (paths.empty()) return "";
@@ -57,6 +57,7 @@ public:
     }
     std::deque<std::string> paths;
     std::vector<std::string> offered;
+    TExportType type = TExportType::Xlsx;  // the filter chosen
 };
 
 TEST(GroupFileActions, ImportAsksThenSavesAndARefusedFileChangesNothing) {
@@ -107,12 +108,67 @@ TEST(GroupFileActions, ImportAsksThenSavesAndARefusedFileChangesNothing) {
     EXPECT_EQ(ReadGroupFile(out).IDs.Trailer[2], "T 2");
 }
 
+// The filter chosen decides the type: its extension is added to a bare name, and a
+// name that says another type is asked about, nothing written unless the answer is Yes.
+TEST(GroupFileActions, ExportWritesTheTypeChosenInTheDialog) {
+    TStoreHome data;
+    ScriptedWindow window;
+    TQueuedFiles files;
+    TWindowStore opened(data.paths, window);
+    TIDGroupStore& store = opened.Store;
+    TGroupFileActions actions(store, window, window, files);
+    store.OpenStore();
+    opened.Groups.Add({{"Fleet", Fleet()}});
+    store.Select("Fleet");
+    store.LoadGroup();
+    const fs::path root = data.home.root();
+    const auto exported = [&](const std::string& name, TExportType type) {
+        files.paths = {(root / name).string()};
+        files.type = type;
+        actions.ExportClick();
+    };
+    exported("fleet-excel-chosen", TExportType::Xlsx);
+    EXPECT_EQ(FileBytes(root / "fleet-excel-chosen.xlsx").substr(0, 2), "PK");
+    EXPECT_EQ(ReadGroupFile((root / "fleet-excel-chosen.xlsx").string()).IDs.Vehicle,
+              Fleet().Vehicle);
+    EXPECT_FALSE(fs::exists(root / "fleet-excel-chosen"));
+
+    window.log.clear();
+    window.answers = {TConfirmAnswer::No};
+    exported("fleet.ods", TExportType::Xlsx);
+    EXPECT_EQ(window.log, std::vector<std::string>{
+                              "confirm: The name fleet.ods does not end in .xlsx, but the type "
+                              "chosen is an Excel workbook. Write an Excel workbook named "
+                              "fleet.xlsx?"});
+    EXPECT_FALSE(fs::exists(root / "fleet.ods"));
+    EXPECT_FALSE(fs::exists(root / "fleet.xlsx"));
+    window.answers = {TConfirmAnswer::Yes};
+    exported("fleet.ods", TExportType::Xlsx);
+    EXPECT_EQ(FileBytes(root / "fleet.xlsx").substr(0, 2), "PK");
+
+    // The two CSV filters: the default one opens by a double-click, the other is what
+    // Excel in Western Europe writes; both read back to the group.
+    exported("double-click", TExportType::Csv);
+    const std::string csv = FileBytes(root / "double-click.csv");
+    EXPECT_EQ(csv.substr(0, 3), "\xEF\xBB\xBF");
+    EXPECT_NE(csv.find("\r\n=\"0\",=\"0012\",TR-0001\r\n"), std::string::npos) << csv;
+    exported("excel.CSV", TExportType::ExcelCsv);
+    const std::string excel = FileBytes(root / "excel.CSV");
+    EXPECT_NE(excel.find("\r\n=\"1\";Zo\xEB 7;\r\n"), std::string::npos) << excel;
+    for (const std::string name : {"double-click.csv", "excel.CSV"}) {
+        const TGroupSheet back = ReadGroupFile((root / name).string());
+        EXPECT_TRUE(back.Problems.empty()) << name;
+        EXPECT_EQ(back.IDs.Vehicle, Fleet().Vehicle) << name;
+        EXPECT_EQ(back.IDs.Trailer, Fleet().Trailer) << name;
+    }
+}
+
 // The window's Import and Export take the same way: a box, nothing changed or written.
 class TOneFile : public TFileQuestion {
 public:
     explicit TOneFile(std::string path) : path_(std::move(path)) {}
     std::string FileToImport() override { return path_; }
-    std::string FileToExport(const std::string&) override { return path_; }
+    TExportFile FileToExport(const std::string&) override { return {path_, TExportType::Ods}; }
 
 private:
     std::string path_;

@@ -188,6 +188,10 @@ TEST_F(StoreOps, DuplicateNameFailsWithTheKeyErrorAndStoresNothing) {
         const std::string text = e.what();
         EXPECT_EQ(text.rfind("IDGroupTable: ", 0), 0u) << text;
         EXPECT_NE(text.find(folder.GroupsFile().string()), std::string::npos) << text;
+        EXPECT_NE(text.find(".\nA group named \"Fleet\" exists already. Choose it from the "
+                            "list, or give another name."),
+                  std::string::npos)
+            << text;
     }
     EXPECT_EQ(Groups(), (RowList{{"Fleet", "fleet"}}));
     EXPECT_EQ(ListFiles(), (std::vector<std::string>{"fleet.db"}));

@@ -97,14 +97,16 @@ TEST_F(GroupsTool, ExportsTheKindItsNameAndOptionsSay) {
     Write("good.csv", WriteGroupCsv(ids));
     ASSERT_EQ(Run("import good.csv Fleet").status, 0);
     EXPECT_EQ(Run("export --separator semicolon --encoding Windows-1252 Fleet out.csv").status, 0);
-    EXPECT_EQ(Read("out.csv").substr(0, 42), "slot;vehicle;trailer\r\n0;V-0;T-0\r\n1;Zo\xEB;T-1");
+    EXPECT_EQ(Read("out.csv").substr(0, 48),
+              "slot;vehicle;trailer\r\n=\"0\";V-0;T-0\r\n=\"1\";Zo\xEB;T-1");
     ASSERT_EQ(Run("export Fleet out.ods").status, 0);
     TCommandRun r = Run("import out.ods Copy");
     EXPECT_EQ(r.status, 0) << r.output;
     EXPECT_EQ(Run("export Copy -").output, WriteGroupCsv(ids));
     r = Run("export --separator tab Fleet out.xlsx");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.output.find("--separator and --encoding are for a CSV file"), std::string::npos);
+    EXPECT_NE(r.output.find("--separator, --encoding and --plain are for a CSV file"),
+              std::string::npos);
     Sql(data.ListFile(Rows(data.GroupsFile())[0][1]),
         "UPDATE records SET \"Vehicle ID\" = 'Ω1' WHERE rowid = 3");
     r = Run("export --encoding windows-1252 Fleet w.csv");
@@ -113,6 +115,94 @@ TEST_F(GroupsTool, ExportsTheKindItsNameAndOptionsSay) {
                             "export as UTF-8"),
               std::string::npos)
         << r.output;
+}
+
+// What a newcomer types first, and what the tool says to it: the three kinds it
+// writes, the forms of its options, an empty store, a folder that is not there.
+TEST_F(GroupsTool, RefusesAKindItDoesNotWriteAndSaysWhatToDo) {
+    TCommandRun r = Run("list");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output,
+              "haltguard-ids-groups: list: the store holds no groups yet; make one in the window "
+              "(New) or with import FILE NAME\n");
+    Write("good.csv", WriteGroupCsv(NumberedIDs("")));
+    ASSERT_EQ(Run("import good.csv Fleet").status, 0);
+    const auto files = FilesUnder(data.home.root());
+    for (const char* file : {"fleet.pdf", "fleet"}) {
+        r = Run("export Fleet " + std::string(file));
+        EXPECT_EQ(r.status, 1) << file;
+        EXPECT_NE(r.output.find("; name it .csv, .xlsx or .ods, or give --format csv, xlsx or ods"),
+                  std::string::npos)
+            << r.output;
+    }
+    EXPECT_NE(r.output.find("haltguard-ids-groups: fleet: has no extension"), std::string::npos)
+        << r.output;
+    EXPECT_EQ(FilesUnder(data.home.root()), files);
+    EXPECT_EQ(Run("export --format=xlsx Fleet fleet.pdf").status, 0);
+    EXPECT_EQ(Read("fleet.pdf").substr(0, 2), "PK");
+    EXPECT_EQ(Run("export --format ods Fleet fleet.xlsx").status, 0);
+    EXPECT_EQ(ReadGroupBytes(Read("fleet.xlsx"), TSheetKind::Ods, "f").IDs.Vehicle[7], "V-7");
+    EXPECT_EQ(Run("export --format pdf Fleet f.csv").status, 1);
+    ASSERT_EQ(Run("export --separator=semicolon --plain Fleet plain.csv").status, 0);
+    EXPECT_EQ(Read("plain.csv").substr(0, 29), "slot;vehicle;trailer\r\n0;V-0;T");
+
+    r = Run("-h");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output.rfind("Usage: haltguard-ids-groups", 0), 0u);
+    r = Run("restore nothere");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output.substr(0, 55), "haltguard-ids-groups: restore: nothere: does not exist\n");
+
+    // Warnings keep the tool's name; a header alone or a binary file makes no group.
+    Write("spaced.csv", "slot,vehicle,trailer\n4, SP,\n");
+    r = Run("import spaced.csv Spaced");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("haltguard-ids-groups: import: spaced.csv:2:3: warning: vehicle ID "
+                            "\" SP\" starts with a space"),
+              std::string::npos)
+        << r.output;
+    Write("header.csv", "slot,vehicle,trailer\r\n");
+    r = Run("import header.csv Empty");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("header.csv:1:1: the file holds the header row and no slot below it"),
+              std::string::npos)
+        << r.output;
+    Write("binary.csv", std::string("\x7F"
+                                    "ELF\x02\x01\x01\0\0\0slot",
+                                    14));
+    r = Run("import binary.csv Binary");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.output,
+              "haltguard-ids-groups: import: binary.csv: holds a zero byte (at byte 8), so it is "
+              "not a text file, nor CSV; is it the file meant?\n");
+    // No store where it is looked for: the setup tool makes it.
+    r = RunCommand("XDG_DATA_HOME='" + (data.home.root() / "no-store").string() + "' '" +
+                   tool.string() + "' list");
+    EXPECT_EQ(r.status, 2);
+    EXPECT_NE(
+        r.output.find("\nhaltguard-ids-groups: list: Run haltguard-ids-setup to create it.\n"),
+        std::string::npos)
+        << r.output;
+}
+
+// Read IDs stores the tester's cells with their blanks: an empty cell is 16 blanks.
+TEST_F(GroupsTool, CountsAndExportsTheTestersIDsNotItsPadding) {
+    Write("good.csv", WriteGroupCsv(NumberedIDs("")));
+    ASSERT_EQ(Run("import good.csv Fleet").status, 0);
+    const fs::path list = OnlyListFile();
+    Sql(list,
+        "UPDATE records SET \"Vehicle ID\" = printf('%-16s', ''), \"Trailer ID\" = "
+        "CASE WHEN rowid <= 32 THEN printf('%-16s', '') ELSE '' END");
+    Sql(list, "UPDATE records SET \"Vehicle ID\" = printf('%-16s', 'AB12') WHERE rowid <= 12");
+    Sql(list, "UPDATE records SET \"Trailer ID\" = printf('%-16s', 'T 7') WHERE rowid <= 3");
+    TCommandRun r = Run("list --long");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.output.find("\t12\t3\tok\n"), std::string::npos) << r.output;
+    ASSERT_EQ(Run("export Fleet out.csv").status, 0);
+    EXPECT_NE(Read("out.csv").find("\r\n=\"2\",AB12,T 7\r\n"), std::string::npos);
+    r = Run("import --replace out.csv Fleet");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.output.find("warning"), std::string::npos) << r.output;
 }
 
 TEST_F(GroupsTool, AnImportMeetingABusyStoreWaitsThenFailsCleanly) {

@@ -66,6 +66,10 @@ void JudgeStoredIDs(const TGroupIDs& stored, const std::string& group,
 // loading, a name New would refuse and an ID the window would refuse is refused input.
 std::vector<TBackupGroup> ReadBackup(const TToolContext& tool, const std::string& dir,
                                      std::vector<std::string>& problems) {
+    std::error_code ec;
+    const fs::file_status status = fs::status(dir, ec);
+    if (!fs::exists(status)) throw ERefusedInput(dir + ": does not exist");
+    if (!fs::is_directory(status)) throw ERefusedInput(dir + ": is not a folder");
     if (!fs::exists(fs::path(dir) / kGroupsTableName))
         throw ERefusedInput(dir + ": holds no backup (no " + std::string(kGroupsTableName) + ")");
     const std::string where = "backup " + dir + ": ";

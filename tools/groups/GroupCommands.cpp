@@ -9,13 +9,14 @@
 #include "sheets/SheetFiles.h"
 #include "store/ChosenRepository.h"
 #include "store/IDRules.h"
+#include "store/StoreErrors.h"
 #include "tools/groups/ToolErrors.h"
 
 namespace {
 
 int NonBlank(const auto& slots) {
     return static_cast<int>(std::count_if(slots.begin(), slots.end(),
-                                          [](const std::string& id) { return !id.empty(); }));
+                                          [](const std::string& id) { return !IsBlankID(id); }));
 }
 
 // How one group loads, for the long list; false when it does not.
@@ -48,7 +49,14 @@ TGroupIDs LoadGroup(TGroupRepository& store, const std::string& name) {
 
 void SaveGroup(TGroupRepository& store, const std::string& name, const TGroupIDs& ids) {
     LoadGroup(store, name);
-    store.LoadedGroup().Save(ids);
+    try {
+        store.LoadedGroup().Save(ids);
+    } catch (const ERecordConflict& e) {
+        // Between this tool's load and its save: there is no window to choose again in.
+        throw ERecordConflict(std::string(e.what()) + "\ngroup \"" + name +
+                              "\": nothing was saved; another program changed it meanwhile: "
+                              "run the command again");
+    }
 }
 
 std::string NewNameRefusal(const std::string& name) {
@@ -57,6 +65,10 @@ std::string NewNameRefusal(const std::string& name) {
 
 int ListGroups(const TToolContext& tool, bool longForm) {
     const std::unique_ptr<TGroupRepository> store = OpenStore(tool);
+    if (store->Names().empty())
+        tool.Note(
+            "the store holds no groups yet; make one in the window (New) or with "
+            "import FILE NAME\n");
     if (!longForm) {
         for (const std::string& name : store->Names()) tool.Out << name << '\n';
         return 0;
@@ -78,9 +90,8 @@ int ListGroups(const TToolContext& tool, bool longForm) {
 }
 
 void ExportGroup(const TToolContext& tool, const std::string& name, const std::string& file,
-                 const TCsvFormat& csv) {
+                 TSheetKind kind, const TCsvFormat& csv) {
     const TGroupIDs ids = LoadGroup(*OpenStore(tool), name);
-    const TSheetKind kind = SheetKindOf(file);
     if (kind == TSheetKind::Csv && csv.Encoding == TTextEncoding::Windows1252) {
         const std::string refusal = Windows1252Refusal(ids);
         if (!refusal.empty()) throw ERefusedInput(refusal + FileLabel(file) + ": not written");
@@ -98,7 +109,7 @@ void ImportGroup(const TToolContext& tool, const std::string& file, const std::s
     if (!nameRefusal.empty()) refused += nameRefusal + "\n";
     if (!refused.empty())
         throw ERefusedInput(refused + warnings + label + ": refused; nothing was stored");
-    tool.Out << warnings;
+    tool.Note(warnings);
 
     const std::unique_ptr<TGroupRepository> store = OpenStore(tool);
     if (replace) {

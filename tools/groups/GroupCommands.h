@@ -3,12 +3,14 @@
 // through the group repository, with the rules of the window's New and Save.
 // Failures are exceptions: ERefusedInput (exit 1), EToolFailure and the store's
 // EDatabaseError (exit 2).
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
 
 #include "base/DateTimeSource.h"
 #include "sheets/Csv.h"
+#include "sheets/GroupFile.h"
 #include "store/DataPaths.h"
 #include "store/GroupRepository.h"
 
@@ -16,6 +18,8 @@ struct TToolContext {
     TStorePaths Paths;      // where the local store is
     TDateTimeSource Clock;  // the ID list table name of a new group is made from it
     std::ostream& Out;      // results, and what was done
+    // Warnings and notes, one a line, told beside the results (with the tool's prefix).
+    std::function<void(const std::string&)> Note = [](const std::string&) {};
 };
 
 // The chosen store, open (the groups table must be there).
@@ -28,12 +32,13 @@ void SaveGroup(TGroupRepository& store, const std::string& name, const TGroupIDs
 
 // The group names in table order; the long form adds the ID list table name, the
 // number of vehicle and trailer IDs that are not blank, and whether the group loads
-// ("ok" or what fails). Gives the exit code: 2 when a group does not load.
+// ("ok" or what fails). Gives the exit code: 2 when a group does not load. A store
+// without groups is told as a note.
 int ListGroups(const TToolContext& tool, bool longForm);
-// The group as a file of the kind its name's extension says (.xlsx, .ods, else CSV in
-// the given format); "-" is CSV to standard output.
+// The group as a file of the given kind (CSV in the given format); "-" is standard
+// output.
 void ExportGroup(const TToolContext& tool, const std::string& name, const std::string& file,
-                 const TCsvFormat& csv = {});
+                 TSheetKind kind, const TCsvFormat& csv = {});
 // A new group named `name` made from the file, as New would make it and filled in
 // the same transaction; or, with `replace`, the file's IDs saved into that existing
 // group as Save would. The whole file is checked before anything is written.

@@ -4,13 +4,16 @@
 #include <QCoreApplication>
 #include <exception>
 #include <iostream>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "base/LocaleDateTime.h"
+#include "sheets/ExportTypes.h"
 #include "sheets/GroupFile.h"
 #include "sheets/SheetErrors.h"
 #include "store/DataPaths.h"
+#include "store/StoreErrors.h"
 #include "tools/groups/BackupCommands.h"
 #include "tools/groups/GroupCommands.h"
 #include "tools/groups/ToolErrors.h"
@@ -29,12 +32,18 @@ through the store's own operations; safe while the program runs.
                             separated, the ID list table name, the number of
                             vehicle and trailer IDs that are not blank, and "ok"
                             or why the group does not load
-  export [--separator S] [--encoding E] NAME [FILE]
+  export [--format F] [--separator S] [--encoding E] [--plain] NAME [FILE]
                             the group as a spreadsheet file (header slot, vehicle,
-                            trailer; 96 rows for slots 0-95): .xlsx or .ods by
-                            FILE's extension, else CSV (to standard output without
-                            FILE), UTF-8 with commas unless --separator (comma,
-                            semicolon or tab) or --encoding windows-1252 says
+                            trailer; 96 rows for slots 0-95) of the kind FILE's
+                            extension names: .csv, .xlsx or .ods (another is
+                            refused), or --format csv, xlsx or ods says; CSV to
+                            standard output without FILE. CSV is UTF-8 with a
+                            byte-order mark and commas, each cell a spreadsheet
+                            would change written as ="...", so that it opens
+                            right by a double-click; --separator (comma,
+                            semicolon or tab) and --encoding windows-1252 change
+                            that, --plain writes it for programs (no mark, ="..."
+                            only for a cell starting with =, +, - or @)
   import [--replace] FILE NAME
                             makes the group NAME from the file (.xlsx, .ods, or CSV
                             of any common dialect), as New would, in one go; with
@@ -45,7 +54,7 @@ through the store's own operations; safe while the program runs.
                             empty), laid out as the store is
   restore [--replace] DIR   the backup's groups back into the store; a group the
                             store has already is refused unless --replace
-  --help                    this text
+  -h, --help                this text
   --                        ends the options: a NAME or FILE after it may start
                             with "-"
 
@@ -56,8 +65,9 @@ struct TCommandLine {
     std::string Command;
     std::vector<std::string> Arguments;
     bool Long = false, Replace = false, Help = false;
-    bool CsvOptions = false;  // --separator or --encoding given
+    bool CsvOptions = false;  // --separator, --encoding or --plain given
     TCsvFormat Csv;
+    std::optional<TSheetKind> Format;  // --format
 };
 
 [[noreturn]] void Refuse(const std::string& message) {
@@ -79,18 +89,52 @@ TTextEncoding Encoding(std::string name) {
     Refuse("--encoding takes utf-8 or windows-1252, not " + name);
 }
 
+TSheetKind Format(const std::string& name) {
+    const std::optional<TSheetKind> kind = KindOfExtension("." + name);
+    if (!kind || name == "txt") Refuse("--format takes csv, xlsx or ods, not " + name);
+    return *kind;
+}
+
+// The kind of file an export writes: --format, or what the name's extension says.
+TSheetKind ExportKind(const TCommandLine& line) {
+    if (line.Format) return *line.Format;
+    const std::string file = line.Arguments.size() > 1 ? line.Arguments[1] : "-";
+    if (file == "-") return TSheetKind::Csv;
+    const std::string extension = ExtensionOfName(file);
+    if (const std::optional<TSheetKind> kind = KindOfExtension(extension)) return *kind;
+    Refuse(file + ": " +
+           (extension.empty() ? std::string("has no extension")
+                              : extension + " is not a kind of file the groups tool writes") +
+           "; name it .csv, .xlsx or .ods, or give --format csv, xlsx or ods");
+}
+
 TCommandLine Parse(const std::vector<std::string>& args) {
     TCommandLine line;
     bool options = true;
     for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& a = args[i];
-        if (options && (a == "--separator" || a == "--encoding")) {
-            if (i + 1 == args.size()) Refuse(a + " needs a value");
+        std::string a = args[i];
+        std::optional<std::string> value;  // --separator=semicolon as --separator semicolon
+        if (options && a.starts_with("--") && a.find('=') != std::string::npos) {
+            value = a.substr(a.find('=') + 1);
+            a.erase(a.find('='));
+        }
+        const bool takesValue = a == "--separator" || a == "--encoding" || a == "--format";
+        if (options && value && !takesValue) Refuse(a + " takes no value");
+        if (options && takesValue) {
+            if (!value && i + 1 == args.size()) Refuse(a + " needs a value");
+            const std::string v = value ? *value : args[++i];
+            if (a == "--format") {
+                line.Format = Format(v);
+                continue;
+            }
             line.CsvOptions = true;
             if (a == "--separator")
-                line.Csv.Separator = Separator(args[++i]);
+                line.Csv.Separator = Separator(v);
             else
-                line.Csv.Encoding = Encoding(args[++i]);
+                line.Csv.Encoding = Encoding(v);
+        } else if (options && a == "--plain") {
+            line.CsvOptions = true;
+            line.Csv.Plain = true;
         } else if (options && a == "--") {
             options = false;
         } else if (options && (a == "--help" || a == "-h")) {
@@ -125,20 +169,25 @@ TCommandLine Parse(const std::vector<std::string>& args) {
             Refuse(line.Command + ": wrong number of arguments");
         if ((line.Long && !s.Long) || (line.Replace && !s.Replace))
             Refuse(line.Command + ": takes no " + (line.Long ? "--long" : "--replace"));
-        if (line.CsvOptions &&
-            (line.Command != "export" ||
-             SheetKindOf(line.Arguments.size() > 1 ? line.Arguments[1] : "-") != TSheetKind::Csv))
-            Refuse(line.Command + ": --separator and --encoding are for a CSV file");
+        if (line.Format && line.Command != "export") Refuse(line.Command + ": takes no --format");
+        if (line.Command == "export" && ExportKind(line) != TSheetKind::Csv && line.CsvOptions)
+            Refuse(line.Command + ": --separator, --encoding and --plain are for a CSV file");
+        if (line.CsvOptions && line.Command != "export")
+            Refuse(line.Command + ": --separator, --encoding and --plain are for export");
         return line;
     }
     Refuse("unknown command " + line.Command);
 }
 
+int Report(const std::string& command, const std::string& text, int status);
+
 int Run(const TCommandLine& line) {
-    const TToolContext tool{DefaultStorePaths(), LocaleDateTimeSource(), std::cout};
+    TToolContext tool{DefaultStorePaths(), LocaleDateTimeSource(), std::cout};
+    tool.Note = [&](const std::string& lines) { Report(line.Command, lines, 0); };
     const std::vector<std::string>& a = line.Arguments;
     if (line.Command == "list") return ListGroups(tool, line.Long);
-    if (line.Command == "export") ExportGroup(tool, a[0], a.size() > 1 ? a[1] : "-", line.Csv);
+    if (line.Command == "export")
+        ExportGroup(tool, a[0], a.size() > 1 ? a[1] : "-", ExportKind(line), line.Csv);
     if (line.Command == "import") ImportGroup(tool, a[0], a[1], line.Replace);
     if (line.Command == "backup") BackupGroups(tool, a[0]);
     if (line.Command == "restore") RestoreGroups(tool, a[0], line.Replace);
@@ -188,6 +237,15 @@ int main(int argc, char** argv) {
         return Report(command, e.what(), 1);
     } catch (const EUnreadableFile& e) {
         return Report(command, e.what(), 1);
+    } catch (const EStoreNotSetUp& e) {
+        // As the window says it: the program never makes the store, the setup tool does.
+#ifdef _WIN32
+        const char* const advice =
+            "Run haltguard-ids-setup.exe from the program's folder to create it.";
+#else
+        const char* const advice = "Run haltguard-ids-setup to create it.";
+#endif
+        return Report(command, std::string(e.what()) + "\n" + advice, 2);
     } catch (const std::exception& e) {
         // The store's errors, a file or folder that cannot be written.
         return Report(command, e.what(), 2);

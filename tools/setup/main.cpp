@@ -199,7 +199,7 @@ int main(int argc, char** argv) {
             quiet = true;
         } else if (arg == "--check-ports") {
             checkPorts = true;
-        } else if (arg == "--help") {
+        } else if (arg == "--help" || arg == "-h") {
             std::cout << HelpText();
             return kDone;
         } else if ((arg == "--server" || arg.starts_with("--server=")) &&

@@ -7,8 +7,9 @@
 
 class TSimLog {
 public:
-    // path "" logs to standard output; otherwise the file is created (truncated).
-    explicit TSimLog(const std::string& path);
+    // path "" logs to standard output, unless quiet; otherwise the file is created
+    // (truncated).
+    explicit TSimLog(const std::string& path, bool quiet = false);
     ~TSimLog();
     TSimLog(const TSimLog&) = delete;
     TSimLog& operator=(const TSimLog&) = delete;

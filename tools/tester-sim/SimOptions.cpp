@@ -30,6 +30,7 @@ constexpr TFlagOption kFlagOptions[] = {
     {"--lowercase-checksum", &TSimOptions::LowercaseChecksum},
     {"--short-frames", &TSimOptions::ShortFrames},
     {"--die-with-parent", &TSimOptions::DieWithParent},
+    {"--verbose", &TSimOptions::Verbose},
     {"--help", &TSimOptions::Help},
     {"-h", &TSimOptions::Help},
 };
@@ -127,7 +128,8 @@ Options:
   --baud N               line rate for pacing replies, 10 bits a character
                          (default 9600; 0 sends at once)
   --delay-ms N           pause before each reply (default 5)
-  --log FILE             write the log to FILE instead of standard output
+  --log FILE             write the log (below) to FILE
+  --verbose              write the log to standard output
   --die-with-parent      end (cleanly) when the parent process ends
 Faults on purpose:
   --silent               never answer

@@ -9,8 +9,9 @@ struct TSimOptions {
     std::string Instrument = "SIM1";  // four Windows-1252 characters
     std::string VersionCode = "B8";   // two characters, normally hexadecimal
     std::string StateFile;            // "" keeps the cells in memory only
-    std::string LogFile;              // "" logs to standard output
-    unsigned Baud = 9600;             // 0: no pacing
+    std::string LogFile;              // "" logs to standard output with Verbose, else not
+    bool Verbose = false;
+    unsigned Baud = 9600;  // 0: no pacing
     unsigned DelayMs = 5;
     bool Silent = false;
     bool BadChecksum = false;

@@ -2,8 +2,8 @@
 // for tests, demonstrations and users without an instrument.
 //
 // The first line on standard output names the port: "COM<n> <device>", for example
-// "COM1 /dev/pts/5". The log follows (on standard output or in --log FILE), one
-// line for each event, flushed at once, <ms> being milliseconds since start:
+// "COM1 /dev/pts/5". The log (in --log FILE, or on standard output with --verbose)
+// has one line for each event, flushed at once, <ms> being milliseconds since start:
 //     <ms> RX 1 <addr>           identification command received
 //     <ms> RX 2 <addr> <data>    write command; <data> is the rest of the line
 //     <ms> RX 3 <addr>           read command
@@ -93,7 +93,8 @@ int main(int argc, char** argv) {
         TSimCells initial;
         if (!options.StateFile.empty()) initial = LoadSimState(options.StateFile);
         TSimTester tester(options, std::move(initial));
-        TSimLog log(options.LogFile);
+        // A terminal the user works in gets only the port's line unless asked for more.
+        TSimLog log(options.LogFile, !options.Verbose);
         TSimPort port(options.Com);
         if (port.CreatedFolder())
             std::fprintf(stderr,
