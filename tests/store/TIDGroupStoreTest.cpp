@@ -207,8 +207,8 @@ TEST_F(StoreOps, NewGroupIsAllOrNothingWhenItsTableCannotBeMade) {
     win.inputs.push_back("a/b");
     s->Store.NewGroup();
     EXPECT_EQ(win.log.back(),
-              "info: the group name \"a/b\" holds \"/\", which a group name "
-              "may not hold (it becomes part of a file name)");
+              "info: the group name \"a/b\" holds \"/\", which Windows does not allow in a "
+              "file name");
     EXPECT_EQ(Snapshot(folder.home.root()), before);
     EXPECT_EQ(s->Store.GroupList(), (std::vector<std::string>{"Keep"}));
 
