@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -120,14 +121,26 @@ private:
     TTable& table_;
 };
 
-void CopyListTable(const std::string& fromDir, const std::string& toDir,
-                   const std::string& listName) {
+void CopyListTable(const std::string& fromDir, const std::string& listName,
+                   const std::string& toDir, const std::string& copyName) {
     TTable list("IDListTable");
     list.SetRequiredFields({kTrailerIDField, kVehicleIDField});
     list.SetDatabaseName(fromDir);
     list.SetTableName(listName);
     list.Open();
-    list.CopyTo(toDir, listName);
+    list.CopyTo(toDir, copyName);
+}
+
+// The name under which a backup keeps the ID list table `listName`: the same, unless a
+// table already in the backup differs from it only in letter case (stores made before
+// table names were kept apart so): then numbered, so that the backup can be copied to
+// and restored on a PC whose file names ignore case.
+std::string BackupListName(const std::string& listName, std::set<std::string>& taken) {
+    std::string name = listName;
+    for (int n = 2; taken.count(FileNameCaseKey(TableFileName(name))); ++n)
+        name = listName + " (" + std::to_string(n) + ")";
+    taken.insert(FileNameCaseKey(TableFileName(name)));
+    return name;
 }
 
 }  // namespace
@@ -173,6 +186,30 @@ struct TLocalGroupRepository::Impl {
         out.reserve(static_cast<std::size_t>(groups.RecordCount()));
         for (groups.First(); !groups.Eof(); groups.Next()) out.push_back(read(groups));
         return out;
+    }
+
+    // The case keys of the file names a new ID list table may not take, so that no two
+    // tables are one file on a file system that ignores letter case: the tables the
+    // groups table names, and whatever the ID list directory holds (a table another
+    // copy is making, one a copy killed half-way left behind).
+    std::set<std::string> TakenListKeys() const {
+        std::set<std::string> taken;
+        for (const std::string& listName : EveryGroup<std::string>(
+                 [](const TTable& t) { return t.FieldAsStoredText(kIDListNameField); }))
+            taken.insert(FileNameCaseKey(TableFileName(listName)));
+        std::error_code ec;
+        fs::directory_iterator entry(NativePath(paths.IDListDir), ec);
+        // A folder that is not there is the table's to report when it is made.
+        if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory)
+            return taken;
+        for (const fs::directory_iterator end; !ec && entry != end; entry.increment(ec)) {
+            const std::u8string file = entry->path().filename().u8string();
+            taken.insert(FileNameCaseKey(std::string(file.begin(), file.end())));
+        }
+        if (ec)
+            throw EDBEngineError("IDListTable: Directory cannot be read: " + paths.IDListDir +
+                                 ": " + ec.message());
+        return taken;
     }
 
     TStorePaths paths;
@@ -252,6 +289,11 @@ TGroupIDs TLocalGroupRepository::LoadedStoredIDs() const {
 }
 
 std::string TLocalGroupRepository::IDListName(const std::string& groupName) const {
+    return IDListName(groupName, {});
+}
+
+std::string TLocalGroupRepository::IDListName(const std::string& groupName,
+                                              const std::set<std::string>& taken) const {
     const std::tm now = d->clock.Now();
     std::string moment = d->clock.ShortDate(now);
     if (now.tm_hour != 0 || now.tm_min != 0 || now.tm_sec != 0)
@@ -260,7 +302,13 @@ std::string TLocalGroupRepository::IDListName(const std::string& groupName) cons
         if (c == ':') c = '_';
         if (c == '/') c = '-';
     }
-    return groupName + " " + moment + " by ";
+    // "Trucks" and "TRUCKS" made in the same second would otherwise get table names that
+    // differ only in case: one file on Windows. The later one is numbered after its
+    // moment, and so is a name a file already holds.
+    std::string name = groupName + " " + moment + " by ";
+    for (int n = 2; taken.count(FileNameCaseKey(TableFileName(name))); ++n)
+        name = groupName + " " + moment + " (" + std::to_string(n) + ") by ";
+    return name;
 }
 
 void TLocalGroupRepository::Add(const std::vector<TNewGroup>& groups) {
@@ -275,8 +323,10 @@ void TLocalGroupRepository::Add(const std::vector<TNewGroup>& groups) {
     // list files that no group names.
     TNewTables made(d->paths.IDListDir);
     std::vector<std::string> listNames;
+    std::set<std::string> taken = d->TakenListKeys();
     for (const TNewGroup& group : groups) {
-        listNames.push_back(IDListName(group.Name));
+        listNames.push_back(IDListName(group.Name, taken));
+        taken.insert(FileNameCaseKey(TableFileName(listNames.back())));
         made.Make(listNames.back(), group.IDs);
     }
     TTableTransaction adding(table);
@@ -341,7 +391,8 @@ TBackupReport TLocalGroupRepository::BackUp(const std::string& dir) {
         madeGroups = true;
         // The copy's groups table names the ID list tables to copy; a group whose table
         // cannot be copied is taken out of it.
-        std::set<std::string> done;  // a table two records name is copied once
+        std::map<std::string, std::string> done;  // a table two records name is copied once
+        std::set<std::string> taken;
         TTable copied("IDGroupTable");
         copied.SetRequiredFields({kGroupNameField, kIDListNameField});
         copied.SetDatabaseName(dir);
@@ -351,9 +402,17 @@ TBackupReport TLocalGroupRepository::BackUp(const std::string& dir) {
             const std::string name = copied.FieldAsString(kGroupNameField);
             const std::string listName = copied.FieldAsString(kIDListNameField);
             try {
-                if (!done.count(listName))
-                    CopyListTable(d->paths.IDListDir, backup.IDListDir, listName);
-                done.insert(listName);
+                auto copy = done.find(listName);
+                if (copy == done.end()) {
+                    const std::string copyName = BackupListName(listName, taken);
+                    CopyListTable(d->paths.IDListDir, listName, backup.IDListDir, copyName);
+                    copy = done.emplace(listName, copyName).first;
+                }
+                if (copy->second != listName) {
+                    copied.Edit();
+                    copied.SetFieldAsString(kIDListNameField, copy->second);
+                    copied.Post();
+                }
                 ++report.Groups;
                 copied.Next();
             } catch (const EDatabaseError& e) {
