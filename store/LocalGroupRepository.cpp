@@ -15,16 +15,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The ID list tables made for new groups before their records are stored. Each is
-// deleted again when the scope is left without Keep, so that a failure leaves none
-// behind; the failure that led there is the one the user sees, and a table that
-// cannot be deleted in turn stays, named by no group.
+// The ID list tables made for new groups before their records are stored, by the
+// groups' places in one Add. Each is deleted again when the scope is left without
+// Keep, so that a failure leaves none behind; the failure that led there is the one
+// the user sees, and a table that cannot be deleted in turn stays, named by no group.
 class TNewTables {
 public:
-    explicit TNewTables(std::string directory) : directory_(std::move(directory)) {}
+    TNewTables(std::string directory, std::size_t count)
+        : directory_(std::move(directory)), tables_(count) {}
     ~TNewTables() {
         if (kept_) return;
         for (const auto& table : tables_) {
+            if (!table) continue;
             try {
                 table->Close();
                 table->DeleteTable();
@@ -35,15 +37,23 @@ public:
     TNewTables(const TNewTables&) = delete;
     TNewTables& operator=(const TNewTables&) = delete;
 
-    // A complete ID list table `name` holding `ids`, on disk when it returns.
-    void Make(const std::string& name, const TGroupIDs& ids) {
+    // An empty ID list table `name` for group `at`.
+    void Create(std::size_t at, const std::string& name) {
         auto made = std::make_unique<TTable>("IDListTable");
         made->SetDatabaseName(directory_);
         made->SetTableName(name);
         made->CreateTable({{kTrailerIDField, kIDLength}, {kVehicleIDField, kIDLength}});
         // From here on it is deleted again on a failure (never a file it was refused over).
-        tables_.push_back(std::move(made));
-        TTable& table = *tables_.back();
+        tables_.at(at) = std::move(made);
+    }
+    // Group `at`'s table deleted again, to be made under another name.
+    void Drop(std::size_t at) {
+        tables_.at(at)->DeleteTable();
+        tables_.at(at).reset();
+    }
+    // Group `at`'s table complete, holding `ids`, on disk when it returns.
+    void Fill(std::size_t at, const TGroupIDs& ids) {
+        TTable& table = *tables_.at(at);
         table.Open();
         TTableTransaction filling(table);
         for (int k = 0; k < kVehicleSlots; ++k) {
@@ -62,6 +72,11 @@ private:
     std::vector<std::unique_ptr<TTable>> tables_;
     bool kept_ = false;
 };
+
+// The key under which a file system that ignores letter case knows table `name`.
+std::string TableCaseKey(const std::string& name) {
+    return FileNameCaseKey(TableFileName(name));
+}
 
 // The loaded group: the ID list table the repository has open, its records as read.
 class TLocalLoadedGroup : public TLoadedGroup {
@@ -137,9 +152,9 @@ void CopyListTable(const std::string& fromDir, const std::string& listName,
 // and restored on a PC whose file names ignore case.
 std::string BackupListName(const std::string& listName, std::set<std::string>& taken) {
     std::string name = listName;
-    for (int n = 2; taken.count(FileNameCaseKey(TableFileName(name))); ++n)
+    for (int n = 2; taken.count(TableCaseKey(name)); ++n)
         name = listName + " (" + std::to_string(n) + ")";
-    taken.insert(FileNameCaseKey(TableFileName(name)));
+    taken.insert(TableCaseKey(name));
     return name;
 }
 
@@ -196,20 +211,26 @@ struct TLocalGroupRepository::Impl {
         std::set<std::string> taken;
         for (const std::string& listName : EveryGroup<std::string>(
                  [](const TTable& t) { return t.FieldAsStoredText(kIDListNameField); }))
-            taken.insert(FileNameCaseKey(TableFileName(listName)));
+            taken.insert(TableCaseKey(listName));
+        for (const auto& [key, files] : ListDirKeys()) taken.insert(key);
+        return taken;
+    }
+    // How many files of the ID list directory have each case key.
+    std::map<std::string, int> ListDirKeys() const {
+        std::map<std::string, int> keys;
         std::error_code ec;
         fs::directory_iterator entry(NativePath(paths.IDListDir), ec);
         // A folder that is not there is the table's to report when it is made.
         if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory)
-            return taken;
+            return keys;
         for (const fs::directory_iterator end; !ec && entry != end; entry.increment(ec)) {
             const std::u8string file = entry->path().filename().u8string();
-            taken.insert(FileNameCaseKey(std::string(file.begin(), file.end())));
+            ++keys[FileNameCaseKey(std::string(file.begin(), file.end()))];
         }
         if (ec)
             throw EDBEngineError("IDListTable: Directory cannot be read: " + paths.IDListDir +
                                  ": " + ec.message());
-        return taken;
+        return keys;
     }
 
     TStorePaths paths;
@@ -306,7 +327,7 @@ std::string TLocalGroupRepository::IDListName(const std::string& groupName,
     // differ only in case: one file on Windows. The later one is numbered after its
     // moment, and so is a name a file already holds.
     std::string name = groupName + " " + moment + " by ";
-    for (int n = 2; taken.count(FileNameCaseKey(TableFileName(name))); ++n)
+    for (int n = 2; taken.count(TableCaseKey(name)); ++n)
         name = groupName + " " + moment + " (" + std::to_string(n) + ") by ";
     return name;
 }
@@ -321,14 +342,38 @@ void TLocalGroupRepository::Add(const std::vector<TNewGroup>& groups) {
     // long import would otherwise keep from other copies for as long as it writes; the
     // records follow in one transaction. A kill between the two leaves at worst ID
     // list files that no group names.
-    TNewTables made(d->paths.IDListDir);
-    std::vector<std::string> listNames;
+    TNewTables made(d->paths.IDListDir, groups.size());
+    std::vector<std::string> listNames(groups.size());
     std::set<std::string> taken = d->TakenListKeys();
-    for (const TNewGroup& group : groups) {
-        listNames.push_back(IDListName(group.Name, taken));
-        taken.insert(FileNameCaseKey(TableFileName(listNames.back())));
-        made.Make(listNames.back(), group.IDs);
+    std::vector<std::size_t> unnamed(groups.size());
+    for (std::size_t i = 0; i < groups.size(); ++i) unnamed[i] = i;
+    // Another copy may make a table of the same name, letter case aside, between the
+    // look above and the make: each side that then finds the other's file gives its own
+    // up and takes the next free name, so that at most both move on.
+    constexpr int kNamingRounds = 10;
+    for (int round = 0; !unnamed.empty(); ++round) {
+        if (round == kNamingRounds)
+            throw EDBEngineError(
+                "IDListTable: other copies keep taking the name of a new "
+                "table: " +
+                listNames[unnamed.front()]);
+        for (std::size_t i : unnamed) {
+            listNames[i] = IDListName(groups[i].Name, taken);
+            taken.insert(TableCaseKey(listNames[i]));
+            made.Create(i, listNames[i]);
+        }
+        const std::map<std::string, int> files = d->ListDirKeys();
+        std::vector<std::size_t> clashed;
+        for (std::size_t i : unnamed) {
+            const auto file = files.find(TableCaseKey(listNames[i]));
+            if (file == files.end() || file->second < 2) continue;
+            made.Drop(i);
+            clashed.push_back(i);
+        }
+        for (const auto& [key, count] : files) taken.insert(key);
+        unnamed = std::move(clashed);
     }
+    for (std::size_t i = 0; i < groups.size(); ++i) made.Fill(i, groups[i].IDs);
     TTableTransaction adding(table);
     for (std::size_t i = 0; i < groups.size(); ++i) {
         table.Append();

@@ -217,7 +217,7 @@ TEST_F(LocalRepository, NewTablesNeverDifferFromAnotherFileOnlyInLetterCase) {
     ExpectNoTwoFilesDifferOnlyInCase(folder.home.idListDir());
     // Each group has its own IDs.
     const std::pair<const char*, const char*> owners[] = {
-        {"Trucks", "av3"}, {"TRUCKS", "bv3"}, {"trucks", "cv3"}, {"TrUcKs", "dv3"}};
+        {"Trucks", "aV-3"}, {"TRUCKS", "bV-3"}, {"trucks", "cV-3"}, {"TrUcKs", "dV-3"}};
     for (const auto& [name, id] : owners) {
         ASSERT_TRUE(groups.Load(name)) << name;
         EXPECT_EQ(groups.LoadedGroup().IDs().Vehicle[3], id) << name;
@@ -227,6 +227,23 @@ TEST_F(LocalRepository, NewTablesNeverDifferFromAnotherFileOnlyInLetterCase) {
     later.Open();
     later.Add({{"tRUCKS", {}}});
     EXPECT_EQ(Rows(folder.GroupsFile()).back()[1], "tRUCKS 07-12-2026 14_05_34 by ");
+}
+
+TEST_F(LocalRepository, ATableAnotherCopyMakesMeanwhileInOtherCaseIsLeftToIt) {
+    Opened();
+    // Another copy makes its TRUCKS between this one's look and its make.
+    const fs::path theirs = folder.ListFile("TRUCKS 07-12-2026 14_05_33 by ");
+    FaultVfs::AtFirstWrite("/IDs/Trucks ", [&] { std::ofstream(theirs) << "another copy's"; });
+    groups.Add({{"Trucks", NumberedIDs("a")}, {"Vans", NumberedIDs("b")}});
+    FaultVfs::Off();
+    EXPECT_EQ(Rows(folder.GroupsFile()), (RowList{{"Trucks", "Trucks 07-12-2026 14_05_33 (2) by "},
+                                                  {"Vans", "Vans 07-12-2026 14_05_33 by "}}));
+    std::ostringstream left;
+    left << std::ifstream(theirs).rdbuf();
+    EXPECT_EQ(left.str(), "another copy's");
+    ExpectNoTwoFilesDifferOnlyInCase(folder.home.idListDir());
+    ASSERT_TRUE(groups.Load("Trucks"));
+    EXPECT_EQ(groups.LoadedGroup().IDs().Vehicle[3], "aV-3");
 }
 
 TEST_F(LocalRepository, ABackupKeepsTablesThatDifferOnlyInCaseApart) {
