@@ -155,7 +155,15 @@ std::string WindowsFileNameFault(std::u32string_view name) {
 
 std::string FileNameCaseKey(std::string_view utf8Name) {
     std::string key;
+    key.reserve(utf8Name.size());  // folding keeps the length of every letter it folds
     for (std::size_t i = 0; i < utf8Name.size();) {
+        // Most names are ASCII, and a store may list thousands of them.
+        const unsigned char byte = static_cast<unsigned char>(utf8Name[i]);
+        if (byte < 0x80) {
+            key += static_cast<char>(byte >= 'a' && byte <= 'z' ? byte - 0x20 : byte);
+            ++i;
+            continue;
+        }
         const std::size_t start = i;
         if (const std::optional<char32_t> c = NextCodePoint(utf8Name, i))
             AppendUtf8(key, UpperLetter(*c));
