@@ -230,6 +230,9 @@ TEST_F(LocalRepository, NewTablesNeverDifferFromAnotherFileOnlyInLetterCase) {
 }
 
 TEST_F(LocalRepository, ATableAnotherCopyMakesMeanwhileInOtherCaseIsLeftToIt) {
+#ifdef _WIN32
+    GTEST_SKIP() << "On Windows the two names are one file: the later make fails there";
+#endif
     Opened();
     // Another copy makes its TRUCKS between this one's look and its make.
     const fs::path theirs = folder.ListFile("TRUCKS 07-12-2026 14_05_33 by ");
@@ -247,6 +250,9 @@ TEST_F(LocalRepository, ATableAnotherCopyMakesMeanwhileInOtherCaseIsLeftToIt) {
 }
 
 TEST_F(LocalRepository, ABackupKeepsTablesThatDifferOnlyInCaseApart) {
+#ifdef _WIN32
+    GTEST_SKIP() << "Only where letter case counts can a store hold such tables";
+#endif
     // A store from before table names were kept apart in case, and two groups naming
     // one table.
     folder.AddGroup("Trucks", "fleet");
