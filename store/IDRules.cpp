@@ -5,6 +5,7 @@
 
 #include "base/Cp1252.h"
 #include "base/Utf8.h"
+#include "base/WindowsNames.h"
 
 namespace {
 
@@ -46,26 +47,6 @@ char32_t UpperLetter(char32_t c) {
         default:
             return c;
     }
-}
-
-// The device a name opens on Windows (upper case), or "": Windows opens the device,
-// not a file, for these names whatever follows the first dot, and ignores the blanks
-// before that dot.
-std::u32string DeviceNamed(std::u32string_view name) {
-    std::u32string stem(name.substr(0, name.find(U'.')));
-    while (!stem.empty() && stem.back() == U' ') stem.pop_back();
-    for (char32_t& c : stem) c = UpperLetter(c);
-    static const std::u32string_view kDevices[] = {U"CON", U"PRN",    U"AUX",
-                                                   U"NUL", U"CONIN$", U"CONOUT$"};
-    for (std::u32string_view device : kDevices)
-        if (stem == device) return stem;
-    // COM and LPT with one digit, 0 to 9 or a superscript one, two or three.
-    if (stem.size() != 4) return U"";
-    const std::u32string_view prefix = std::u32string_view(stem).substr(0, 3);
-    const char32_t digit = stem[3];
-    const bool numbered =
-        (digit >= U'0' && digit <= U'9') || digit == 0xB9 || digit == 0xB2 || digit == 0xB3;
-    return (prefix == U"COM" || prefix == U"LPT") && numbered ? stem : U"";
 }
 
 }  // namespace
@@ -146,7 +127,7 @@ std::string WindowsFileNameFault(std::u32string_view name) {
         return " ends in a dot, which Windows drops from a file name";
     if (!name.empty() && name.back() == U' ')
         return " ends in a space, which Windows drops from a file name";
-    const std::u32string device = DeviceNamed(name);
+    const std::u32string device = WindowsDeviceName(name);
     if (!device.empty())
         return " names the Windows device " + QuotedText(device) +
                ", which cannot be a file name, with or without an extension";

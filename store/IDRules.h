@@ -55,9 +55,8 @@ TNameJudgement JudgeNewGroupName(std::string_view utf8Name);
 // description ("the group name \"a:b\"" + why); "" when it could. A group's name goes
 // into its ID list table's file name, and a store made on Linux may be moved to, or
 // restored on, a Windows PC: a reserved character (< > : " / \ | ? *), a control
-// character, a trailing dot or space (which Windows drops), or a device name (CON, PRN,
-// AUX, NUL, COM0-9, LPT0-9 and their superscript forms, CONIN$, CONOUT$) with or
-// without an extension, in any letter case.
+// character, a trailing dot or space (which Windows drops), or a device name
+// (WindowsDeviceName) with or without an extension, in any letter case.
 std::string WindowsFileNameFault(std::u32string_view name);
 
 // A file name as a case-insensitive file system compares it: two names with the same
