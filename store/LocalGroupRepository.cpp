@@ -353,10 +353,8 @@ void TLocalGroupRepository::Add(const std::vector<TNewGroup>& groups) {
     constexpr int kNamingRounds = 10;
     for (int round = 0; !unnamed.empty(); ++round) {
         if (round == kNamingRounds)
-            throw EDBEngineError(
-                "IDListTable: other copies keep taking the name of a new "
-                "table: " +
-                listNames[unnamed.front()]);
+            throw EDBEngineError("IDListTable: other copies keep taking the name of a new table: " +
+                                 listNames[unnamed.front()]);
         for (std::size_t i : unnamed) {
             listNames[i] = IDListName(groups[i].Name, taken);
             taken.insert(TableCaseKey(listNames[i]));
