@@ -8,6 +8,8 @@
 
 #ifdef _WIN32
 #include <windows.h>
+
+#include "base/WindowsNames.h"
 #else
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -72,22 +74,10 @@ std::string SystemWords(DWORD error) {
     return std::system_category().message(static_cast<int>(error));
 }
 
-// CON, PRN, AUX, NUL, COM1 to COM9 and LPT1 to LPT9 (with the superscript digits), with
-// or without an extension, name a device in every folder: opening one would open it.
+// A device name, with or without an extension, names the device in every folder:
+// opening one would open it.
 bool NamesDevice(const fs::path& path) {
-    std::wstring stem = path.filename().wstring();
-    stem = stem.substr(0, stem.find(L'.'));
-    while (!stem.empty() && stem.back() == L' ') stem.pop_back();
-    for (wchar_t& c : stem)
-        if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
-    if (stem == L"CON" || stem == L"PRN" || stem == L"AUX" || stem == L"NUL" || stem == L"CONIN$" ||
-        stem == L"CONOUT$")
-        return true;
-    if (stem.size() != 4 || (stem.compare(0, 3, L"COM") != 0 && stem.compare(0, 3, L"LPT") != 0))
-        return false;
-    const wchar_t digit = stem[3];
-    return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' ||
-           digit == L'\u00B3';
+    return !WindowsDeviceName(path.filename().u32string()).empty();
 }
 
 // What an open handle is: its type and attributes, a link (reparse point) itself.

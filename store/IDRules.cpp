@@ -5,6 +5,7 @@
 
 #include "base/Cp1252.h"
 #include "base/Utf8.h"
+#include "base/WindowsNames.h"
 
 namespace {
 
@@ -27,6 +28,25 @@ std::string CharacterFault(char32_t c, const char* line) {
         return " holds " + QuotedText(One(c)) + " (" + CodePointText(c) +
                "), which is not in Windows-1252";
     return "";
+}
+
+// The upper-case letter of a Windows-1252 letter, as Windows folds file names; any
+// other character as it is.
+char32_t UpperLetter(char32_t c) {
+    if (c >= U'a' && c <= U'z') return c - 0x20;
+    if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return c - 0x20;  // à to þ, not ÷
+    switch (c) {
+        case 0xFF:  // ÿ
+            return 0x178;
+        case 0x161:  // š
+            return 0x160;
+        case 0x153:  // œ
+            return 0x152;
+        case 0x17E:  // ž
+            return 0x17D;
+        default:
+            return c;
+    }
 }
 
 }  // namespace
@@ -94,15 +114,53 @@ TNameJudgement JudgeNewGroupName(std::string_view utf8Name) {
         return {TNameVerdict::Refused, name + " is more than 30 characters please reduce it"};
     const std::string described = "the group name " + QuotedText(chars);
     for (char32_t c : chars) {
-        std::string why = CharacterFault(c, "a group name is one line of text");
-        // The name goes into its ID list table's file name, where these would reach
-        // into another folder.
-        if (why.empty() && (c == U'/' || c == U'\\'))
-            why = " holds " + QuotedText(One(c)) +
-                  ", which a group name may not hold (it becomes part of a file name)";
+        const std::string why = CharacterFault(c, "a group name is one line of text");
         if (!why.empty()) return {TNameVerdict::Refused, described + why};
     }
+    // The name goes into its ID list table's file name, on whichever PC the store ends up.
+    const std::string why = WindowsFileNameFault(chars);
+    if (!why.empty()) return {TNameVerdict::Refused, described + why};
     return {};
+}
+
+std::string WindowsFileNameFault(std::u32string_view name) {
+    static constexpr std::u32string_view kReserved = U"<>:\"/\\|?*";
+    for (char32_t c : name) {
+        if (c < U' ')
+            return " holds a control character (" + CodePointText(c) +
+                   "), which Windows does not allow in a file name";
+        if (kReserved.find(c) != std::u32string_view::npos)
+            return " holds " + QuotedText(One(c)) + ", which Windows does not allow in a file name";
+    }
+    if (!name.empty() && name.back() == U'.')
+        return " ends in a dot, which Windows drops from a file name";
+    if (!name.empty() && name.back() == U' ')
+        return " ends in a space, which Windows drops from a file name";
+    const std::u32string device = WindowsDeviceName(name);
+    if (!device.empty())
+        return " names the Windows device " + QuotedText(device) +
+               ", which cannot be a file name, with or without an extension";
+    return "";
+}
+
+std::string FileNameCaseKey(std::string_view utf8Name) {
+    std::string key;
+    key.reserve(utf8Name.size());  // folding keeps the length of every letter it folds
+    for (std::size_t i = 0; i < utf8Name.size();) {
+        // Most names are ASCII, and a store may list thousands of them.
+        const unsigned char byte = static_cast<unsigned char>(utf8Name[i]);
+        if (byte < 0x80) {
+            key += static_cast<char>(byte >= 'a' && byte <= 'z' ? byte - 0x20 : byte);
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        if (const std::optional<char32_t> c = NextCodePoint(utf8Name, i))
+            AppendUtf8(key, UpperLetter(*c));
+        else
+            key.append(utf8Name.substr(start, i - start));
+    }
+    return key;
 }
 
 std::string QuotedText(std::u32string_view text) {

@@ -56,6 +56,21 @@ struct TNameJudgement {
 };
 TNameJudgement JudgeNewGroupName(std::string_view utf8Name);
 
+// ---- Names that become part of file names ----
+
+// Why `name` could not be a file name on Windows, in words that follow the name's own
+// description ("the group name \"a:b\"" + why); "" when it could. A group's name goes
+// into its ID list table's file name, and a store made on Linux may be moved to, or
+// restored on, a Windows PC: a reserved character (< > : " / \ | ? *), a control
+// character, a trailing dot or space (which Windows drops), or a device name
+// (WindowsDeviceName) with or without an extension, in any letter case.
+std::string WindowsFileNameFault(std::u32string_view name);
+
+// A file name as a case-insensitive file system compares it: two names with the same
+// key are one file there. The letters of Windows-1252 are folded; anything else,
+// malformed UTF-8 included, stands as it is.
+std::string FileNameCaseKey(std::string_view utf8Name);
+
 // A text as a message shows it: in double quotes, control characters written out
 // (\x0A) so that the message stays on its line.
 std::string QuotedText(std::u32string_view text);

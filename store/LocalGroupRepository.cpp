@@ -2,6 +2,7 @@
 
 #include <exception>
 #include <filesystem>
+#include <map>
 #include <set>
 #include <utility>
 
@@ -14,16 +15,18 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// The ID list tables made for new groups before their records are stored. Each is
-// deleted again when the scope is left without Keep, so that a failure leaves none
-// behind; the failure that led there is the one the user sees, and a table that
-// cannot be deleted in turn stays, named by no group.
+// The ID list tables made for new groups before their records are stored, by the
+// groups' places in one Add. Each is deleted again when the scope is left without
+// Keep, so that a failure leaves none behind; the failure that led there is the one
+// the user sees, and a table that cannot be deleted in turn stays, named by no group.
 class TNewTables {
 public:
-    explicit TNewTables(std::string directory) : directory_(std::move(directory)) {}
+    TNewTables(std::string directory, std::size_t count)
+        : directory_(std::move(directory)), tables_(count) {}
     ~TNewTables() {
         if (kept_) return;
         for (const auto& table : tables_) {
+            if (!table) continue;
             try {
                 table->Close();
                 table->DeleteTable();
@@ -34,15 +37,23 @@ public:
     TNewTables(const TNewTables&) = delete;
     TNewTables& operator=(const TNewTables&) = delete;
 
-    // A complete ID list table `name` holding `ids`, on disk when it returns.
-    void Make(const std::string& name, const TGroupIDs& ids) {
+    // An empty ID list table `name` for group `at`.
+    void Create(std::size_t at, const std::string& name) {
         auto made = std::make_unique<TTable>("IDListTable");
         made->SetDatabaseName(directory_);
         made->SetTableName(name);
         made->CreateTable({{kTrailerIDField, kIDLength}, {kVehicleIDField, kIDLength}});
         // From here on it is deleted again on a failure (never a file it was refused over).
-        tables_.push_back(std::move(made));
-        TTable& table = *tables_.back();
+        tables_.at(at) = std::move(made);
+    }
+    // Group `at`'s table deleted again, to be made under another name.
+    void Drop(std::size_t at) {
+        tables_.at(at)->DeleteTable();
+        tables_.at(at).reset();
+    }
+    // Group `at`'s table complete, holding `ids`, on disk when it returns.
+    void Fill(std::size_t at, const TGroupIDs& ids) {
+        TTable& table = *tables_.at(at);
         table.Open();
         TTableTransaction filling(table);
         for (int k = 0; k < kVehicleSlots; ++k) {
@@ -61,6 +72,11 @@ private:
     std::vector<std::unique_ptr<TTable>> tables_;
     bool kept_ = false;
 };
+
+// The key under which a file system that ignores letter case knows table `name`.
+std::string TableCaseKey(const std::string& name) {
+    return FileNameCaseKey(TableFileName(name));
+}
 
 // The loaded group: the ID list table the repository has open, its records as read.
 class TLocalLoadedGroup : public TLoadedGroup {
@@ -120,14 +136,26 @@ private:
     TTable& table_;
 };
 
-void CopyListTable(const std::string& fromDir, const std::string& toDir,
-                   const std::string& listName) {
+void CopyListTable(const std::string& fromDir, const std::string& listName,
+                   const std::string& toDir, const std::string& copyName) {
     TTable list("IDListTable");
     list.SetRequiredFields({kTrailerIDField, kVehicleIDField});
     list.SetDatabaseName(fromDir);
     list.SetTableName(listName);
     list.Open();
-    list.CopyTo(toDir, listName);
+    list.CopyTo(toDir, copyName);
+}
+
+// The name under which a backup keeps the ID list table `listName`: the same, unless a
+// table already in the backup differs from it only in letter case (stores made before
+// table names were kept apart so): then numbered, so that the backup can be copied to
+// and restored on a PC whose file names ignore case.
+std::string BackupListName(const std::string& listName, std::set<std::string>& taken) {
+    std::string name = listName;
+    for (int n = 2; taken.count(TableCaseKey(name)); ++n)
+        name = listName + " (" + std::to_string(n) + ")";
+    taken.insert(TableCaseKey(name));
+    return name;
 }
 
 }  // namespace
@@ -173,6 +201,36 @@ struct TLocalGroupRepository::Impl {
         out.reserve(static_cast<std::size_t>(groups.RecordCount()));
         for (groups.First(); !groups.Eof(); groups.Next()) out.push_back(read(groups));
         return out;
+    }
+
+    // The case keys of the file names a new ID list table may not take, so that no two
+    // tables are one file on a file system that ignores letter case: the tables the
+    // groups table names, and whatever the ID list directory holds (a table another
+    // copy is making, one a copy killed half-way left behind).
+    std::set<std::string> TakenListKeys() const {
+        std::set<std::string> taken;
+        for (const std::string& listName : EveryGroup<std::string>(
+                 [](const TTable& t) { return t.FieldAsStoredText(kIDListNameField); }))
+            taken.insert(TableCaseKey(listName));
+        for (const auto& [key, files] : ListDirKeys()) taken.insert(key);
+        return taken;
+    }
+    // How many files of the ID list directory have each case key.
+    std::map<std::string, int> ListDirKeys() const {
+        std::map<std::string, int> keys;
+        std::error_code ec;
+        fs::directory_iterator entry(NativePath(paths.IDListDir), ec);
+        // A folder that is not there is the table's to report when it is made.
+        if (ec == std::errc::no_such_file_or_directory || ec == std::errc::not_a_directory)
+            return keys;
+        for (const fs::directory_iterator end; !ec && entry != end; entry.increment(ec)) {
+            const std::u8string file = entry->path().filename().u8string();
+            ++keys[FileNameCaseKey(std::string(file.begin(), file.end()))];
+        }
+        if (ec)
+            throw EDBEngineError("IDListTable: Directory cannot be read: " + paths.IDListDir +
+                                 ": " + ec.message());
+        return keys;
     }
 
     TStorePaths paths;
@@ -252,6 +310,11 @@ TGroupIDs TLocalGroupRepository::LoadedStoredIDs() const {
 }
 
 std::string TLocalGroupRepository::IDListName(const std::string& groupName) const {
+    return IDListName(groupName, {});
+}
+
+std::string TLocalGroupRepository::IDListName(const std::string& groupName,
+                                              const std::set<std::string>& taken) const {
     const std::tm now = d->clock.Now();
     std::string moment = d->clock.ShortDate(now);
     if (now.tm_hour != 0 || now.tm_min != 0 || now.tm_sec != 0)
@@ -260,7 +323,13 @@ std::string TLocalGroupRepository::IDListName(const std::string& groupName) cons
         if (c == ':') c = '_';
         if (c == '/') c = '-';
     }
-    return groupName + " " + moment + " by ";
+    // "Trucks" and "TRUCKS" made in the same second would otherwise get table names that
+    // differ only in case: one file on Windows. The later one is numbered after its
+    // moment, and so is a name a file already holds.
+    std::string name = groupName + " " + moment + " by ";
+    for (int n = 2; taken.count(TableCaseKey(name)); ++n)
+        name = groupName + " " + moment + " (" + std::to_string(n) + ") by ";
+    return name;
 }
 
 void TLocalGroupRepository::Add(const std::vector<TNewGroup>& groups) {
@@ -273,12 +342,36 @@ void TLocalGroupRepository::Add(const std::vector<TNewGroup>& groups) {
     // long import would otherwise keep from other copies for as long as it writes; the
     // records follow in one transaction. A kill between the two leaves at worst ID
     // list files that no group names.
-    TNewTables made(d->paths.IDListDir);
-    std::vector<std::string> listNames;
-    for (const TNewGroup& group : groups) {
-        listNames.push_back(IDListName(group.Name));
-        made.Make(listNames.back(), group.IDs);
+    TNewTables made(d->paths.IDListDir, groups.size());
+    std::vector<std::string> listNames(groups.size());
+    std::set<std::string> taken = d->TakenListKeys();
+    std::vector<std::size_t> unnamed(groups.size());
+    for (std::size_t i = 0; i < groups.size(); ++i) unnamed[i] = i;
+    // Another copy may make a table of the same name, letter case aside, between the
+    // look above and the make: each side that then finds the other's file gives its own
+    // up and takes the next free name, so that at most both move on.
+    constexpr int kNamingRounds = 10;
+    for (int round = 0; !unnamed.empty(); ++round) {
+        if (round == kNamingRounds)
+            throw EDBEngineError("IDListTable: other copies keep taking the name of a new table: " +
+                                 listNames[unnamed.front()]);
+        for (std::size_t i : unnamed) {
+            listNames[i] = IDListName(groups[i].Name, taken);
+            taken.insert(TableCaseKey(listNames[i]));
+            made.Create(i, listNames[i]);
+        }
+        const std::map<std::string, int> files = d->ListDirKeys();
+        std::vector<std::size_t> clashed;
+        for (std::size_t i : unnamed) {
+            const auto file = files.find(TableCaseKey(listNames[i]));
+            if (file == files.end() || file->second < 2) continue;
+            made.Drop(i);
+            clashed.push_back(i);
+        }
+        for (const auto& [key, count] : files) taken.insert(key);
+        unnamed = std::move(clashed);
     }
+    for (std::size_t i = 0; i < groups.size(); ++i) made.Fill(i, groups[i].IDs);
     TTableTransaction adding(table);
     for (std::size_t i = 0; i < groups.size(); ++i) {
         table.Append();
@@ -341,7 +434,8 @@ TBackupReport TLocalGroupRepository::BackUp(const std::string& dir) {
         madeGroups = true;
         // The copy's groups table names the ID list tables to copy; a group whose table
         // cannot be copied is taken out of it.
-        std::set<std::string> done;  // a table two records name is copied once
+        std::map<std::string, std::string> done;  // a table two records name is copied once
+        std::set<std::string> taken;
         TTable copied("IDGroupTable");
         copied.SetRequiredFields({kGroupNameField, kIDListNameField});
         copied.SetDatabaseName(dir);
@@ -351,9 +445,17 @@ TBackupReport TLocalGroupRepository::BackUp(const std::string& dir) {
             const std::string name = copied.FieldAsString(kGroupNameField);
             const std::string listName = copied.FieldAsString(kIDListNameField);
             try {
-                if (!done.count(listName))
-                    CopyListTable(d->paths.IDListDir, backup.IDListDir, listName);
-                done.insert(listName);
+                auto copy = done.find(listName);
+                if (copy == done.end()) {
+                    const std::string copyName = BackupListName(listName, taken);
+                    CopyListTable(d->paths.IDListDir, listName, backup.IDListDir, copyName);
+                    copy = done.emplace(listName, copyName).first;
+                }
+                if (copy->second != listName) {
+                    copied.Edit();
+                    copied.SetFieldAsString(kIDListNameField, copy->second);
+                    copied.Post();
+                }
                 ++report.Groups;
                 copied.Next();
             } catch (const EDatabaseError& e) {

@@ -4,6 +4,7 @@
 // records in the ID list directory. Another copy's change is told by the records as
 // this repository read them: an edit or delete acts only on a record still as read.
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -51,8 +52,11 @@ public:
     bool Delete(const std::string& name) override;
     TBackupReport BackUp(const std::string& dir) override;
 
-    // The ID list table name for a new group named `groupName`, at the clock's now.
+    // The ID list table name for a new group named `groupName`, at the clock's now:
+    // the group name, the moment and " by ", numbered after the moment when the file
+    // name's case key (FileNameCaseKey of its TableFileName) is `taken`.
     std::string IDListName(const std::string& groupName) const;
+    std::string IDListName(const std::string& groupName, const std::set<std::string>& taken) const;
     // For reading a backup: the group names as the groups table holds them, whole (the
     // list cuts a longer one to its field), and the loaded group's IDs likewise.
     std::vector<std::string> StoredNames() const;

@@ -114,14 +114,18 @@ void TTable::SetRequiredFields(std::vector<std::string> fieldNames) {
     d->required = std::move(fieldNames);
 }
 
+std::string TableFileName(const std::string& tableName) {
+    if (tableName.size() >= 3 && Upper(tableName.substr(tableName.size() - 3)) == ".DB")
+        return tableName;
+    return tableName + ".db";
+}
+
 std::string TTable::FilePath() const {
     const std::string& t = d->tableName;
     if (t.empty()) d->file.EngineError("Table name is empty");
     if (t.find_first_of(std::string("/\\\0", 3)) != std::string::npos || t == "." || t == "..")
         d->file.EngineError("Table name refused (it would reach outside its directory): " + t);
-    std::string file = t;
-    if (t.size() < 3 || Upper(t.substr(t.size() - 3)) != ".DB") file += ".db";
-    const std::u8string path = (NativePath(d->directory) / NativePath(file)).u8string();
+    const std::u8string path = (NativePath(d->directory) / NativePath(TableFileName(t))).u8string();
     return std::string(path.begin(), path.end());
 }
 

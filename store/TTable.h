@@ -16,6 +16,10 @@ struct TFieldDef {
     int Size = 0;  // characters
 };
 
+// The file name of table `tableName`: the name with ".db" added, unless it ends in
+// ".db" in any letter case already.
+std::string TableFileName(const std::string& tableName);
+
 // The engine's shared control directory; must name an existing directory.
 void SetNetFileDir(const std::string& dir);
 std::string NetFileDir();

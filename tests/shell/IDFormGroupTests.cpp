@@ -32,6 +32,17 @@ void TIDFormGroupTests::newGroupThroughTheWindow() {
     QCOMPARE(combo->count(), 0);
     QVERIFY(home.IDListFiles().empty());
 
+    // A name that could not be a file name on Windows: the same box, saying why.
+    boxes.Clear();
+    boxes.Texts = {"com1.a"};
+    QTest::mouseClick(newButton, Qt::LeftButton);
+    QCOMPARE(boxes.Informations,
+             std::vector<std::string>{"the group name \"com1.a\" names the Windows device "
+                                      "\"COM1\", which cannot be a file name, with or without "
+                                      "an extension"});
+    QCOMPARE(combo->count(), 0);
+    QVERIFY(home.IDListFiles().empty());
+
     boxes.Clear();
     const std::string name30(30, 'y');
     boxes.Texts = {name30, "new"};

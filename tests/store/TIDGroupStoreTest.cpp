@@ -211,21 +211,29 @@ TEST_F(StoreOps, NewGroupIsAllOrNothingWhenItsTableCannotBeMade) {
     win.inputs.push_back("a/b");
     s->Store.NewGroup();
     EXPECT_EQ(win.log.back(),
-              "info: the group name \"a/b\" holds \"/\", which a group name "
-              "may not hold (it becomes part of a file name)");
+              "info: the group name \"a/b\" holds \"/\", which Windows does not allow in a "
+              "file name");
     EXPECT_EQ(Snapshot(folder.home.root()), before);
     EXPECT_EQ(s->Store.GroupList(), (std::vector<std::string>{"Keep"}));
 
-    // A table that cannot be written where it should go: the obstacle stays untouched.
-    const fs::path obstacle = folder.ListFile("Blocked" + kStamp);
-    fs::create_directories(obstacle / "inside");
+    // A table that cannot be made: nothing is stored.
+    const fs::path listDir = folder.home.idListDir();
+    fs::rename(listDir, listDir.string() + ".away");
+    std::ofstream(listDir) << "not a folder";
     EXPECT_THROW(NewGroup(*s, "Blocked"), EDBEngineError);
-    EXPECT_TRUE(fs::is_directory(obstacle / "inside"));
     EXPECT_EQ(Groups(), (RowList{{"Keep", "keep"}}));
+    fs::remove(listDir);
+    fs::rename(listDir.string() + ".away", listDir);
 
-    // The selection still holds and a later group is made as usual.
+    // The selection still holds and a later group is made as usual; a name something
+    // else holds already is passed over, and that stays untouched.
     EXPECT_EQ(s->Store.SelectedName(), "Keep");
+    const fs::path obstacle = folder.ListFile("Later" + kStamp);
+    fs::create_directories(obstacle / "inside");
     NewGroup(*s, "Later");
+    EXPECT_TRUE(fs::is_directory(obstacle / "inside"));
+    EXPECT_EQ(Groups(),
+              (RowList{{"Keep", "keep"}, {"Later", "Later 07-12-2026 14_05_33 (2) by "}}));
     EXPECT_EQ(win.listNames, (std::vector<std::string>{"Keep", "Later"}));
     EXPECT_EQ(win.listShown, "Keep");
     EXPECT_TRUE(s->Store.IsLoaded());
@@ -386,9 +394,12 @@ TEST_F(StoreOps, DeleteTakesOnlyTheTableItsRecordNamedAndSaysWhenItWasGone) {
     NewGroup(*s, "A");
     s->Store.Select("A");
     s->Store.LoadGroup();
-    // Another program removes its table; another copy makes an A in the same second and
-    // saves into the new table of the same name.
+    // Another program removes its table and makes another under its name; another copy
+    // makes an A in the same second (with a table name of its own), chooses A, which is
+    // the first A, and saves into that other table.
     fs::remove(folder.ListFile("A" + kStamp));
+    RawDb(folder.ListFile("A" + kStamp))
+        .Exec("CREATE TABLE records (\"Trailer ID\" VARCHAR(16), \"Vehicle ID\" VARCHAR(16))");
     ScriptedWindow otherWin;
     TWindowStore other(folder.paths, otherWin);
     other.Store.OpenStore();
@@ -405,7 +416,7 @@ TEST_F(StoreOps, DeleteTakesOnlyTheTableItsRecordNamedAndSaysWhenItWasGone) {
     EXPECT_EQ(win.log, (std::vector<std::string>{
                            "confirm: Delete the A Group?",
                            "info: The A Group was deleted (its table was already gone)"}));
-    EXPECT_EQ(Groups(), (RowList{{"A", "A" + kStamp}}));
+    EXPECT_EQ(Groups(), (RowList{{"A", "A 07-12-2026 14_05_33 (2) by "}}));
     EXPECT_EQ(Rows(folder.ListFile("A" + kStamp))[0][1], "otherv0");
     EXPECT_EQ(win.listNames, (std::vector<std::string>{"A"}));
     EXPECT_FALSE(s->Store.HasSelection());

@@ -68,6 +68,12 @@ TEST_F(GroupsTool, ImportsAllOrNothingAndExportsTheFileBack) {
     EXPECT_NE(r.output.find(longName + " is more than 30 characters please reduce it"),
               std::string::npos)
         << r.output;
+    r = Run("import good.csv 'Trucks?'");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.output.find("the group name \"Trucks?\" holds \"?\", which Windows does not "
+                            "allow in a file name"),
+              std::string::npos)
+        << r.output;
     EXPECT_EQ(Run("import good.csv New").status, 1);
     EXPECT_EQ(FilesUnder(data.home.root()), files);
     EXPECT_TRUE(Rows(data.GroupsFile()).empty());

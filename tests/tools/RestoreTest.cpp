@@ -1,6 +1,7 @@
 // Restore follows the window's rules: a backup holding a name New would refuse, or an
 // ID the boxes would refuse or that is longer than its field, is refused whole, with
 // the group, slot and reason of each, and nothing is stored.
+#include <set>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -57,6 +58,34 @@ TEST(Restore, ABackupWithAnythingTheWindowRefusesIsRefusedWholeAndNothingIsCut) 
                   ": refused; nothing was restored");
     EXPECT_EQ(Snapshot(live.home.root()), before);
     EXPECT_EQ(out.str(), "");
+}
+
+// A backup made on Linux may hold tables that differ only in case; restored, each group
+// gets a table of its own that no other differs from only in case, so that the store
+// can move to a PC whose file names ignore case.
+TEST(Restore, TablesThatDifferOnlyInCaseBecomeTablesOfTheirOwn) {
+    TStoreHome live;
+    live.AddGroup("Vans", "TRUCKS 07-12-2026 14_05_33 BY ");  // the name a new one would get
+    TStoreHome backup;
+    backup.AddGroup("Trucks", "fleet");
+    backup.AddGroup("TRUCKS", "FLEET");
+    backup.AddGroup("trucks", "Fleet");
+    std::ostringstream out;
+    const TToolContext tool{live.paths, FixedClock(), out};
+    RestoreGroups(tool, backup.home.groupsDir().string(), false);
+
+    const std::string stamp = " 07-12-2026 14_05_33";
+    const RowList groups = Rows(live.GroupsFile());
+    EXPECT_EQ(groups, (RowList{{"Vans", "TRUCKS" + stamp + " BY "},
+                               {"Trucks", "Trucks" + stamp + " (2) by "},
+                               {"TRUCKS", "TRUCKS" + stamp + " (3) by "},
+                               {"trucks", "trucks" + stamp + " (4) by "}}));
+    std::set<std::string> keys;
+    for (const auto& e : fs::directory_iterator(live.home.idListDir()))
+        EXPECT_TRUE(keys.insert(FileNameCaseKey(e.path().filename().string())).second)
+            << e.path().filename();
+    for (std::size_t k = 1; k < groups.size(); ++k)
+        EXPECT_EQ(Rows(live.ListFile(groups[k][1]))[0][1], groups[k][0] + "v0");
 }
 
 }  // namespace

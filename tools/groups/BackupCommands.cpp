@@ -1,6 +1,7 @@
 #include "tools/groups/BackupCommands.h"
 
 #include <filesystem>
+#include <functional>
 #include <set>
 #include <utility>
 #include <vector>
@@ -63,8 +64,10 @@ void JudgeStoredIDs(const TGroupIDs& stored, const std::string& group,
 
 // Every group of the backup with its IDs. A backup is laid out as a local store is,
 // whichever store the tool works on, so it is read as one. Whatever keeps a group from
-// loading, a name New would refuse and an ID the window would refuse is refused input.
+// loading, a name New would refuse for a group that `replaced` does not name, and an ID
+// the window would refuse is refused input.
 std::vector<TBackupGroup> ReadBackup(const TToolContext& tool, const std::string& dir,
+                                     const std::function<bool(const std::string&)>& replaced,
                                      std::vector<std::string>& problems) {
     std::error_code ec;
     const fs::file_status status = fs::status(dir, ec);
@@ -84,7 +87,9 @@ std::vector<TBackupGroup> ReadBackup(const TToolContext& tool, const std::string
                 problems.push_back(where + "two groups are named \"" + name + "\"");
                 continue;
             }
-            const std::string refusal = NewNameRefusal(name);
+            // A group stored under a name from before today's name rules is still
+            // replaced; only a group that comes into being is judged as New would.
+            const std::string refusal = replaced(name) ? "" : NewNameRefusal(name);
             if (!refusal.empty()) {
                 problems.push_back(where + refusal);
                 continue;
@@ -131,10 +136,11 @@ void BackupGroups(const TToolContext& tool, const std::string& dir) {
 }
 
 void RestoreGroups(const TToolContext& tool, const std::string& dir, bool replace) {
-    std::vector<std::string> problems;
-    const std::vector<TBackupGroup> groups = ReadBackup(tool, dir, problems);
-
     const std::unique_ptr<TGroupRepository> live = OpenStore(tool);
+    std::vector<std::string> problems;
+    const std::vector<TBackupGroup> groups = ReadBackup(
+        tool, dir, [&](const std::string& name) { return replace && live->Has(name); }, problems);
+
     std::vector<TNewGroup> added;
     std::vector<const TBackupGroup*> replaced;
     for (const TBackupGroup& group : groups) {
