@@ -51,7 +51,7 @@ TEST(OldNames, GroupsStoredUnderOldNamesLoadSaveExportAndDelete) {
         store.SaveGroup();
         EXPECT_EQ(Rows(data.ListFile(table))[0][1], "SAVED");
         const fs::path exported = data.home.root() / "out.csv";
-        ExportGroup(tool, name, exported.string());
+        ExportGroup(tool, name, exported.string(), TSheetKind::Csv, {.Plain = true});
         EXPECT_NE(ReadFile(exported).find("0,SAVED," + name + "t0"), std::string::npos);
     }
     EXPECT_TRUE(window.log.empty());
