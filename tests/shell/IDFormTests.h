@@ -47,3 +47,15 @@ private slots:
     void closeDuringATransferWaitsForCancel();
     void handlerExceptionsEndInTheErrorBox();
 };
+
+// Typing that no Save has kept, asked about wherever it would be lost; the outcome
+// line; the File button's menu as a screen reader reaches it.
+class TIDFormUnsavedTests : public QObject {
+    Q_OBJECT
+private slots:
+    void closingAsksAboutTyping();
+    void refusedSaveKeepsTheWindowOpen();
+    void groupListAndNewAskAboutTyping();
+    void outcomeLine();
+    void fileMenuOnTheAccessibilityBus();
+};
