@@ -116,6 +116,7 @@ void TIDGroupStore::LoadGroup() {
 void TIDGroupStore::LoadChosenGroup() {
     // An empty selection loads nothing: no typing is at stake.
     if (selected_.empty()) return;
+    const bool typed = HasUnsavedChanges();
     bool goOn = false;
     try {
         goOn = SettleUnsavedChanges();
@@ -125,6 +126,8 @@ void TIDGroupStore::LoadChosenGroup() {
         throw;
     }
     if (!goOn) return BackToLoadedGroup();
+    // Another group's outcome would read as this one's; a save just made names its group.
+    if (!typed) window_.ShowOutcome("");
     LoadGroup();
 }
 

@@ -120,6 +120,9 @@ TEST_F(TypingKept, ExportAndSaveTellTheOutcome) {
     window.vehicle[0] = "AGAIN";
     store.SaveGroup();
     EXPECT_EQ(window.outcome, "Saved");
+    // The next action empties it: a group chosen again.
+    store.LoadChosenGroup();
+    EXPECT_EQ(window.outcome, "");
 }
 
 TEST_F(TypingKept, KeptFilesComeBackThroughImportAndAreToldOf) {
