@@ -35,7 +35,9 @@ void TIDGroupStore::RefreshGroupList() {
 void TIDGroupStore::ShowIDs(const TGroupIDs& ids) {
     for (int k = 0; k < kVehicleSlots; ++k) window_.SetVehicleSlot(k, ids.Vehicle[k]);
     for (int k = 0; k < kTrailerSlots; ++k) window_.SetTrailerSlot(k, ids.Trailer[k]);
-    shown_ = ids;
+    // As the boxes hold it: a box may keep less of a stored text than was given (its
+    // length limit counts UTF-16 units), and that is no typing.
+    shown_ = SlotIDs();
     settled_.reset();
 }
 

@@ -56,6 +56,7 @@ private slots:
     void closingAsksAboutTyping();
     void refusedSaveKeepsTheWindowOpen();
     void groupListAndNewAskAboutTyping();
+    void storedTextTheBoxCutsIsNoTyping();
     void outcomeLine();
     void fileMenuOnTheAccessibilityBus();
 };

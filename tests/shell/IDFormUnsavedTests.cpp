@@ -168,6 +168,26 @@ void TIDFormUnsavedTests::groupListAndNewAskAboutTyping() {
     QVERIFY(boxes.Errors.isEmpty());
 }
 
+void TIDFormUnsavedTests::storedTextTheBoxCutsIsNoTyping() {
+    // Another program stored 16 characters that take 17 UTF-16 units: the box keeps
+    // less than it was given, which nobody typed.
+    TShellHome home;
+    std::vector<TGroupRecord> records(kVehicleSlots);
+    records[0].Vehicle = "\xF0\x9F\x98\x80" + std::string(15, 'A');
+    AddGroupFiles(home.Paths(), "Odd", "Odd list", records);
+    home.AddGroup("Plain");
+    TScriptedBoxes boxes;
+    TIDForm w;
+    w.show();
+    ChooseGroup(&w, QStringLiteral("Odd"));
+    Settle();
+    QVERIFY(IDBox(&w, 0)->text() != QString::fromStdString(records[0].Vehicle));
+    ChooseGroup(&w, QStringLiteral("Plain"));
+    Settle();
+    QVERIFY(boxes.Questions.empty());
+    QCOMPARE(IDBox(&w, 0)->text(), QString());
+}
+
 void TIDFormUnsavedTests::outcomeLine() {
     TShellHome home;
     home.AddGroup("Depot", true);
