@@ -30,6 +30,7 @@ UPPER_TAB_ORDER = [
     "SaveButton",
     "ReadButton",
     "SendButton",
+    "GroupFileButton",
     "CompanyNameEdit",
     "ReadNameButton",
     "SendNameButton",

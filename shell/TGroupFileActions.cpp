@@ -27,6 +27,8 @@ bool TGroupFileActions::NothingLoaded(const char* message) {
 
 void TGroupFileActions::ImportClick() {
     if (NothingLoaded("Please select a group to import into")) return;
+    // The file's IDs take the place of what the boxes show.
+    if (!store_.SettleUnsavedChanges()) return;
     const std::string path = files_.FileToImport();
     if (path.empty()) return;
     const std::string label = FileName(path);
@@ -49,6 +51,7 @@ void TGroupFileActions::ImportClick() {
     for (int k = 0; k < kVehicleSlots; ++k) window_.SetVehicleSlot(k, sheet.IDs.Vehicle[k]);
     for (int k = 0; k < kTrailerSlots; ++k) window_.SetTrailerSlot(k, sheet.IDs.Trailer[k]);
     store_.SaveGroup();
+    window_.ShowOutcome("Imported " + label + " and saved");
 }
 
 void TGroupFileActions::ExportClick() {
@@ -78,4 +81,5 @@ void TGroupFileActions::ExportClick() {
         }
     }
     WriteGroupFile(name.Path, ids, KindOf(chosen.Type), csv);
+    window_.ShowOutcome("Exported to " + FileName(name.Path));
 }

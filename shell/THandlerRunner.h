@@ -20,6 +20,8 @@ public:
     // A close request: true when the window may close now; otherwise the close
     // follows, from the event loop, once the outermost handler has returned.
     bool MayClose();
+    // Whether a handler is running now (its box or its wait is where the user is).
+    bool Running() const { return depth_ > 0; }
 
 private:
     class TDepthGuard;

@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QMenu>
+#include <QSessionManager>
 #include <QStyle>
 #include <QTimer>
 #include <exception>
@@ -19,6 +20,30 @@
 #include "ui_TIDForm.h"
 
 namespace {
+
+#if QT_CONFIG(sessionmanager)
+// The end of the session as the store sees it. Interaction is asked for only when
+// there is something to ask, and given back at once afterwards; with a handler of the
+// window running (a box up, a transfer waiting) no question goes on top of it.
+class TQtSessionEnd : public TSessionEnd {
+public:
+    TQtSessionEnd(QSessionManager& manager, bool mayAsk) : manager_(manager), mayAsk_(mayAsk) {}
+    ~TQtSessionEnd() override {
+        if (asked_) manager_.release();
+    }
+    TQtSessionEnd(const TQtSessionEnd&) = delete;
+    TQtSessionEnd& operator=(const TQtSessionEnd&) = delete;
+
+    bool MayAsk() override { return asked_ = mayAsk_ && manager_.allowsInteraction(); }
+    void Cancel() override { manager_.cancel(); }
+    bool Asked() const { return asked_; }
+
+private:
+    QSessionManager& manager_;
+    bool mayAsk_;
+    bool asked_ = false;
+};
+#endif
 
 // The outer width the creation steps set, and the border a fixed single-line frame
 // adds to the client width when the window system has not told the frame yet
@@ -40,14 +65,15 @@ TIDForm::TIDForm()
       ui(std::make_unique<Ui::TIDForm>()),
       timer1_(NewTimer(this, "Timer1", 100)),
       timer2_(NewTimer(this, "Timer2", 1000)),
-      storeSide_(*ui),
-      sessionSide_(*ui, *timer1_, *timer2_),
+      storeSide_(*ui, outcome_),
+      sessionSide_(*ui, *timer1_, *timer2_, outcome_),
       groups_(ChosenRepository(DefaultStorePaths(), LocaleDateTimeSource())),
       store_(storeSide_, boxes_, *groups_),
       session_(sessionSide_, boxes_, commune_, store_),
       transfers_(session_, sessionSide_, boxes_, *groups_),
       handlers_(*this, session_, sessionSide_) {
     ui->setupUi(this);
+    outcome_.SetLabel(ui->OutcomeLabel);
     setWindowFlags(Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
@@ -114,6 +140,9 @@ void TIDForm::ConnectHandlers() {
             &TIDForm::GroupNameComboBoxCloseUp);
     connect(ui->ExitButton, &QToolButton::clicked, this, &TIDForm::ExitButtonClick);
     connect(ui->SpeedButton3, &QToolButton::clicked, this, &TIDForm::SpeedButton2Click);
+#if QT_CONFIG(sessionmanager)
+    connect(qApp, &QGuiApplication::commitDataRequest, this, &TIDForm::SessionEndQuery);
+#endif
     // The handlers that are the store's operations, the transfers and the session's
     // timers, each run through the handler runner.
     const auto on = [this](const auto* sender, auto signal, std::function<void()> handler) {
@@ -134,8 +163,13 @@ void TIDForm::ConnectHandlers() {
     auto* importAction = new QAction(QStringLiteral("Import…"), this);
     auto* exportAction = new QAction(QStringLiteral("Export…"), this);
     auto* fileMenu = new QMenu(this);
+    fileMenu->setAccessibleName(QStringLiteral("File"));
     fileMenu->addActions({importAction, exportAction});
     ui->GroupFileButton->setMenu(fileMenu);
+    // A click opens the menu, and so does every action a screen reader offers on the
+    // button: one whose menu pops up on the mouse press alone offers none that works.
+    connect(ui->GroupFileButton, &QToolButton::clicked, ui->GroupFileButton,
+            &QToolButton::showMenu);
     ui->GroupNameBox->addActions({importAction, exportAction});
     ui->GroupNameBox->setContextMenuPolicy(Qt::ActionsContextMenu);
     on(importAction, &QAction::triggered, [this] { fileActions_.ImportClick(); });
@@ -166,6 +200,16 @@ void TIDForm::closeEvent(QCloseEvent* event) {
 bool TIDForm::FormCloseQuery() {
     // The window made at start-up is never shown: it agrees without a word.
     if (!inModalShow_ || closing_) return true;
+    // Typed changes are asked about first; Cancel, or a save that is refused, keeps
+    // the window open with what was typed.
+    bool mayClose = false;
+    handlers_.Run([this, &mayClose] { mayClose = store_.SettleUnsavedChanges(); });
+    if (!mayClose) return false;
+    AgreeToClose();
+    return true;
+}
+
+void TIDForm::AgreeToClose() {
     closing_ = true;
     reject();
     deleteLater();
@@ -174,7 +218,6 @@ bool TIDForm::FormCloseQuery() {
         launcher_->raise();
         launcher_->activateWindow();
     }
-    return true;
 }
 
 void TIDForm::keyPressEvent(QKeyEvent* event) {
@@ -208,7 +251,7 @@ void TIDForm::GroupNameComboBoxChange(int index) {
 void TIDForm::GroupNameComboBoxCloseUp() {
     handlers_.Run([this] {
         ui->PageControl->setEnabled(true);
-        store_.LoadGroup();
+        store_.LoadChosenGroup();
     });
 }
 
@@ -217,6 +260,28 @@ void TIDForm::ExitButtonClick() {
         if (!session_.ExitButtonClick()) close();
     });
 }
+
+#if QT_CONFIG(sessionmanager)
+void TIDForm::SessionEndQuery(QSessionManager& manager) {
+    if (!inModalShow_ || closing_) return;
+    // The window is not closed here: the same request comes for a mere checkpoint of
+    // the session, and an ending session closes every window afterwards, when this
+    // one's close asks nothing more about the typing dealt with here.
+    TQtSessionEnd end(manager, !handlers_.Running());
+    handlers_.Run([this, &end] {
+        try {
+            store_.EndOfSession(end, keptChanges_);
+        } catch (const std::exception& error) {
+            if (end.Asked()) throw;
+            // Nobody is there to read a box, and one would hold up the session's end:
+            // the failure goes to the program's error output.
+            qWarning("%s", error.what());
+        }
+    });
+}
+#else
+void TIDForm::SessionEndQuery(QSessionManager&) {}
+#endif
 
 // The help button is never visible, and no help file is named: asking for the
 // topic "IDs" would have no effect.

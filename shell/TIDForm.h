@@ -12,6 +12,8 @@
 #include "serial/TVarnComPort.h"
 #include "shell/TGroupFileActions.h"
 #include "shell/THandlerRunner.h"
+#include "shell/TKeptChanges.h"
+#include "shell/TOutcomeLine.h"
 #include "shell/TQtFileQuestion.h"
 #include "shell/TQtMessageBoxes.h"
 #include "shell/TSessionViewAdapter.h"
@@ -21,6 +23,7 @@
 #include "tester/LinkSession.h"
 #include "tester/TransferOperations.h"
 
+class QSessionManager;
 class QTimer;
 
 namespace Ui {
@@ -50,22 +53,29 @@ private slots:
     void GroupNameComboBoxCloseUp();
     void ExitButtonClick();
     void SpeedButton2Click();
+    // The operating system's end-of-session query.
+    void SessionEndQuery(QSessionManager& manager);
 
 private:
     void FormCreate();
     bool FormCloseQuery();
+    // The close query's answer once it agrees: the modal show ends, the window goes
+    // once its event has been handled, and the launcher comes back.
+    void AgreeToClose();
     void ConnectHandlers();
 
     std::unique_ptr<Ui::TIDForm> ui;
     QTimer* timer1_;
     QTimer* timer2_;
     TQtMessageBoxes boxes_;
+    TOutcomeLine outcome_;
     TStoreWindowAdapter storeSide_;
     TSessionViewAdapter sessionSide_;
     std::unique_ptr<TGroupRepository> groups_;
     TIDGroupStore store_;
     TQtFileQuestion fileQuestion_{this};
     TGroupFileActions fileActions_{store_, storeSide_, boxes_, fileQuestion_};
+    TKeptChanges keptChanges_{KeptChangesFolder()};
     TVarnComPort commune_{"Commune"};
     TLinkSession session_;
     TTransferOperations transfers_;

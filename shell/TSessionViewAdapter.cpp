@@ -5,6 +5,7 @@
 #include <QProgressBar>
 
 #include "shell/Beep.h"
+#include "shell/TOutcomeLine.h"
 #include "ui_TIDForm.h"
 
 namespace {
@@ -20,8 +21,9 @@ void SetRunning(QTimer& timer, bool enabled) {
 
 }  // namespace
 
-TSessionViewAdapter::TSessionViewAdapter(const Ui::TIDForm& ui, QTimer& poll, QTimer& restore)
-    : ui_(ui), poll_(poll), restore_(restore) {
+TSessionViewAdapter::TSessionViewAdapter(const Ui::TIDForm& ui, QTimer& poll, QTimer& restore,
+                                         TOutcomeLine& outcome)
+    : ui_(ui), poll_(poll), restore_(restore), outcome_(outcome) {
     progressPace_.setSingleShot(true);
     progressPace_.setInterval(kProgressPaceMs);
     QObject::connect(&progressPace_, &QTimer::timeout, &progressPace_, [this] {
@@ -43,6 +45,7 @@ void TSessionViewAdapter::ShowUpperPage(TUpperPage page) {
 void TSessionViewAdapter::ShowStatusBox(bool shown) {
     ui_.StatusBox->setVisible(shown);
     ui_.GroupNameBox->setVisible(!shown);
+    outcome_.SetCovered(shown);
 }
 
 std::string TSessionViewAdapter::ExitCaption() const {
@@ -140,4 +143,8 @@ void TSessionViewAdapter::SetSessionButtonsEnabled(bool enabled) {
     ui_.ReadNameButton->setEnabled(enabled);
     ui_.SendNameButton->setEnabled(enabled);
     ui_.DateSpeedButton->setEnabled(enabled);
+}
+
+void TSessionViewAdapter::ShowOutcome(const std::string& text) {
+    outcome_.Show(text);
 }

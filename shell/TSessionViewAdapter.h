@@ -2,12 +2,14 @@
 // The configuration window as the link session and the transfers see it: the upper
 // pages, the status box with its two lines and, below them, its explanation line and
 // its progress bar, the Exit/Cancel button, the poll and panel-restore timers, the
-// company name and the session buttons.
+// company name, the session buttons and the outcome line.
 #include <QPalette>
 #include <QTimer>
 #include <string>
 
 #include "tester/SessionView.h"
+
+class TOutcomeLine;
 
 namespace Ui {
 class TIDForm;
@@ -16,7 +18,8 @@ class TIDForm;
 class TSessionViewAdapter : public TSessionView {
 public:
     // `ui` is the window's design; its controls are used once the window has made them.
-    TSessionViewAdapter(const Ui::TIDForm& ui, QTimer& poll, QTimer& restore);
+    TSessionViewAdapter(const Ui::TIDForm& ui, QTimer& poll, QTimer& restore,
+                        TOutcomeLine& outcome);
 
     // Notes the designed colours of the button and the status line, to go back to.
     void KeepDesignedColours();
@@ -44,6 +47,7 @@ public:
     std::string CompanyName() const override;
     void SetCompanyName(const std::string& text) override;
     void SetSessionButtonsEnabled(bool enabled) override;
+    void ShowOutcome(const std::string& text) override;
 
 private:
     void PaintProgress();
@@ -51,6 +55,7 @@ private:
     const Ui::TIDForm& ui_;
     QTimer& poll_;
     QTimer& restore_;
+    TOutcomeLine& outcome_;
     QPalette exitPalette_;
     QPalette statusPalette_;
     QTimer progressPace_;  // the bar's next paint; single shot

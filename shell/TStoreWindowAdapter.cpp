@@ -3,6 +3,7 @@
 #include <QLineEdit>
 #include <QSignalBlocker>
 
+#include "shell/TOutcomeLine.h"
 #include "ui_TIDForm.h"
 
 const TStoreWindowAdapter::TSlotTable& TStoreWindowAdapter::FillSlotTable(const QWidget& window) {
@@ -43,4 +44,8 @@ void TStoreWindowAdapter::ShowGroupList(const std::vector<std::string>& names,
         combo->addItems(list);
     }
     combo->setCurrentIndex(shown.empty() ? -1 : list.indexOf(QString::fromStdString(shown)));
+}
+
+void TStoreWindowAdapter::ShowOutcome(const std::string& text) {
+    outcome_.Show(text);
 }

@@ -1,7 +1,7 @@
 #pragma once
 // The configuration window as the store sees it: the 128 ID boxes through the slot
-// table (vehicle slot v at position v, trailer slot t at position 96 + t) and the
-// group list.
+// table (vehicle slot v at position v, trailer slot t at position 96 + t), the
+// group list and the outcome line.
 #include <array>
 #include <string>
 #include <vector>
@@ -10,6 +10,7 @@
 #include "store/StoreWindow.h"
 
 class QLineEdit;
+class TOutcomeLine;
 class QWidget;
 
 namespace Ui {
@@ -21,7 +22,8 @@ public:
     using TSlotTable = std::array<QLineEdit*, kVehicleSlots + kTrailerSlots>;
 
     // `ui` is the window's design; its controls are used once the window has made them.
-    explicit TStoreWindowAdapter(const Ui::TIDForm& ui) : ui_(ui) {}
+    TStoreWindowAdapter(const Ui::TIDForm& ui, TOutcomeLine& outcome)
+        : ui_(ui), outcome_(outcome) {}
 
     // Fills the slot table: position k is the box named "Edit" followed by k + 1.
     const TSlotTable& FillSlotTable(const QWidget& window);
@@ -31,8 +33,10 @@ public:
     std::string TrailerSlot(int slot) const override;
     void SetTrailerSlot(int slot, const std::string& text) override;
     void ShowGroupList(const std::vector<std::string>& names, const std::string& shown) override;
+    void ShowOutcome(const std::string& text) override;
 
 private:
     const Ui::TIDForm& ui_;
+    TOutcomeLine& outcome_;
     TSlotTable slots_{};
 };

@@ -53,6 +53,7 @@ void TLinkSession::BeginSession() {
     Reply.ReplyValid = false;
     ShortReplies = false;
     Stopped = false;
+    Cancelled = false;
     TickCount = 0;
     CurrentPort = 1;
     view_.SetPollTimer(true);
@@ -234,6 +235,7 @@ void TLinkSession::Timer2Timer() {
 bool TLinkSession::ExitButtonClick() {
     if (view_.ExitCaption() != kCancelCaption) return false;
     Stopped = true;
+    Cancelled = true;
     view_.SetStatusLine("Communications aborted");
     view_.SetExitCaption(kExitCaption);
     return true;

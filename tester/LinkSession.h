@@ -29,6 +29,8 @@ public:
     bool Stopped = true;
     bool ShortReplies = false;
     bool Identified = false;
+    // The running or last session was ended by the user's Cancel.
+    bool Cancelled = false;
     TReplyState Reply;
     std::string ReplyData;    // Windows-1252 bytes, as on the line
     std::string LastCommand;  // Windows-1252 bytes

@@ -42,6 +42,11 @@ public:
     virtual std::string CompanyName() const = 0;  // the company-name box
     virtual void SetCompanyName(const std::string& text) = 0;
 
+    // What the user's last operation came to, readable after the status box has gone
+    // and until the next action; "" empties it. A window without such a line shows
+    // nothing.
+    virtual void ShowOutcome(const std::string& text) { (void)text; }
+
     // The Company Name buttons and the date button, off while an operation runs.
     virtual void SetSessionButtonsEnabled(bool enabled) = 0;
 };

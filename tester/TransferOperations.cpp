@@ -26,6 +26,10 @@ private:
 
 const char* const kUnableToSend = "Unable to send data";
 const char* const kUnableToRead = "Unable to read data";
+// Why an operation came to nothing, after what it did not do.
+const char* const kCancelledInScan = ": cancelled before the tester was found";
+const char* const kUnsuitable = ": the instrument needs software version 4.00 or later";
+const char* const kNoAnswer = ": the tester did not answer";
 
 // The commands of the two ID transfers and of the company name operations.
 constexpr int kIDCommands = kTrailerSlots + kVehicleSlots;
@@ -83,13 +87,15 @@ void TTransferOperations::DateSpeedButtonClick() {
 
 void TTransferOperations::Run(void (TTransferOperations::*body)()) {
     TSessionButtonsOff buttonsOff(view_);
+    view_.ShowOutcome("");
     (this->*body)();
 }
 
-bool TTransferOperations::Begin(int commands) {
+bool TTransferOperations::Begin(int commands, const std::string& notDone) {
     session_.BeginSession();
     if (session_.Stopped) {
         session_.EndSession();
+        view_.ShowOutcome(notDone + (session_.Cancelled ? kCancelledInScan : kUnsuitable));
         return false;
     }
     answered_ = 0;
@@ -99,6 +105,7 @@ bool TTransferOperations::Begin(int commands) {
 }
 
 bool TTransferOperations::Answered(const std::string& failureText) {
+    failed_ = false;
     switch (session_.AwaitReply()) {
         case TAwaitResult::Succeeded:
             view_.ShowProgress(++answered_, commands_);
@@ -112,15 +119,30 @@ bool TTransferOperations::Answered(const std::string& failureText) {
     }
     // Failed: the port stays open and Cancel stays offered, so the user sees where it
     // stopped and leaves the state with Cancel.
+    failed_ = true;
     boxes_.Information(failureText);
     view_.SetPollTimer(false);
     return false;
 }
 
-void TTransferOperations::Succeed(const std::string& text) {
-    view_.SetStatusLine(text);
+void TTransferOperations::CutShort(const std::string& cancelled, const std::string& failed) {
+    if (!failed_) return view_.ShowOutcome(cancelled);
+    // The status box stays up in this state, its bar stopped where the line went
+    // quiet: the explanation in the bar's place says what that left behind.
+    view_.HideProgress();
+    view_.SetExplanationLine(failed);
+    view_.ShowOutcome(failed);
+}
+
+void TTransferOperations::Succeed(const std::string& statusText, const std::string& outcome) {
+    view_.SetStatusLine(statusText);
     view_.SetInstrumentLine("");
     session_.EndSession();
+    view_.ShowOutcome(outcome);
+}
+
+std::string TTransferOperations::Answers() const {
+    return std::to_string(answered_) + " of " + std::to_string(commands_);
 }
 
 std::string TTransferOperations::ReceivedCell() const {
@@ -139,19 +161,25 @@ void TTransferOperations::SendIDs() {
         boxes_.Information(fault + ": correct the ID, save the group and send again.");
         return;
     }
-    if (!Begin(kIDCommands)) return;
+    if (!Begin(kIDCommands, "IDs not sent")) return;
     view_.SetStatusLine("Sending IDs on Com" + std::to_string(session_.Port().ComNumber()));
+    // Every written cell stays written: a send cut short leaves the tester with the
+    // first cells of this group and the rest of whatever it held.
+    const auto cutShort = [this] {
+        const std::string mix = " commands: the tester holds a mix of both groups; send again";
+        CutShort("Cancelled after " + Answers() + mix, "No answer after " + Answers() + mix);
+    };
     for (int k = 0; k < kVehicleSlots; ++k) {
         if (k < kTrailerSlots) {
             session_.DataToSend = PadToCell(Utf8ToCp1252(ids.Trailer[k]));
             session_.SendCommand(2, TrailerCellAddress(k));
-            if (!Answered(kUnableToSend)) return;
+            if (!Answered(kUnableToSend)) return cutShort();
         }
         session_.DataToSend = PadToCell(Utf8ToCp1252(ids.Vehicle[k]));
         session_.SendCommand(2, VehicleCellAddress(k));
-        if (!Answered(kUnableToSend)) return;
+        if (!Answered(kUnableToSend)) return cutShort();
     }
-    Succeed("IDs successfully sent");
+    Succeed("IDs successfully sent", "IDs sent to the tester, " + Answers());
 }
 
 void TTransferOperations::ReadIDs() {
@@ -160,7 +188,7 @@ void TTransferOperations::ReadIDs() {
         return;
     }
     if (boxes_.Confirm("Overwrite all current IDs?") != TConfirmAnswer::Yes) return;
-    if (!Begin(kIDCommands)) return;
+    if (!Begin(kIDCommands, "IDs not read")) return;
     view_.SetStatusLine("Receiving IDs on Com" + std::to_string(session_.Port().ComNumber()));
     TLoadedGroup& group = groups_.LoadedGroup();
     // One pass over the slots of one kind, each cell stored as it arrives, so that a
@@ -176,7 +204,11 @@ void TTransferOperations::ReadIDs() {
     };
     if (readCells(kTrailerSlots, TrailerCellAddress, &TLoadedGroup::StoreTrailerID) &&
         readCells(kVehicleSlots, VehicleCellAddress, &TLoadedGroup::StoreVehicleID))
-        Succeed("IDs successfully acquired");
+        return Succeed("IDs successfully acquired", "IDs read from the tester, " + Answers());
+    // Each answered cell was stored as it came.
+    const std::string kept = " commands: " + std::to_string(answered_) +
+                             " IDs read and stored, the rest of the group as it was; read again";
+    CutShort("Cancelled after " + Answers() + kept, "No answer after " + Answers() + kept);
 }
 
 void TTransferOperations::SendName() {
@@ -185,32 +217,44 @@ void TTransferOperations::SendName() {
         boxes_.Information(fault + ".");
         return;
     }
-    if (!Begin(kNameCommands)) return;
+    if (!Begin(kNameCommands, "Company name not sent")) return;
     session_.DataToSend = PadToCell(Utf8ToCp1252(view_.CompanyName()));
     session_.SendCommand(2, kCompanyNameAddress);
-    if (!Answered(kUnableToSend)) return;
-    Succeed("Company ID successfully sent");
+    if (!Answered(kUnableToSend))
+        return CutShort("Company name not sent: cancelled",
+                        std::string("Company name not sent") + kNoAnswer);
+    Succeed("Company ID successfully sent", "Company name sent to the tester");
 }
 
 void TTransferOperations::ReadName() {
-    if (!Begin(kNameCommands)) return;
+    if (!Begin(kNameCommands, "Company name not read")) return;
     session_.SendCommand(3, kCompanyNameAddress);
-    if (!Answered(kUnableToRead)) return;
+    if (!Answered(kUnableToRead))
+        return CutShort("Company name not read: cancelled",
+                        std::string("Company name not read") + kNoAnswer);
     view_.SetCompanyName(ReceivedCell());
-    Succeed("Company ID successfully acquired");
+    Succeed("Company ID successfully acquired", "Company name read from the tester");
 }
 
 void TTransferOperations::SetDate() {
+    const std::string notSet = "The tester's clock was not set";
     session_.BeginSession();
+    std::string outcome = notSet + (session_.Cancelled ? kCancelledInScan : kUnsuitable);
     if (!session_.Stopped && session_.ShortReplies && session_.Identified &&
         session_.Port().Open()) {
         session_.SendDateTime(Now());
         const TAwaitResult result = session_.AwaitReply();
-        if (session_.RetryCount > 2)
+        if (session_.RetryCount > 2) {
             view_.SetStatusLine("Unable to set date");
-        else if (result != TAwaitResult::Stopped)
+            outcome = notSet + kNoAnswer;
+        } else if (result != TAwaitResult::Stopped) {
             view_.SetStatusLine("Date set");
+            outcome = "The tester's clock set to the PC's time";
+        } else {
+            outcome = notSet + ": cancelled";
+        }
     }
     view_.SetInstrumentLine("");
     session_.EndSession();
+    view_.ShowOutcome(outcome);
 }

@@ -35,11 +35,17 @@ private:
     void ReadName();
     void SetDate();
     // BeginSession, and whether the operation may go on; its `commands` are then
-    // counted on the progress bar as they are answered.
-    bool Begin(int commands);
+    // counted on the progress bar as they are answered. When it may not, the outcome
+    // is `notDone` and why.
+    bool Begin(int commands, const std::string& notDone);
     // AwaitReply with the stop and failure paths; true when the command was answered.
     bool Answered(const std::string& failureText);
-    void Succeed(const std::string& text);
+    // The outcome of an operation that Answered ended: `cancelled` or `failed`. A
+    // failure's is told in the status box too, which stays until the user's Cancel.
+    void CutShort(const std::string& cancelled, const std::string& failed);
+    void Succeed(const std::string& statusText, const std::string& outcome);
+    // "28 of 128": the commands answered so far of the operation's.
+    std::string Answers() const;
     // The 16 characters of the cell in the last reply, as window text.
     std::string ReceivedCell() const;
 
@@ -49,4 +55,5 @@ private:
     TGroupRepository& groups_;
     int answered_ = 0;  // commands of the running operation answered so far
     int commands_ = 0;
+    bool failed_ = false;  // Answered's last false was a failure, not Cancel
 };

@@ -165,6 +165,11 @@ private slots:
         QVERIFY2(sinceEnd.elapsed() >= 900, qPrintable(QString::number(sinceEnd.elapsed())));
         QCOMPARE(IDBox(rig.window, 0)->text(), QString("Veh 0"));
         QCOMPARE(UpperPage(rig.window), QString("TabSheet1"));
+        // And what came of it stays readable below the group buttons.
+        auto* outcome = rig.Widget<QLabel>("OutcomeLabel");
+        QVERIFY(outcome->isVisible());
+        QVERIFY2(outcome->text().startsWith("IDs sent to the tester, 128 of 128, "),
+                 qPrintable(outcome->text()));
     }
 
     void sessionButtonsOffWhileAHandlerRuns() {

@@ -152,6 +152,7 @@ void TIDFormClosingTests::closeDuringATransferWaitsForCancel() {
         Settle();
         QCOMPARE(IDBox(w, 0)->text(), QStringLiteral("V0"));
         IDBox(w, 0)->setText(QStringLiteral("typed"));  // kept while the session runs
+        boxes.Answers = {TConfirmAnswer::No};           // and let go at the close
         auto* exitButton = Child<QToolButton>(w, "ExitButton");
         // Driven from inside the transfer's wait: look, close, then Cancel after the
         // first time-out's beep.

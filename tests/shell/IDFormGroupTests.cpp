@@ -91,13 +91,16 @@ void TIDFormGroupTests::saveReloadAndDeleteThroughTheWindow() {
     boxes.Clear();
     QTest::mouseClick(save, Qt::LeftButton);
     QVERIFY(boxes.Informations.empty());
-    // Hiding the list (another page, the window hidden) keeps edits; closing it reloads.
+    // Hiding the list (another page, the window hidden) keeps edits and asks nothing;
+    // closing it reloads once the typing has been let go.
     IDBox(&w, 3)->setText(QStringLiteral("unsaved"));
     Child<QTabWidget>(&w, "PageControl1")->setCurrentIndex(1);
     w.hide();
     w.show();
     Settle();
     QCOMPARE(IDBox(&w, 3)->text(), QStringLiteral("unsaved"));
+    QVERIFY(boxes.Questions.empty());
+    boxes.Answers = {TConfirmAnswer::No, TConfirmAnswer::No};
     ChooseGroup(&w, QStringLiteral("Fleet"));
     Settle();
     QCOMPARE(IDBox(&w, 3)->text(), QStringLiteral("SAVED3"));
@@ -108,6 +111,7 @@ void TIDFormGroupTests::saveReloadAndDeleteThroughTheWindow() {
     combo->hidePopup();
     Settle();
     QCOMPARE(IDBox(&w, 3)->text(), QStringLiteral("SAVED3"));
+    QCOMPARE(boxes.Questions, std::vector<std::string>(2, "Save changes to the Fleet Group?"));
 
     // No and Cancel change nothing.
     boxes.Clear();
@@ -163,7 +167,8 @@ void TIDFormGroupTests::groupListClosesHoweverItCloses() {
     Settle();
     QCOMPARE(combo->currentText(), QStringLiteral("One"));
     QCOMPARE(IDBox(&w, 10)->text(), QStringLiteral("V10"));
-    // Esc closes the list without a choice: still a reload.
+    // Esc closes the list without a choice: still a reload, the typing let go.
+    boxes.Answers = {TConfirmAnswer::No, TConfirmAnswer::No};
     IDBox(&w, 10)->setText(QStringLiteral("edit"));
     combo->showPopup();
     QTRY_VERIFY(combo->view()->isVisible());
@@ -193,6 +198,7 @@ void TIDFormGroupTests::newGroupWhileLoadedReloadsIt() {
     ChooseGroup(&w, QStringLiteral("Main"));
     Settle();
     IDBox(&w, 7)->setText(QStringLiteral("unsaved"));
+    boxes.Answers = {TConfirmAnswer::No};  // the typing let go
     boxes.Texts = {"Other"};
     QTest::mouseClick(Child<QPushButton>(&w, "NewGroupButton"), Qt::LeftButton);
     QCOMPARE(Items(combo), QStringList({"Main", "Other"}));

@@ -47,3 +47,16 @@ private slots:
     void closeDuringATransferWaitsForCancel();
     void handlerExceptionsEndInTheErrorBox();
 };
+
+// Typing that no Save has kept, asked about wherever it would be lost; the outcome
+// line; the File button's menu as a screen reader reaches it.
+class TIDFormUnsavedTests : public QObject {
+    Q_OBJECT
+private slots:
+    void closingAsksAboutTyping();
+    void refusedSaveKeepsTheWindowOpen();
+    void groupListAndNewAskAboutTyping();
+    void storedTextTheBoxCutsIsNoTyping();
+    void outcomeLine();
+    void fileMenuOnTheAccessibilityBus();
+};

@@ -23,7 +23,9 @@ int main(int argc, char** argv) {
         TIDFormKeyTests keys;
         TIDFormGroupTests groups;
         TIDFormClosingTests closing;
-        for (QObject* window : std::initializer_list<QObject*>{&state, &keys, &groups, &closing})
+        TIDFormUnsavedTests unsaved;
+        for (QObject* window :
+             std::initializer_list<QObject*>{&state, &keys, &groups, &closing, &unsaved})
             failed += QTest::qExec(window, argc, argv);
     }
     return failed == 0 ? 0 : 1;

@@ -45,6 +45,7 @@ public:
     std::array<std::string, kTrailerSlots> trailer;
     std::vector<std::string> listNames;
     std::string listShown;
+    std::string outcome;  // the outcome line
 
     std::deque<std::string> inputs;  // what OK returns
     std::deque<TConfirmAnswer> answers;
@@ -58,6 +59,8 @@ public:
         listNames = names;
         listShown = shown;
     }
+
+    void ShowOutcome(const std::string& text) override { outcome = text; }
 
     void Information(const std::string& text) override { log.push_back("info: " + text); }
     TConfirmAnswer Confirm(const std::string& question) override {

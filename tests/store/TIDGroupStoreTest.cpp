@@ -168,7 +168,9 @@ TEST_F(StoreOps, NewGroupWithSelectionReloadsTheSelectedGroup) {
     s->Store.Select("Old");
     s->Store.LoadGroup();
     win.vehicle[3] = "unsaved";
+    win.answers.push_back(TConfirmAnswer::No);  // the typing is let go
     NewGroup(*s, "Fresh");
+    EXPECT_EQ(win.log.front(), "confirm: Save changes to the Old Group?");
     EXPECT_EQ(win.vehicle[3], "Oldv3");  // reloaded from disk
     EXPECT_EQ(win.listNames, (std::vector<std::string>{"Old", "Fresh"}));
     EXPECT_EQ(win.listShown, "Old");

@@ -271,6 +271,7 @@ public:
     std::vector<bool> ButtonsHistory;
     bool ButtonsEnabledDuringRounds = false;
     std::vector<std::string> Progress;  // "3/128" as shown; "-" hidden
+    std::vector<std::string> Outcomes;  // every outcome told, "" included
 
     void ShowUpperPage(TUpperPage page) override { Page = page; }
     void ShowStatusBox(bool shown) override { StatusBoxShown = shown; }
@@ -304,6 +305,7 @@ public:
     void Beep() override { ++Beeps; }
     std::string CompanyName() const override { return Company; }
     void SetCompanyName(const std::string& text) override { Company = text; }
+    void ShowOutcome(const std::string& text) override { Outcomes.push_back(text); }
     void SetSessionButtonsEnabled(bool enabled) override {
         ButtonsEnabled = enabled;
         ButtonsHistory.push_back(enabled);
