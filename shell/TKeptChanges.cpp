@@ -38,7 +38,7 @@ void TKeptChanges::Keep(const std::string& groupName, const TGroupIDs& ids) {
     QString name = stem + kSuffix;
     for (int n = 2; folder.exists(name); ++n)
         name = stem + QStringLiteral(" (%1)").arg(n) + kSuffix;
-    WriteGroupFile(folder.filePath(name).toStdString(), ids);
+    WriteGroupFile(folder.filePath(name).toStdString(), ids, TSheetKind::Csv);
 }
 
 std::vector<std::string> TKeptChanges::KeptFiles(const std::string& folder) {

@@ -20,7 +20,7 @@ using namespace storetest;
 class TNamedFiles : public TFileQuestion {
 public:
     std::string FileToImport() override { return Next(); }
-    std::string FileToExport(const std::string&) override { return Next(); }
+    TExportFile FileToExport(const std::string&) override { return {Next(), TExportType::Xlsx}; }
     std::string Next() {
         ++asked;
         if (paths.empty()) return "";
@@ -43,7 +43,7 @@ protected:
         store.LoadGroup();
         source.Vehicle[0] = "FROM FILE";
         source.Trailer[5] = "T5";
-        WriteGroupFile(sheet, source);
+        WriteGroupFile(sheet, source, TSheetKind::Csv);
     }
     std::string Stored() { return opened.Groups.LoadedGroup().IDs().Vehicle[0]; }
 
