@@ -85,6 +85,9 @@ class TServerAccess {
 public:
     virtual ~TServerAccess() = default;
     virtual TPgConnection& Server() = 0;
+    // A transaction begun on Server().
+    virtual std::unique_ptr<TPgTransaction> Begin(
+        TPgTransaction::TIsolation isolation = TPgTransaction::TIsolation::ReadCommitted) = 0;
     // What this copy now knows of a group it changed.
     virtual void Remember(long long id, long long version) = 0;
 };
@@ -162,10 +165,10 @@ private:
 void TPgLoadedGroup::Save(const TGroupIDs& ids) {
     Require();
     TPgConnection& server = repository_.Server();
-    TPgTransaction saving(server);
+    const auto saving = repository_.Begin();
     const long long version = Bump(server);
     const TPgResult stored = server.Exec(WriteAllRecordsSql(), WriteAllRecordsParams(id_, ids));
-    saving.Commit();
+    saving->Commit();
     version_ = version;
     ids_ = {};
     FillIDs(stored, 0, ids_);
@@ -176,7 +179,7 @@ void TPgLoadedGroup::Store(int slot, const char* column, const std::string& text
     Require();
     if (slot < 0 || slot >= kVehicleSlots) return;
     TPgConnection& server = repository_.Server();
-    TPgTransaction storing(server);
+    const auto storing = repository_.Begin();
     const long long version = Bump(server);
     // `column` is one of two fixed names, never a text from outside.
     const TPgResult stored = server.Exec(std::string("UPDATE haltguard_ids.ids SET ") + column +
@@ -187,7 +190,7 @@ void TPgLoadedGroup::Store(int slot, const char* column, const std::string& text
     // A record removed by hand has nowhere to keep the ID: nothing is stored, and the
     // version stays as it was.
     if (stored.Rows() == 0) return;
-    storing.Commit();
+    storing->Commit();
     version_ = version;
     if (std::string_view(column) == "vehicle_id")
         ids_.Vehicle[static_cast<std::size_t>(slot)] = stored.Text(0, 0);
@@ -214,6 +217,19 @@ struct TPgGroupRepository::Impl : TServerAccess {
             RequireCurrentSchema(*server);
         }
         return *server;
+    }
+    std::unique_ptr<TPgTransaction> Begin(
+        TPgTransaction::TIsolation isolation = TPgTransaction::TIsolation::ReadCommitted) override {
+        TPgConnection& db = Server();
+        try {
+            return std::make_unique<TPgTransaction>(db, isolation);
+        } catch (const EServerLost&) {
+            // A connection the server dropped while it was idle (a restart overnight)
+            // shows only here, before anything was done: connect again, once.
+            db.Reconnect();
+            RequireCurrentSchema(db);
+            return std::make_unique<TPgTransaction>(db, isolation);
+        }
     }
 
     void ReadList() {
@@ -287,7 +303,7 @@ bool TPgGroupRepository::Load(const std::string& name) {
     if (!entry) return false;
     TPgConnection& server = d->Server();
     // The group row and its records as one state, though another PC saves meanwhile.
-    TPgTransaction reading(server, TPgTransaction::TIsolation::RepeatableRead);
+    const auto reading = d->Begin(TPgTransaction::TIsolation::RepeatableRead);
     const TPgResult group = server.Exec(
         "SELECT id, version, id_list_name FROM haltguard_ids.groups WHERE name = $1", {name});
     if (group.Rows() == 0)
@@ -298,7 +314,7 @@ bool TPgGroupRepository::Load(const std::string& name) {
     const TPgResult records = server.Exec(
         "SELECT record, trailer_id, vehicle_id FROM haltguard_ids.ids WHERE group_id = $1",
         {Number(read.id)});
-    reading.Commit();
+    reading->Commit();
     TGroupIDs ids;
     FillIDs(records, 0, ids);
     // A group another PC deleted and made anew under the name is the one now loaded.
@@ -323,7 +339,7 @@ void TPgGroupRepository::Add(const std::vector<TNewGroup>& groups) {
     if (!d->open) throw EDatabaseError(std::string(kGroupsHandle) + kClosed);
     TPgConnection& server = d->Server();
     std::vector<TServerGroup> added;
-    TPgTransaction adding(server);
+    const auto adding = d->Begin();
     for (const TNewGroup& group : groups) {
         TPgResult made;
         try {
@@ -345,7 +361,7 @@ void TPgGroupRepository::Add(const std::vector<TNewGroup>& groups) {
         added.push_back({made.Integer(0, 0), group.Name, made.Text(0, 2), made.Integer(0, 1)});
         server.Exec(WriteAllRecordsSql(), WriteAllRecordsParams(added.back().id, group.IDs));
     }
-    adding.Commit();
+    adding->Commit();
     d->list.insert(d->list.end(), added.begin(), added.end());
 }
 
@@ -356,7 +372,7 @@ bool TPgGroupRepository::Delete(const std::string& name) {
                              "\" to delete");
     const TServerGroup group = *entry;
     TPgConnection& server = d->Server();
-    TPgTransaction deleting(server);
+    const auto deleting = d->Begin();
     const TPgResult gone =
         server.Exec("DELETE FROM haltguard_ids.groups WHERE id = $1 AND version = $2",
                     {Number(group.id), Number(group.version)});
@@ -364,7 +380,7 @@ bool TPgGroupRepository::Delete(const std::string& name) {
         d->loaded.Clear();
         Conflict(server, kGroupsHandle, group.id, group.name);
     }
-    deleting.Commit();
+    deleting->Commit();
     d->loaded.Clear();
     std::erase_if(d->list, [&](const TServerGroup& g) { return g.id == group.id; });
     return true;
@@ -375,7 +391,7 @@ TBackupReport TPgGroupRepository::BackUp(const std::string& dir) {
     std::vector<TKeptGroup> kept;
     std::vector<long long> ids;
     {
-        TPgTransaction reading(server, TPgTransaction::TIsolation::RepeatableRead);
+        const auto reading = d->Begin(TPgTransaction::TIsolation::RepeatableRead);
         const TPgResult groups =
             server.Exec("SELECT id, name, id_list_name FROM haltguard_ids.groups ORDER BY id");
         std::set<std::string> listNames;
@@ -411,7 +427,7 @@ TBackupReport TPgGroupRepository::BackUp(const std::string& dir) {
                     into.Trailer[static_cast<std::size_t>(k)] = records.Text(r, 2);
             }
         }
-        reading.Commit();
+        reading->Commit();
     }
     return WriteLocalStore(dir, kept);
 }

@@ -270,6 +270,23 @@ TEST(PgGroupRepository, TheServerStoppedMidSaveKeepsNothingOfItAndTheNextSaveLan
     mine->LoadedGroup().Save(NumberedIDs("after"));
     ASSERT_TRUE(check->Load("G"));
     EXPECT_TRUE(AllFrom(check->LoadedGroup().IDs(), "after"));
+
+    // A connection the server dropped while idle is made again without a word.
+    TPgConnection admin(connection);
+    admin.Exec(
+        "SELECT pg_catalog.pg_terminate_backend(pid) FROM pg_catalog.pg_stat_activity WHERE "
+        "datname = pg_catalog.current_database() AND pid <> pg_catalog.pg_backend_pid()");
+    for (int i = 0; i < 500; ++i) {  // until they are gone
+        if (admin
+                .Exec("SELECT count(*) FROM pg_catalog.pg_stat_activity WHERE datname = "
+                      "pg_catalog.current_database() AND pid <> pg_catalog.pg_backend_pid()")
+                .Integer(0, 0) == 0)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    mine->LoadedGroup().Save(NumberedIDs("idle"));
+    ASSERT_TRUE(check->Load("G"));
+    EXPECT_TRUE(AllFrom(check->LoadedGroup().IDs(), "idle"));
 }
 
 // The error Open ends with, as the window's box would show it.
