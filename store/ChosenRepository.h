@@ -7,6 +7,9 @@
 #include "store/DataPaths.h"
 #include "store/GroupRepository.h"
 
-// The repository of the chosen store, not yet open: the table files in `paths` (the
-// only kind there is yet), with `clock` naming the tables of new groups.
+// The repository of the store the setup tool chose (store.conf), not yet open: the
+// group server, or the table files in `paths`; `clock` names the ID list tables of new
+// groups. A choice that cannot be read gives a repository whose Open fails with the
+// reason: the program never falls back to the local files on its own, which would
+// split the workshop's groups in two.
 std::unique_ptr<TGroupRepository> ChosenRepository(const TStorePaths& paths, TDateTimeSource clock);

@@ -173,6 +173,66 @@ void CreateGroupsTable(const TStorePaths& paths) {
                       {kGroupNameField});
 }
 
+std::string NewIDListName(const std::string& groupName, const TDateTimeSource& clock) {
+    const std::tm now = clock.Now();
+    std::string moment = clock.ShortDate(now);
+    if (now.tm_hour != 0 || now.tm_min != 0 || now.tm_sec != 0) moment += " " + clock.LongTime(now);
+    for (char& c : moment) {
+        if (c == ':') c = '_';
+        if (c == '/') c = '-';
+    }
+    return groupName + " " + moment + " by ";
+}
+
+TBackupReport WriteLocalStore(const std::string& dir, const std::vector<TKeptGroup>& groups) {
+    const TStorePaths store = StorePathsIn(dir);
+    std::error_code ec;
+    const bool madeListDir = fs::create_directory(NativePath(store.IDListDir), ec);
+    if (ec) throw EDBEngineError(dir + ": cannot be written: " + ec.message());
+    TBackupReport report;
+    bool madeGroups = false;
+    try {
+        CreateGroupsTable(store);
+        madeGroups = true;
+        std::vector<const TKeptGroup*> written;
+        for (const TKeptGroup& group : groups) {
+            // Each table on its own: one that cannot be made (a name no file may have)
+            // is gone again and leaves only its group out.
+            try {
+                TNewTables made(store.IDListDir, 1);
+                made.Create(0, group.IDListName);
+                made.Fill(0, group.IDs);
+                made.Keep();
+                written.push_back(&group);
+            } catch (const EDatabaseError& e) {
+                report.LeftOut.push_back({group.Name, e.what()});
+            }
+        }
+        TTable table("IDGroupTable");
+        table.SetDatabaseName(store.GroupsDir);
+        table.SetTableName(kGroupsTableName);
+        table.Open();
+        TTableTransaction adding(table);
+        for (const TKeptGroup* group : written) {
+            table.Append();
+            table.SetFieldAsString(kGroupNameField, group->Name);
+            table.SetFieldAsString(kIDListNameField, group->IDListName);
+            table.Post();
+        }
+        adding.Commit();
+        table.Close();
+        report.Groups = static_cast<int>(written.size());
+    } catch (...) {
+        if (madeGroups) {
+            fs::remove(NativePath(dir) / kGroupsTableName, ec);
+            fs::remove(NativePath(dir) / (std::string(kGroupsTableName) + "-journal"), ec);
+        }
+        if (madeListDir) fs::remove_all(NativePath(store.IDListDir), ec);
+        throw;
+    }
+    return report;
+}
+
 struct TLocalGroupRepository::Impl {
     Impl(TStorePaths storePaths, TDateTimeSource storeClock)
         : paths(std::move(storePaths)), clock(std::move(storeClock)) {
@@ -315,20 +375,14 @@ std::string TLocalGroupRepository::IDListName(const std::string& groupName) cons
 
 std::string TLocalGroupRepository::IDListName(const std::string& groupName,
                                               const std::set<std::string>& taken) const {
-    const std::tm now = d->clock.Now();
-    std::string moment = d->clock.ShortDate(now);
-    if (now.tm_hour != 0 || now.tm_min != 0 || now.tm_sec != 0)
-        moment += " " + d->clock.LongTime(now);
-    for (char& c : moment) {
-        if (c == ':') c = '_';
-        if (c == '/') c = '-';
-    }
     // "Trucks" and "TRUCKS" made in the same second would otherwise get table names that
     // differ only in case: one file on Windows. The later one is numbered after its
     // moment, and so is a name a file already holds.
-    std::string name = groupName + " " + moment + " by ";
+    const std::string plain = NewIDListName(groupName, d->clock);
+    const std::string beforeBy = plain.substr(0, plain.size() - std::string(" by ").size());
+    std::string name = plain;
     for (int n = 2; taken.count(TableCaseKey(name)); ++n)
-        name = groupName + " " + moment + " (" + std::to_string(n) + ") by ";
+        name = beforeBy + " (" + std::to_string(n) + ") by ";
     return name;
 }
 

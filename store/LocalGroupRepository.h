@@ -27,6 +27,23 @@ TStorePaths StorePathsIn(const std::string& dir);
 // key on the group name). A file already there is refused, never replaced.
 void CreateGroupsTable(const TStorePaths& paths);
 
+// The ID list table name for a new group named `groupName`, at the clock's now: the
+// name, the date and time with ':' and '/' replaced, and " by ".
+std::string NewIDListName(const std::string& groupName, const TDateTimeSource& clock);
+
+// A group as another kind of store keeps it, to be written as a local store: its name
+// (unique), the name of its ID list table (unique, not empty) and its IDs.
+struct TKeptGroup {
+    std::string Name;
+    std::string IDListName;
+    TGroupIDs IDs;
+};
+
+// A local store in the empty folder `dir`, holding `groups` in their order: the backup
+// of a store that keeps no table files. A group whose ID list table cannot be made is
+// left out and named; a failure as a whole leaves nothing in `dir`.
+TBackupReport WriteLocalStore(const std::string& dir, const std::vector<TKeptGroup>& groups);
+
 class TLocalGroupRepository : public TGroupRepository {
 public:
     // `clock` names the ID list table of a new group.

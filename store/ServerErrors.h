@@ -1,10 +1,13 @@
 #pragma once
 // The group server's errors: each names the server and says in plain words what went
 // wrong, and carries the kind of fault as a named code, so that a caller decides on
-// the kind, never on the wording.
-#include <stdexcept>
+// the kind, never on the wording. They are engine errors of the store, so that every
+// place that shows or handles a failure of the local table files does the same for the
+// server.
 #include <string>
 #include <utility>
+
+#include "store/StoreErrors.h"
 
 enum class TServerFault {
     Refused,         // nothing answers there: connection refused, no socket
@@ -20,14 +23,11 @@ enum class TServerFault {
     Refusal,         // the server refused one statement (its SQLSTATE says why)
 };
 
-class EServerError : public std::runtime_error {
+class EServerError : public EDBEngineError {
 public:
     EServerError(TServerFault fault, const std::string& server, const std::string& message,
                  std::string sqlState = "")
-        : std::runtime_error(message),
-          fault_(fault),
-          server_(server),
-          sqlState_(std::move(sqlState)) {}
+        : EDBEngineError(message), fault_(fault), server_(server), sqlState_(std::move(sqlState)) {}
     TServerFault Fault() const { return fault_; }
     // The server as the messages name it ("depot-db port 5432, database haltguard, user lane1").
     const std::string& Server() const { return server_; }

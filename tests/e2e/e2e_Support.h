@@ -85,12 +85,15 @@ public:
 // The window with its group loaded and every box scripted.
 class TWindowRig {
 public:
-    explicit TWindowRig(bool withGroup = true,
-                        const std::vector<TRecord>& records = FleetRecords()) {
+    // `beforeWindow` runs in the home before the window opens its store (to choose a
+    // group server there, say).
+    explicit TWindowRig(bool withGroup = true, const std::vector<TRecord>& records = FleetRecords(),
+                        const std::function<void(THome&)>& beforeWindow = {}) {
         if (withGroup)
             home.WriteGroup(records);
         else
             home.WriteGroupsTable();
+        if (beforeWindow) beforeWindow(home);
         window = new TIDForm();
         window->show();
         if (withGroup) {

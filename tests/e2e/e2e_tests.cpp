@@ -17,6 +17,10 @@
 
 #include "shell/TForm1.h"
 #include "shell/THaltguardApplication.h"
+#include "store/PgGroupRepository.h"
+#include "store/PgSchema.h"
+#include "store/StoreChoice.h"
+#include "tests/common/PgTestServer.h"
 #include "tests/e2e/e2e_Support.h"
 
 using namespace e2e;
@@ -541,6 +545,81 @@ private slots:
         QVERIFY(CountRx(sim.Log(), "3") < 10);
         for (const char* b : {"SendNameButton", "ReadNameButton", "DateSpeedButton"})
             QVERIFY(rig.Widget(b)->isEnabled());
+    }
+
+    // ---- a group kept on the group server ----
+    void groupOnTheServerReadSavedAndSent() {
+        TPgTestServer server;
+        server.CreateDatabase("lanes");
+        const std::string connection = server.Connection("lanes");
+        const auto chooseServer = [&](THome&) {
+            TPgConnection setup(connection);
+            EnsureSchema(setup);
+            WriteServerChoice(connection);
+            TPgGroupRepository lane1(connection);
+            lane1.Open();
+            lane1.Add({{kGroup, {}}});
+        };
+        // The local files are there too, with a group of the same name: never used.
+        TWindowRig rig(true, FleetRecords(), chooseServer);
+        TSimState preset;
+        for (int k = 0; k < 32; ++k)
+            preset.Cells[Hex4(0xFF00 + 8 * k)] = Padded("RT" + std::to_string(k));
+        for (int k = 0; k < 96; ++k)
+            preset.Cells[Hex4(0xFC00 + 8 * k)] = Padded("RV" + std::to_string(k));
+        WriteState(rig.home.home.root() / "sim1.state", preset);
+        TSimulator sim(rig.home.home.root(), 1);
+        QCOMPARE(IDBox(rig.window, 0)->text(), QString());  // the server's group, blank
+
+        rig.boxes.Answers = {TConfirmAnswer::Yes};
+        rig.Click("ReadButton");
+        QCOMPARE(rig.Status(), QString("IDs successfully acquired"));
+        TPgGroupRepository lane2(connection);
+        lane2.Open();
+        QVERIFY(lane2.Load(kGroup));
+        QCOMPARE(lane2.LoadedGroup().IDs().Vehicle[95], Padded("RV95"));
+        QCOMPARE(lane2.LoadedGroup().IDs().Trailer[31], Padded("RT31"));
+        QCOMPARE(rig.home.ReadGroupFile()[0].Vehicle, std::string("Veh 0"));
+
+        // Typed and saved on this lane, sent from what the server holds.
+        QTRY_VERIFY_WITH_TIMEOUT(!rig.StatusBoxShown(), 5000);
+        IDBox(rig.window, 5)->setText("SAVED 5");
+        rig.Click("SaveButton");
+        QCOMPARE(rig.boxes.Errors, QStringList());
+        QVERIFY(lane2.Load(kGroup));
+        QCOMPARE(lane2.LoadedGroup().IDs().Vehicle[5], std::string("SAVED 5"));
+        rig.Click("SendButton");
+        QCOMPARE(rig.Status(), QString("IDs successfully sent"));
+        QCOMPARE(sim.State().Cells[Hex4(0xFC00 + 8 * 5)], Padded("SAVED 5"));
+
+        // Another lane saves the group: this one's save is refused, the boxes kept.
+        lane2.LoadedGroup().Save({});
+        IDBox(rig.window, 6)->setText("MINE 6");
+        rig.Click("SaveButton");
+        QCOMPARE(rig.boxes.Errors.size(), 1);
+        QVERIFY2(rig.boxes.Errors[0].startsWith(
+                     "IDListTable: Record was changed by another user: group \"Fleet\" on the "
+                     "group server the local socket "),
+                 qPrintable(rig.boxes.Errors[0]));
+        QCOMPARE(IDBox(rig.window, 6)->text(), QString("MINE 6"));
+    }
+
+    void serverDownAtStartIsNamedNotReplaced() {
+        std::string socket;
+        std::string connection;
+        {
+            TPgTestServer server;
+            server.CreateDatabase("lanes");
+            socket = server.SocketDir();
+            connection = server.Connection("lanes");
+        }  // gone
+        TWindowRig rig(true, FleetRecords(), [&](THome&) { WriteServerChoice(connection); });
+        QCOMPARE(rig.boxes.Errors.size(), 1);
+        QVERIFY2(rig.boxes.Errors[0].startsWith("Cannot use the group server the local socket " +
+                                                QString::fromStdString(socket)),
+                 qPrintable(rig.boxes.Errors[0]));
+        // The local group is not offered in its place.
+        QCOMPARE(rig.Widget<QComboBox>("GroupNameComboBox")->count(), 0);
     }
 
     // ---- closing the window during a transfer ----

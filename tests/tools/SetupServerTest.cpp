@@ -1,6 +1,7 @@
 // haltguard-ids-setup --server and --local, run as built, against a real PostgreSQL:
 // the choice is written only for a server that can be used, never with a password, and
-// every refusal says why, with exit status 1 and nothing written.
+// every refusal says why, with exit status 1 and nothing written. Then the first PC's
+// groups moved onto the chosen server with the groups tool's backup and restore.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -9,6 +10,8 @@
 #include <future>
 #include <vector>
 
+#include "store/LocalGroupRepository.h"
+#include "store/PgGroupRepository.h"
 #include "store/StoreChoice.h"
 #include "tests/common/CommandRun.h"
 #include "tests/common/PgTestServer.h"
@@ -206,6 +209,82 @@ TEST_F(SetupServerRun, StoreOptionsAreOneAtATime) {
     for (const std::string& told : {std::string("--server CONNECTION"), std::string("--local  "),
                                     std::string("~/.pgpass"), file})
         EXPECT_TRUE(Says(help, told)) << told;
+}
+
+// IDs told apart by group and slot.
+TGroupIDs IDsOf(const std::string& group) {
+    TGroupIDs ids;
+    for (int k = 0; k < kVehicleSlots; ++k) ids.Vehicle[k] = group + " V" + std::to_string(k);
+    for (int k = 0; k < kTrailerSlots; ++k) ids.Trailer[k] = group + " T" + std::to_string(k);
+    return ids;
+}
+
+TEST_F(SetupServerRun, TheFirstPCsGroupsMoveToTheServerWithBackupAndRestore) {
+    const fs::path groupsTool = tool.parent_path() / "haltguard-ids-groups";
+    if (!fs::exists(groupsTool)) GTEST_SKIP() << "no groups tool built";
+    const auto groups = [&](const std::string& args) {
+        return RunCommand("'" + groupsTool.string() + "' " + args);
+    };
+    ASSERT_EQ(Setup("--quiet").status, 0);  // the local store, as on a PC set up alone
+    const std::vector<std::string> names{"Fleet B", "Depot 7", "Ä lane", "Fleet A"};
+    {
+        TLocalGroupRepository local({home.groupsDir().string(), home.idListDir().string()});
+        local.Open();
+        for (const std::string& name : names) local.Add({{name, IDsOf(name)}});
+    }
+    const std::string dir = (home.root() / "moved").string();
+    const TCommandRun backup = groups("backup '" + dir + "'");
+    ASSERT_EQ(backup.status, 0) << backup.output;
+
+    const std::string connection = Server().Connection(FreshDatabase());
+    ASSERT_EQ(ChooseServer(connection).status, 0);
+    const TCommandRun restore = groups("restore '" + dir + "'");
+    ASSERT_EQ(restore.status, 0) << restore.output;
+    EXPECT_TRUE(Says(restore, "Restored 4 groups from " + dir + ": 4 added, 0 replaced"))
+        << restore.output;
+    EXPECT_EQ(groups("list").output, "Fleet B\nDepot 7\nÄ lane\nFleet A\n");
+    TPgGroupRepository server(connection);
+    server.Open();
+    EXPECT_EQ(server.Names(), names);
+    for (const std::string& name : names) {
+        ASSERT_TRUE(server.Load(name));
+        const TGroupIDs ids = server.LoadedGroup().IDs();
+        EXPECT_EQ(ids.Vehicle, IDsOf(name).Vehicle) << name;
+        EXPECT_EQ(ids.Trailer, IDsOf(name).Trailer) << name;
+    }
+
+    // One group gone from the server and another changed there: a restore that meets
+    // names the server has is refused whole, the missing group not put back either.
+    ASSERT_TRUE(server.Delete("Depot 7"));
+    ASSERT_TRUE(server.Load("Fleet A"));
+    server.LoadedGroup().StoreVehicleID(0, "CHANGED");
+    const TCommandRun refused = groups("restore '" + dir + "'");
+    EXPECT_EQ(refused.status, 1) << refused.output;
+    EXPECT_TRUE(Says(refused, "group \"Fleet A\" is in the store already; --replace overwrites it"))
+        << refused.output;
+    EXPECT_TRUE(Says(refused, dir + ": refused; nothing was restored")) << refused.output;
+    server.Refresh();
+    EXPECT_EQ(server.Names(), (std::vector<std::string>{"Fleet B", "Ä lane", "Fleet A"}));
+
+    // With --replace: the missing one added, the others saved back as the backup has them.
+    const TCommandRun replaced = groups("restore --replace '" + dir + "'");
+    EXPECT_EQ(replaced.status, 0) << replaced.output;
+    EXPECT_TRUE(Says(replaced, "1 added, 3 replaced")) << replaced.output;
+    server.Refresh();
+    EXPECT_EQ(server.Names(),
+              (std::vector<std::string>{"Fleet B", "Ä lane", "Fleet A", "Depot 7"}));
+    ASSERT_TRUE(server.Load("Fleet A"));
+    EXPECT_EQ(server.LoadedGroup().IDs().Vehicle[0], "Fleet A V0");
+
+    // A backup of the server is a local store again, every group whole.
+    const std::string again = (home.root() / "again").string();
+    const TCommandRun fromServer = groups("backup '" + again + "'");
+    ASSERT_EQ(fromServer.status, 0) << fromServer.output;
+    TLocalGroupRepository copy(StorePathsIn(again));
+    copy.Open();
+    EXPECT_EQ(copy.Names(), (std::vector<std::string>{"Fleet B", "Ä lane", "Fleet A", "Depot 7"}));
+    ASSERT_TRUE(copy.Load("Depot 7"));
+    EXPECT_EQ(copy.LoadedGroup().IDs().Trailer[31], "Depot 7 T31");
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ constexpr const char* kHelp =
     R"(Usage: haltguard-ids-groups COMMAND [OPTIONS] [ARGUMENTS]
 
 Lists, exports, imports, backs up and restores the ID groups of Haltguard IDs,
-through the store's own operations; safe while the program runs.
+through the store's own operations, on the store the setup tool chose (the local
+files, or the group server); safe while the program runs.
 
   list [--long]             the group names in table order; --long adds, tab-
                             separated, the ID list table name, the number of
@@ -51,7 +52,7 @@ through the store's own operations; safe while the program runs.
                             NAME instead, as Save would. The whole file is checked
                             first; "-" reads CSV from standard input
   backup DIR                every group and its ID list table into DIR (new or
-                            empty), laid out as the store is
+                            empty), laid out as the local store is
   restore [--replace] DIR   the backup's groups back into the store; a group the
                             store has already is refused unless --replace
   -h, --help                this text
