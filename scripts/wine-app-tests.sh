@@ -27,6 +27,7 @@ simulator=$(cd "$(dirname "$2")" && pwd)/$(basename "$2")
 build=$(cd "$1" && pwd)
 
 eval "$("$here/build-qt-windows.sh" --where)"
+eval "$("$here/build-libpq-windows.sh" --where)"
 installer=$(ls "$build"/haltguard-ids-*-setup.exe)
 work="$build/wine-app"
 rm -rf "$work"
@@ -129,14 +130,14 @@ sheets_through_the_tool() {
                 "$out\\out$n.csv" || return 1
         for kind in xlsx ods csv; do
             groups_tool import "$out\\out$n.$kind" "Again $n $kind" &&
-                groups_tool export "Again $n $kind" "$out\\check-$n-$kind.csv" &&
+                groups_tool export --plain "Again $n $kind" "$out\\check-$n-$kind.csv" &&
                 cmp -s "$work/check-1-xlsx.csv" "$work/check-$n-$kind.csv" || return 1
         done
     done
     tr -d '\r' < "$work/check-1-xlsx.csv" > "$work/check.csv"
     tr -d '\r' < "$work/out2.csv" > "$work/check-1252.csv"
     grep -qx '0,0012,TR-0001' "$work/check.csv" && grep -qx '1,Zoë 7,' "$work/check.csv" &&
-        LC_ALL=C grep -qx "$(printf '1;Zo\353 7;')" "$work/check-1252.csv"
+        LC_ALL=C grep -qx "$(printf '="1";Zo\353 7;')" "$work/check-1252.csv"
 }
 check "the groups tool imports and exports .xlsx, .ods and Windows-1252 CSV alike" \
     sheets_through_the_tool
@@ -177,8 +178,9 @@ check "the uninstaller leaves the groups" group_kept
 # ---- 5. the store's tests and the window's ----
 # After the uninstall: the window's tests lay their groups in C:\Quillon\Haltguard IDs
 # of this throw-away prefix (on Windows that folder is fixed), and say so to be let in.
-# The test programs find Qt's DLLs in the Qt build; Qt finds its plugins beside them.
-export WINEPATH="$(wine_path "$HG_QT_WIN_PREFIX/bin")"
+# The test programs find Qt's DLLs in the Qt build (Qt finds its plugins beside them)
+# and libpq.dll in its own.
+export WINEPATH="$(wine_path "$HG_QT_WIN_PREFIX/bin");$(wine_path "$HG_LIBPQ_WIN_PREFIX/bin")"
 export HG_WINE_THROWAWAY_PREFIX=1
 for program in tests/store/store_tests.exe tests/shell/shell_unit_tests.exe; do
     check "$program" timeout 600 "$wine" "$build/$program"

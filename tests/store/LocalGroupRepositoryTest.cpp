@@ -199,7 +199,10 @@ TEST_F(LocalRepository, NewTablesNeverDifferFromAnotherFileOnlyInLetterCase) {
     const std::string stamp = " 07-12-2026 14_05_33";
     // A group whose table file is gone, and a file no group names, in other cases.
     folder.AddGroup("Old", "OLD" + stamp + " by ", -1);
-    std::ofstream(folder.home.idListDir() / ("\xC3\x84RGER" + stamp + " BY .DB")) << "left";  // Ä
+    // (A UTF-8 path of its own: a narrow string is the ANSI code page on Windows.)
+    fs::path leftOver = folder.home.idListDir() / fs::path(u8"\u00C4RGER");
+    leftOver += stamp + " BY .DB";
+    std::ofstream(leftOver) << "left";
     Opened();
     // In the same second: one by one, and several in one go.
     groups.Add({{"Trucks", NumberedIDs("a")}});
