@@ -103,14 +103,13 @@ public:
             } else if (xml_.Is(u"body")) {
                 if (!Find(u"spreadsheet")) break;
                 while (xml_.NextChild()) {
-                    if (!xml_.Is(u"table")) {
-                        xml_.Skip();
-                    } else if (hiddenStyles_.contains(xml_.Attribute(u"style-name"))) {
+                    const bool table = xml_.Is(u"table");
+                    if (table && hiddenStyles_.contains(xml_.Attribute(u"style-name"))) {
                         const QString name = xml_.Attribute(u"name");
                         if (++hiddenCount_ <= 3)
                             hidden_.push_back(QuotedStart(Chars(name.left(21)), name.size()));
                         xml_.Skip();
-                    } else if (later_-- > 0) {
+                    } else if (!table || later_-- > 0) {  // not a table, or a sheet passed over
                         xml_.Skip();
                     } else {
                         sheet_.Name = xml_.Attribute(u"name").left(kCellCharacters).toStdString();
