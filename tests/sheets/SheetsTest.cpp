@@ -8,9 +8,12 @@
 #include "sheets/GroupFile.h"
 #include "sheets/SheetErrors.h"
 #include "sheets/Zip.h"
+#include "tests/sheets/SheetsSupport.h"
 #include "tests/store/StoreSupport.h"
 
 namespace {
+
+using sheetstest::Fleet;
 
 using namespace storetest;
 
@@ -24,20 +27,6 @@ std::vector<std::string> Places(const std::vector<TSheetProblem>& problems) {
     std::vector<std::string> out;
     for (const TSheetProblem& p : problems) out.push_back(PlaceText(p.At));
     return out;
-}
-
-// The IDs of files/fleet-source.csv, from which LibreOffice made the other files.
-TGroupIDs Fleet() {
-    TGroupIDs ids;
-    ids.Vehicle[0] = "0012";
-    ids.Trailer[0] = "TR-0001";
-    ids.Vehicle[1] = "Zoë 7";
-    ids.Vehicle[2] = "Müller-Straße";
-    ids.Trailer[2] = "T 2";
-    ids.Vehicle[3] = "1E5";
-    ids.Vehicle[40] = "AB 12 CD";
-    ids.Vehicle[95] = "ÿ—Ä";
-    return ids;
 }
 
 TEST(SheetFiles, LibreOfficeFilesImportExactlyAndItsMojibakeIsRefused) {

@@ -14,9 +14,12 @@
 #include "sheets/GroupFile.h"
 #include "sheets/SheetErrors.h"
 #include "shell/TGroupFileActions.h"
+#include "tests/sheets/SheetsSupport.h"
 #include "tests/store/StoreSupport.h"
 
 namespace {
+
+using sheetstest::Fleet;
 
 using namespace storetest;
 
@@ -26,20 +29,6 @@ std::string FileBytes(const fs::path& file) {
     std::ostringstream s;
     s << std::ifstream(file, std::ios::binary).rdbuf();
     return s.str();
-}
-
-// The IDs of files/fleet-source.csv, from which LibreOffice made fleet.ods.
-TGroupIDs Fleet() {
-    TGroupIDs ids;
-    ids.Vehicle[0] = "0012";
-    ids.Trailer[0] = "TR-0001";
-    ids.Vehicle[1] = "Zoë 7";
-    ids.Vehicle[2] = "Müller-Straße";
-    ids.Trailer[2] = "T 2";
-    ids.Vehicle[3] = "1E5";
-    ids.Vehicle[40] = "AB 12 CD";
-    ids.Vehicle[95] = "ÿ—Ä";
-    return ids;
 }
 
 class TQueuedFiles : public TFileQuestion {

@@ -12,22 +12,6 @@ namespace {
 
 using namespace storetest;
 
-// The error a call ends with: its kind and text, or "no error".
-std::string Failure(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const EStoreNotSetUp& e) {
-        return std::string("not set up|") + e.what();
-    } catch (const ERecordConflict& e) {
-        return std::string("conflict|") + e.what();
-    } catch (const EDBEngineError& e) {
-        return std::string("engine|") + e.what();
-    } catch (const EDatabaseError& e) {
-        return std::string("data|") + e.what();
-    }
-    return "no error";
-}
-
 class LocalRepository : public ::testing::Test {
 protected:
     TLocalGroupRepository& Opened() {

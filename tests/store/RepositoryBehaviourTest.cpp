@@ -54,20 +54,6 @@ private:
 
 using TStoreMaker = std::function<std::unique_ptr<TStoreUnderTest>()>;
 
-// The error a call ends with: its kind and text, or "no error".
-std::string Failure(const std::function<void()>& f) {
-    try {
-        f();
-    } catch (const ERecordConflict& e) {
-        return std::string("conflict|") + e.what();
-    } catch (const EDBEngineError& e) {
-        return std::string("engine|") + e.what();
-    } catch (const EDatabaseError& e) {
-        return std::string("data|") + e.what();
-    }
-    return "no error";
-}
-
 bool StartsWith(const std::string& text, const std::string& start) {
     return text.compare(0, start.size(), start) == 0;
 }

@@ -35,6 +35,22 @@
 
 namespace storetest {
 
+// The error a call ends with: its kind and text, or "no error".
+inline std::string Failure(const std::function<void()>& f) {
+    try {
+        f();
+    } catch (const EStoreNotSetUp& e) {
+        return std::string("not set up|") + e.what();
+    } catch (const ERecordConflict& e) {
+        return std::string("conflict|") + e.what();
+    } catch (const EDBEngineError& e) {
+        return std::string("engine|") + e.what();
+    } catch (const EDatabaseError& e) {
+        return std::string("data|") + e.what();
+    }
+    return "no error";
+}
+
 namespace fs = std::filesystem;
 
 // The configuration window as the store sees it; every box is answered from a script
